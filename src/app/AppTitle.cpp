@@ -1,0 +1,2 @@
+#include "app/AppTitle.h"
+const char* const kAppTitle = "Quorrel";

@@ -1,0 +1,190 @@
+#include "core/DateTime.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// Days from 1970-01-01 for a proleptic Gregorian date (Howard Hinnant's algorithm).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int& y, int& m, int& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(yy + (m <= 2));
+}
+
+constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01 as a TDateTime
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) {
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : days[m - 1];
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// Reads 1 to maxDigits decimal digits.
+bool ReadNumber(std::string_view& s, int maxDigits, int& out) {
+  int n = 0, v = 0;
+  while (n < static_cast<int>(s.size()) && n < maxDigits && s[n] >= '0' && s[n] <= '9') {
+    v = v * 10 + (s[n] - '0');
+    ++n;
+  }
+  if (n == 0) return false;
+  s.remove_prefix(n);
+  out = v;
+  return true;
+}
+
+bool Expect(std::string_view& s, char c) {
+  if (s.empty() || s.front() != c) return false;
+  s.remove_prefix(1);
+  return true;
+}
+
+class TSystemClock final : public TClock {
+ public:
+  TDateTime Now() override {
+    using namespace std::chrono;
+    auto now = system_clock::now();
+    time_t t = system_clock::to_time_t(now);
+    auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    tm local{};
+    localtime_r(&t, &local);
+    return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                          local.tm_min, local.tm_sec, static_cast<int>(ms));
+  }
+  uint32_t Tick() override {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  }
+};
+
+TSystemClock gSystemClock;
+TClock* gClock = &gSystemClock;
+
+}  // namespace
+
+TDateTime EncodeDate(int year, int month, int day) {
+  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+                             kUnixEpochDays);
+}
+
+TDateTime EncodeTime(int hour, int minute, int second, int ms) {
+  return ((hour * 3600.0 + minute * 60.0 + second) * 1000.0 + ms) / kMsPerDay;
+}
+
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {
+  return EncodeDate(year, month, day) + EncodeTime(hour, minute, second, ms);
+}
+
+TDateParts DecodeDateTime(TDateTime value) {
+  TDateParts p;
+  if (!std::isfinite(value) || std::fabs(value) > 3.0e6) return p;  // beyond year 9999: give the epoch
+  // Whole milliseconds since the epoch; the time of day is never negative.
+  int64_t totalMs = std::llround(value * kMsPerDay);
+  int64_t days = totalMs >= 0 ? totalMs / 86400000 : -((-totalMs + 86399999) / 86400000);
+  int64_t msOfDay = totalMs - days * 86400000;
+  CivilFromDays(days - kUnixEpochDays, p.Year, p.Month, p.Day);
+  p.Hour = static_cast<int>(msOfDay / 3600000);
+  p.Minute = static_cast<int>(msOfDay / 60000 % 60);
+  p.Second = static_cast<int>(msOfDay / 1000 % 60);
+  p.Ms = static_cast<int>(msOfDay % 1000);
+  return p;
+}
+
+std::string FormatDate(TDateTime value) {
+  TDateParts p = DecodeDateTime(value);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", p.Year, p.Month, p.Day);
+  return buf;
+}
+
+std::string FormatTime(TDateTime value) {
+  TDateParts p = DecodeDateTime(value);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", p.Hour, p.Minute, p.Second);
+  return buf;
+}
+
+std::string FormatDateTime(TDateTime value) { return FormatDate(value) + " " + FormatTime(value); }
+
+std::string FormatYmd(TDateTime value) {
+  TDateParts p = DecodeDateTime(value);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", p.Year, p.Month, p.Day);
+  return buf;
+}
+
+std::string FormatHms(TDateTime value) {
+  TDateParts p = DecodeDateTime(value);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d%02d%02d", p.Hour, p.Minute, p.Second);
+  return buf;
+}
+
+bool TryParseDate(std::string_view text, TDateTime& out) {
+  std::string_view s = Trim(text);
+  int y, m, d;
+  if (!ReadNumber(s, 4, y) || !Expect(s, '/') || !ReadNumber(s, 2, m) || !Expect(s, '/') ||
+      !ReadNumber(s, 2, d) || !s.empty())
+    return false;
+  if (y < 1 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
+  out = EncodeDate(y, m, d);
+  return true;
+}
+
+bool TryParseTime(std::string_view text, TDateTime& out) {
+  std::string_view s = Trim(text);
+  int h, mi, sec = 0, ms = 0;
+  if (!ReadNumber(s, 2, h) || !Expect(s, ':') || !ReadNumber(s, 2, mi)) return false;
+  if (Expect(s, ':')) {
+    if (!ReadNumber(s, 2, sec)) return false;
+    if (Expect(s, '.') && !ReadNumber(s, 3, ms)) return false;
+  }
+  if (!s.empty() || h > 23 || mi > 59 || sec > 59) return false;
+  out = EncodeTime(h, mi, sec, ms);
+  return true;
+}
+
+TDateTime MsToTime(uint64_t ms) { return static_cast<double>(ms % 86400000) / kMsPerDay; }
+
+bool FileModTime(const std::string& path, TDateTime& out) {
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0) return false;
+  tm local{};
+  time_t t = st.st_mtime;
+  localtime_r(&t, &local);
+  out = EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                       local.tm_sec);
+  return true;
+}
+
+TClock& Clock() { return *gClock; }
+
+void SetClock(TClock* clock) { gClock = clock ? clock : &gSystemClock; }

@@ -1,0 +1,161 @@
+#include "core/SqlManager.h"
+
+#include "core/Sjis.h"
+
+TSqlManager::TSqlManager(TSessionFactory factory) : factory_(std::move(factory)) {}
+
+TSqlManager::~TSqlManager() {
+  // Row source before the database it reads from.
+  fields_.clear();
+  dynaset_.reset();
+  database_.reset();
+  session_.reset();
+}
+
+void TSqlManager::ResetError() {
+  ErrCode = 0;
+  ErrText.clear();
+}
+
+template <class Source>
+void TSqlManager::Capture(Source* source) {
+  int err = 0;
+  std::string text;
+  if (source) {
+    try {
+      err = source->LastServerErr();
+      if (err != 0) text = source->LastServerErrText();
+    } catch (...) {
+      err = 0;
+    }
+  }
+  if (err == 0) {
+    ErrCode = -1;
+    ErrText = SJ("その他エラー");
+  } else {
+    ErrCode = err;
+    ErrText = text;
+  }
+}
+
+bool TSqlManager::CreateSession() {
+  fields_.clear();
+  dynaset_.reset();
+  database_.reset();
+  session_.reset();
+  ResetError();
+  try {
+    session_ = factory_ ? factory_() : nullptr;
+  } catch (...) {
+    session_.reset();
+  }
+  return session_ != nullptr;
+}
+
+bool TSqlManager::Logon(const std::string& user, const std::string& password, const std::string& host) {
+  ResetError();
+  try {
+    if (!session_) throw TSessionError(0, {});
+    database_ = session_->OpenDatabase(host, user + "/" + password, 0);
+    if (!database_) throw TSessionError(0, {});
+    return true;
+  } catch (...) {
+    Capture(session_.get());
+    return false;
+  }
+}
+
+bool TSqlManager::ExecSql(const std::string& statement) {
+  ResetError();
+  try {
+    SqlInfo->Clear();
+    SqlInfo->BeginTiming();
+    if (!database_) throw TSessionError(0, {});
+    SqlInfo->SetRowCount(database_->ExecuteSql(statement));
+    return true;
+  } catch (...) {
+    Capture(database_.get());
+    return false;
+  }
+}
+
+bool TSqlManager::OpenQuery(const std::string& statement) {
+  ResetError();
+  try {
+    SqlInfo->Clear();
+    SqlInfo->BeginTiming();
+    if (!database_) throw TSessionError(0, {});
+    std::unique_ptr<TDynaset> dynaset = database_->CreateDynaset(statement, 0);
+    if (!dynaset) throw TSessionError(0, {});
+    fields_.clear();
+    dynaset_ = std::move(dynaset);
+    SqlInfo->SetColCount(dynaset_->FieldCount());
+    SqlInfo->SetRowCount(dynaset_->RecordCount());
+    fields_.resize(static_cast<size_t>(SqlInfo->ColCount()));
+    for (int i = 0; i < SqlInfo->ColCount(); ++i) {
+      TField& field = dynaset_->Field(i);
+      fields_[static_cast<size_t>(i)] = &field;
+      SqlInfo->SetColName(i, field.Name());
+      SqlInfo->DefineColumn(i, field.OraIDataType(), field.OraMaxSize(), field.OraPrecision(), field.OraScale());
+    }
+    return true;
+  } catch (...) {
+    Capture(database_.get());
+    return false;
+  }
+}
+
+bool TSqlManager::FetchRow() {
+  ResetError();
+  static const std::string kUnsupported = SJ("未対応の型");
+  try {
+    bool result = true;
+    if (dynaset_ && !dynaset_->Eof() && SqlInfo->RowPos() < MaxRow()) {
+      SqlInfo->AddRow();
+      SqlInfo->SetRowPos(SqlInfo->RowPos() + 1);
+      const int row = SqlInfo->RowMax();
+      std::string dateText;
+      for (int i = 0; i < SqlInfo->ColCount(); ++i) {
+        TField* field = i < static_cast<int>(fields_.size()) ? fields_[static_cast<size_t>(i)] : nullptr;
+        if (!field) throw TSessionError(0, {});
+        switch (field->OraIDataType()) {
+          case otVarchar2:
+          case otNumber:
+          case otChar: {
+            TFieldValue v = field->Value();
+            if (v.Kind == TValueKind::DateTime) {
+              dateText = FormatDateTime(v.Date);
+              SqlInfo->SetCell(i + 1, row, dateText);
+            } else {
+              SqlInfo->SetCell(i + 1, row, v.Text);
+            }
+            break;
+          }
+          case otDate: {
+            TFieldValue v = field->Value();
+            if (v.Kind == TValueKind::DateTime) {
+              dateText = FormatDateTime(v.Date);
+              SqlInfo->SetCell(i + 1, row, dateText);
+            } else {
+              // A backend hands over a date it could not read as text.
+              SqlInfo->SetCell(i + 1, row, v.Text);
+            }
+            break;
+          }
+          default:
+            SqlInfo->SetCell(i + 1, row, kUnsupported);
+            break;
+        }
+      }
+      SqlInfo->AltRow = !SqlInfo->AltRow;
+      dynaset_->MoveNext();
+    } else {
+      result = false;
+    }
+    SqlInfo->UpdateTiming();
+    return result;
+  } catch (...) {
+    Capture(database_.get());
+    return false;
+  }
+}

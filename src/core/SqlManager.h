@@ -1,0 +1,54 @@
+#pragma once
+// TSqlManager owns the database session and runs statements against it. It
+// never talks to the user: every operation returns true or false and, on
+// false, leaves ErrCode/ErrText (0/"" no error; -1/"その他エラー" a failure
+// the server did not report; otherwise the server's number and text).
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Session.h"
+#include "core/SqlInfo.h"
+#include "core/SqlScript.h"
+
+class TSqlManager {
+ public:
+  using TSessionFactory = std::function<std::unique_ptr<TSession>()>;
+
+  // factory makes the session object (the real router, or a fake in tests);
+  // it may throw or return nullptr, which CreateSession reports as false.
+  explicit TSqlManager(TSessionFactory factory);
+  ~TSqlManager();
+  TSqlManager(const TSqlManager&) = delete;
+  TSqlManager& operator=(const TSqlManager&) = delete;
+
+  // The result set filled by the engine; not owned. Set right after creation.
+  TSqlInfo* SqlInfo = nullptr;
+  // The row limit, read at every FetchRow (default 1000).
+  std::function<int()> MaxRow = [] { return 1000; };
+
+  int ErrCode = 0;
+  std::string ErrText;  // cp932
+
+  bool CreateSession();
+  bool Logon(const std::string& user, const std::string& password, const std::string& host);
+  bool ExecSql(const std::string& statement);
+  bool OpenQuery(const std::string& statement);
+  bool FetchRow();
+
+  void BlankRemarks(TStrings& lines) const { ::BlankRemarks(lines); }
+  bool IsQuery(const TStrings& lines) const { return ::IsQuery(lines); }
+
+ private:
+  template <class Source>
+  void Capture(Source* source);
+  void ResetError();
+
+  TSessionFactory factory_;
+  std::unique_ptr<TSession> session_;
+  std::unique_ptr<TDatabase> database_;
+  std::unique_ptr<TDynaset> dynaset_;
+  std::vector<TField*> fields_;
+};

@@ -1,0 +1,36 @@
+#pragma once
+// What each backend offers the session router. Every argument is UTF-8.
+// The openers throw TSessionError when the database cannot be opened; the
+// returned database reports later failures through its LastServerErr members.
+
+#include <memory>
+#include <string>
+
+#include "core/Session.h"
+
+std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path);
+std::unique_ptr<TDatabase> OpenPostgresDatabase(const std::string& conninfo, const std::string& user,
+                                                const std::string& password);
+std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const std::string& user,
+                                            const std::string& password);
+
+// The last-error members that every backend database keeps.
+class TErrorMembers {
+ public:
+  int LastErr() const { return err_; }
+  const std::string& LastText() const { return text_; }
+  void ClearError() {
+    err_ = 0;
+    text_.clear();
+  }
+  // Records the error and throws it. text is cp932.
+  [[noreturn]] void Fail(int err, std::string text) {
+    err_ = err;
+    text_ = text;
+    throw TSessionError(err, std::move(text));
+  }
+
+ private:
+  int err_ = 0;
+  std::string text_;
+};

@@ -1,0 +1,135 @@
+#pragma once
+// The behaviour every database backend must share, run through TSqlManager.
+// Each backend instantiates these cases with a TBackendParam (see
+// SqliteSessionTest.cpp), so the backends cannot drift apart.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "core/Sjis.h"
+#include "core/SqlManager.h"
+#include "support/TempDir.h"
+
+struct TLogin {
+  std::string User, Password, Host;  // cp932, as typed in the login dialog
+};
+
+struct TBackendParam {
+  std::string Name;
+  // Makes an empty database (inside dir when it is a file) and returns how to log on.
+  std::function<TLogin(TTempDir& dir)> Fresh;
+  // A query of n rows with one integer column, numbered 1..n.
+  std::function<std::string(int n)> Series;
+  // Column types for text, number(7,2), char(3) and a date with time.
+  std::string TextType = "VARCHAR(10)", NumberType = "NUMERIC(7,2)", CharType = "CHAR(3)",
+              DateType = "TIMESTAMP";
+};
+
+inline void PrintTo(const TBackendParam& p, std::ostream* os) { *os << p.Name; }
+
+inline std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+inline std::string PrintToStringParamName(const testing::TestParamInfo<TBackendParam>& info) {
+  return info.param.Name;
+}
+
+class BackendCases : public testing::TestWithParam<TBackendParam> {
+ protected:
+  void SetUp() override {
+    info.OnSetCell = [this](TSqlInfo&, int c, int r, std::string_view t) { cells[{c, r}] = std::string(t); };
+    engine.SqlInfo = &info;
+    ASSERT_TRUE(engine.CreateSession());
+    login = GetParam().Fresh(dir);
+    ASSERT_TRUE(engine.Logon(login.User, login.Password, login.Host)) << SjisToUtf8(engine.ErrText);
+  }
+
+  void Exec(const std::string& sqlUtf8) {
+    ASSERT_TRUE(engine.ExecSql(SJ(sqlUtf8))) << sqlUtf8 << ": " << SjisToUtf8(engine.ErrText);
+  }
+  bool Open(const std::string& sqlUtf8) { return engine.OpenQuery(SJ(sqlUtf8)); }
+  int FetchAll() {
+    int n = 0;
+    while (engine.FetchRow()) ++n;
+    return n;
+  }
+  std::string Cell(int c, int r) { return cells.count({c, r}) ? cells[{c, r}] : "<none>"; }
+
+  TTempDir dir;
+  TLogin login;
+  TSqlInfo info;
+  TSqlManager engine{[this] { return CreateSession(dir.File("default.db")); }};
+  std::map<std::pair<int, int>, std::string> cells;
+};
+
+TEST_P(BackendCases, EmptyQueryDefinesColumns) {
+  Exec("CREATE TABLE T (A " + GetParam().TextType + ", B " + GetParam().NumberType + ")");
+  ASSERT_TRUE(Open("SELECT A, B FROM T"));
+  EXPECT_EQ(info.ColCount(), 2);
+  EXPECT_EQ(info.RowCount(), 0);
+  EXPECT_FALSE(engine.FetchRow());
+  EXPECT_EQ(engine.ErrCode, 0);
+  EXPECT_EQ(info.RowPos(), 0);
+  EXPECT_EQ(info.ColType(0), "VARCHAR2");
+  EXPECT_EQ(info.ColSize(0), 10);
+  EXPECT_EQ(info.ColType(1), "NUMBER");
+  EXPECT_EQ(info.ColPrecision(1), 7);
+  EXPECT_EQ(info.ColScale(1), 2);
+  EXPECT_EQ(info.ColAlign(1), 2);
+}
+
+TEST_P(BackendCases, RowLimitKeepsTheFullRecordCount) {
+  ASSERT_TRUE(Open(GetParam().Series(5000))) << SjisToUtf8(engine.ErrText);
+  EXPECT_EQ(info.RowCount(), 5000);
+  EXPECT_EQ(FetchAll(), 1000);
+  EXPECT_EQ(engine.ErrCode, 0);
+  EXPECT_EQ(info.RowPos(), 1000);
+  EXPECT_EQ(Cell(1, 1), "1");
+  EXPECT_EQ(Cell(1, 1000), "1000");
+}
+
+TEST_P(BackendCases, ValuesNullsDatesAndJapaneseText) {
+  const TBackendParam& p = GetParam();
+  Exec("CREATE TABLE T (V " + p.TextType + ", N " + p.NumberType + ", C " + p.CharType + ", D " + p.DateType +
+       ")");
+  Exec("INSERT INTO T VALUES ('山田①', 12.5, 'ab', '2004-03-05 13:07:09')");
+  Exec("INSERT INTO T VALUES (NULL, NULL, NULL, NULL)");
+  ASSERT_TRUE(Open("SELECT V, N, C, D FROM T ORDER BY V"));
+  EXPECT_EQ(info.ColType(2), "CHAR");
+  EXPECT_EQ(info.ColType(3), "DATE");
+  EXPECT_EQ(FetchAll(), 2);
+  // NULLs sort differently per database: find the row holding the text.
+  int r = Cell(1, 1).empty() ? 2 : 1;
+  EXPECT_EQ(Cell(1, r), SJ("山田①"));
+  EXPECT_EQ(Cell(2, r), "12.5");
+  EXPECT_EQ(Cell(3, r).substr(0, 2), "ab");
+  EXPECT_EQ(Cell(4, r), "2004/03/05 13:07:09");
+  for (int c = 1; c <= 4; ++c) EXPECT_EQ(Cell(c, 3 - r), "") << c;
+}
+
+TEST_P(BackendCases, UpdateReportsRowsProcessed) {
+  Exec("CREATE TABLE T (N " + GetParam().NumberType + ")");
+  for (int i = 1; i <= 5; ++i) Exec("INSERT INTO T VALUES (" + std::to_string(i) + ")");
+  ASSERT_TRUE(engine.ExecSql("UPDATE T SET N = N + 10 WHERE N <= 3\r\n"));
+  EXPECT_EQ(info.RowCount(), 3);
+  EXPECT_EQ(info.ColCount(), 0);
+}
+
+TEST_P(BackendCases, RejectedStatementGivesTheServersError) {
+  EXPECT_FALSE(Open("SELECT * FROM NO_SUCH_TABLE"));
+  EXPECT_NE(engine.ErrCode, 0);
+  EXPECT_NE(engine.ErrCode, -1);
+  EXPECT_NE(Lower(SjisToUtf8(engine.ErrText)).find("no_such_table"), std::string::npos) << SjisToUtf8(engine.ErrText);
+  EXPECT_FALSE(engine.ExecSql("UPDATE NO_SUCH_TABLE SET A = 1"));
+  EXPECT_NE(engine.ErrCode, 0);
+  EXPECT_FALSE(engine.ErrText.empty());
+  // The session stays usable.
+  ASSERT_TRUE(Open(GetParam().Series(1)));
+  EXPECT_EQ(FetchAll(), 1);
+}

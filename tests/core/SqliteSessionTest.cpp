@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include "core/sessions/SqliteTypes.h"
+#include "BackendCases.h"
+
+namespace {
+
+std::string SqliteSeries(int n) {
+  return "WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < " + std::to_string(n) +
+         ") SELECT n FROM s";
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    Sqlite, BackendCases,
+    testing::Values(
+        TBackendParam{"SqliteFile", [](TTempDir& d) { return TLogin{"", "", d.File("t.db")}; }, SqliteSeries},
+        TBackendParam{"SqliteDefault", [](TTempDir&) { return TLogin{"", "", ""}; }, SqliteSeries}),
+    PrintToStringParamName);
+
+TEST(SqliteSession, HostStringsChooseTheBackend) {
+  const std::string def = "/x/quorrel.db";
+  struct Case {
+    const char* host;
+    TBackend backend;
+    const char* target;
+  } cases[] = {
+      {"", TBackend::Sqlite, "/x/quorrel.db"},
+      {"  ", TBackend::Sqlite, "/x/quorrel.db"},
+      {"sqlite:/data/a", TBackend::Sqlite, "/data/a"},
+      {":memory:", TBackend::Sqlite, ":memory:"},
+      {"/data/shop.DB", TBackend::Sqlite, "/data/shop.DB"},
+      {"a.sqlite3", TBackend::Sqlite, "a.sqlite3"},
+      {"b.db3", TBackend::Sqlite, "b.db3"},
+      {"postgresql://localhost:5432/shop", TBackend::Postgres, "postgresql://localhost:5432/shop"},
+      {"postgres://h/db", TBackend::Postgres, "postgres://h/db"},
+      {"host=localhost dbname=shop", TBackend::Postgres, "host=localhost dbname=shop"},
+      {"odbc:DSN=orders;Timeout=3", TBackend::Odbc, "DSN=orders;Timeout=3"},
+      {"ORCL", TBackend::Odbc, "DSN=ORCL"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.host);
+    TRoute r = RouteHost(c.host, def);
+    EXPECT_EQ(r.Backend, c.backend);
+    EXPECT_EQ(r.Target, c.target);
+  }
+}
+
+TEST(SqliteSession, DefaultDatabaseIsCreatedNextToTheExecutable) {
+  TTempDir dir;
+  TSqlManager engine([&] { return CreateSession(dir.File("quorrel.db")); });
+  TSqlInfo info;
+  engine.SqlInfo = &info;
+  ASSERT_TRUE(engine.CreateSession());
+  ASSERT_TRUE(engine.Logon("", "", ""));
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (A INTEGER)\r\n"));
+  struct stat st{};
+  EXPECT_EQ(stat(dir.File("quorrel.db").c_str(), &st), 0);
+}
+
+TEST(SqliteSession, BadHostsAndScriptsGiveAClearError) {
+  TTempDir dir;
+  TSqlManager engine([&] { return CreateSession(dir.File("quorrel.db")); });
+  TSqlInfo info;
+  engine.SqlInfo = &info;
+  ASSERT_TRUE(engine.CreateSession());
+
+  mkdir(dir.File("folder.db").c_str(), 0700);
+  EXPECT_FALSE(engine.Logon("", "", dir.File("folder.db")));
+  EXPECT_GT(engine.ErrCode, 0);
+  EXPECT_FALSE(engine.ErrText.empty());
+
+  WriteFileBytes(dir.File("garbage.db"), std::string(4096, '\x7f'));
+  EXPECT_FALSE(engine.Logon("", "", dir.File("garbage.db")));
+  EXPECT_EQ(engine.ErrCode, SQLITE_NOTADB);
+  EXPECT_NE(engine.ErrText.find("not a database"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir.File("garbage.db")), std::string(4096, '\x7f'));  // left as it was
+
+  EXPECT_FALSE(engine.Logon("", "", "sqlite:" + dir.File("no/such/dir/x.db")));
+  EXPECT_EQ(engine.ErrCode, SQLITE_CANTOPEN);
+
+  ASSERT_TRUE(engine.Logon("", "", ":memory:"));
+  for (std::string sql : {"", "   \r\n", "-- only a comment\r\n", "/* open", "\x81\x81\xff\xfe"}) {
+    SCOPED_TRACE(sql);
+    EXPECT_FALSE(engine.ExecSql(sql));
+    EXPECT_NE(engine.ErrCode, 0);
+    EXPECT_FALSE(engine.ErrText.empty());
+    EXPECT_FALSE(engine.OpenQuery(sql));
+    EXPECT_NE(engine.ErrCode, 0);
+  }
+}
+
+TEST(SqliteSession, ScriptsOfSeveralStatementsRunWhole) {
+  TTempDir dir;
+  TSqlManager engine([&] { return CreateSession(dir.File("q.db")); });
+  TSqlInfo info;
+  engine.SqlInfo = &info;
+  ASSERT_TRUE(engine.CreateSession());
+  ASSERT_TRUE(engine.Logon("", "", ""));
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (A INTEGER);\r\nINSERT INTO T VALUES (1);\r\nINSERT INTO T VALUES (2);\r\n"));
+  EXPECT_EQ(info.RowCount(), 2);
+  // A query is one SELECT: a second statement after it is refused, not dropped.
+  EXPECT_FALSE(engine.OpenQuery("SELECT * FROM T; DELETE FROM T"));
+  ASSERT_TRUE(engine.OpenQuery("SELECT * FROM T;\r\n"));
+  EXPECT_EQ(info.RowCount(), 2);
+}
+
+TEST(SqliteSession, DeclaredTypesMapToOracleCodes) {
+  struct Case {
+    const char* decl;
+    int storage, code, size, precision, scale;
+  } cases[] = {
+      {"VARCHAR2(10)", SQLITE_TEXT, 1, 10, 0, 0},  {"TEXT", SQLITE_TEXT, 1, 0, 0, 0},
+      {"CLOB", SQLITE_TEXT, 1, 0, 0, 0},           {"NVARCHAR(5)", SQLITE_TEXT, 1, 5, 0, 0},
+      {"CHAR(3)", SQLITE_TEXT, 96, 3, 0, 0},       {"character varying(4)", SQLITE_TEXT, 1, 4, 0, 0},
+      {"INTEGER", SQLITE_INTEGER, 2, 22, 38, 0},   {"NUMBER(7, 2)", SQLITE_FLOAT, 2, 22, 7, 2},
+      {"NUMBER", SQLITE_FLOAT, 2, 22, 0, 0},       {"REAL", SQLITE_FLOAT, 2, 22, 0, 0},
+      {"numeric(5)", SQLITE_INTEGER, 2, 22, 5, 0}, {"DATE", SQLITE_TEXT, 12, 7, 0, 0},
+      {"DATETIME", SQLITE_TEXT, 12, 7, 0, 0},      {"TIMESTAMP", SQLITE_TEXT, 12, 7, 0, 0},
+      {"BLOB", SQLITE_BLOB, 23, 0, 0, 0},          {"LONG RAW", SQLITE_BLOB, 24, 0, 0, 0},
+      {"LONG", SQLITE_TEXT, 8, 0, 0, 0},           {nullptr, SQLITE_INTEGER, 2, 22, 0, 0},
+      {nullptr, SQLITE_TEXT, 1, 0, 0, 0},          {nullptr, SQLITE_NULL, 1, 0, 0, 0},
+      {nullptr, SQLITE_BLOB, 23, 0, 0, 0},         {"JSON", SQLITE_TEXT, 1, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.decl ? c.decl : "(none)");
+    TSqliteColumnType t = MapSqliteType(c.decl, c.storage);
+    EXPECT_EQ(t.Code, c.code);
+    EXPECT_EQ(t.Size, c.size);
+    EXPECT_EQ(t.Precision, c.precision);
+    EXPECT_EQ(t.Scale, c.scale);
+  }
+}
+
+TEST(SqliteSession, DateFormsAndNumbers) {
+  TTempDir dir;
+  TSqlManager engine([&] { return CreateSession(dir.File("q.db")); });
+  TSqlInfo info;
+  std::map<std::pair<int, int>, std::string> cells;
+  info.OnSetCell = [&](TSqlInfo&, int c, int r, std::string_view t) { cells[{c, r}] = std::string(t); };
+  engine.SqlInfo = &info;
+  ASSERT_TRUE(engine.CreateSession());
+  ASSERT_TRUE(engine.Logon("", "", ""));
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (K INTEGER, D DATE, R REAL)"));
+  ASSERT_TRUE(engine.ExecSql(
+      "INSERT INTO T VALUES (1, '2004-03-05 13:07:09', 1.5), (2, '2004-03-05', 3.0), (3, "
+      "'2004-03-05T13:07:09.250Z', 1e20), (4, julianday('2004-03-05 13:07:09'), -0.25), "
+      "(5, 1078492029, NULL), (6, 'not a date', NULL), (7, '2004/03/05 13:07', NULL)"));
+  ASSERT_TRUE(engine.OpenQuery("SELECT D, R FROM T ORDER BY K"));
+  while (engine.FetchRow()) {
+  }
+  EXPECT_EQ(engine.ErrCode, 0);
+  const char* dates[] = {"2004/03/05 13:07:09", "2004/03/05 00:00:00", "2004/03/05 13:07:09",
+                         "2004/03/05 13:07:09", "2004/03/05 13:07:09", "not a date",
+                         "2004/03/05 13:07:00"};
+  for (int r = 1; r <= 7; ++r) EXPECT_EQ(cells[std::make_pair(1, r)], dates[r - 1]) << r;
+  EXPECT_EQ(cells[std::make_pair(2, 1)], "1.5");
+  EXPECT_EQ(cells[std::make_pair(2, 2)], "3");
+  EXPECT_EQ(cells[std::make_pair(2, 3)], "1e+20");
+  EXPECT_EQ(cells[std::make_pair(2, 4)], "-0.25");
+}
