@@ -1,0 +1,168 @@
+#include "storage/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+namespace {
+
+std::atomic<long long> gFailAfter{-1};
+
+std::string Describe(const char* what, const std::string& path, int err) {
+  return std::string(what) + " " + path + ": " + std::strerror(err);
+}
+
+void SetError(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+}
+
+// The file that really gets replaced: a symbolic link is followed so that the
+// link itself survives the rename.
+std::string ResolveTarget(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char buf[PATH_MAX];
+    if (realpath(path.c_str(), buf)) return buf;
+    // A dangling link: write through it to the path it names.
+    ssize_t n = readlink(path.c_str(), buf, sizeof buf - 1);
+    if (n > 0) {
+      std::string dest(buf, static_cast<size_t>(n));
+      if (dest[0] == '/') return dest;
+      size_t slash = path.rfind('/');
+      return slash == std::string::npos ? dest : path.substr(0, slash + 1) + dest;
+    }
+  }
+  return path;
+}
+
+std::string DirOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Creates a fresh temporary file beside `target`; -1 with errno on failure.
+int CreateTemp(const std::string& target, unsigned mode, std::string& tempPath) {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  const std::string dir = DirOf(target);
+  size_t slash = target.rfind('/');
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%d.%u.%08x", static_cast<int>(getpid()), counter++,
+                  static_cast<unsigned>(rd()));
+    tempPath = dir + "/." + base + suffix + ".tmp";
+    int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  const long long failAfter = gFailAfter.load();
+  size_t done = 0;
+  while (done < bytes.size()) {
+    size_t chunk = bytes.size() - done;
+    if (failAfter >= 0) {
+      if (static_cast<long long>(done) >= failAfter) {
+        errno = ENOSPC;
+        return false;
+      }
+      chunk = std::min(chunk, static_cast<size_t>(failAfter - static_cast<long long>(done)));
+    }
+    ssize_t n = write(fd, bytes.data() + done, chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (failAfter >= 0 && static_cast<long long>(done) > failAfter) {
+    errno = ENOSPC;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, unsigned mode, std::string* error) {
+  if (path.empty()) {
+    SetError(error, "empty file name");
+    return false;
+  }
+  const std::string target = ResolveTarget(path);
+  std::string temp;
+  int fd = CreateTemp(target, mode, temp);
+  if (fd < 0) {
+    SetError(error, Describe("cannot create a temporary file for", target, errno));
+    return false;
+  }
+  auto fail = [&](const char* what) {
+    int err = errno;
+    if (fd >= 0) close(fd);
+    unlink(temp.c_str());
+    SetError(error, Describe(what, target, err));
+    return false;
+  };
+  if (!WriteAll(fd, bytes)) return fail("cannot write");
+  if (fsync(fd) != 0) return fail("cannot flush");
+  int rc = close(fd);
+  fd = -1;
+  if (rc != 0) return fail("cannot close");
+  if (rename(temp.c_str(), target.c_str()) != 0) return fail("cannot replace");
+
+  // The rename itself must reach the device too; failing here leaves the new
+  // file in place, so it is not reported.
+  int dirFd = open(DirOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    fsync(dirFd);
+    close(dirFd);
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error) {
+  bytes.clear();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    SetError(error, Describe("cannot open", path, errno));
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    close(fd);
+    SetError(error, Describe("cannot read", path, err));
+    return false;
+  }
+  if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+  char buf[1 << 16];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      close(fd);
+      bytes.clear();
+      SetError(error, Describe("cannot read", path, err));
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return true;
+}
+
+void SetAtomicWriteFailAfterForTesting(long long bytes) { gFailAfter.store(bytes < 0 ? -1 : bytes); }

@@ -1,0 +1,41 @@
+#pragma once
+// Whole-file reads and writes. Every file the system writes goes through
+// WriteFileAtomic, so a crash, a full disk or a failing device never leaves a
+// half-written settings, favourites, history, SQL or result file behind.
+//
+// Paths are native (UTF-8) file-system paths; the bytes are written and read
+// exactly as given (cp932 text with CR LF is the caller's business).
+
+#include <string>
+#include <string_view>
+
+// Mode for ordinary files; the process umask applies as usual.
+constexpr unsigned kDefaultFileMode = 0666;
+// Mode for files that hold secrets (the settings file keeps a password).
+constexpr unsigned kPrivateFileMode = 0600;
+
+// Replaces the file at `path` by `bytes`:
+//   1. creates a new temporary file next to the target (same directory, so
+//      the rename stays on one file system) with `mode` (less the umask);
+//   2. writes all bytes and flushes them to the device (fsync);
+//   3. renames it over the target, then flushes the directory.
+// A target that is a symbolic link is followed: the file it points to is
+// replaced and the link stays. The new file has `mode` (less the umask), not
+// the old file's mode.
+// On success returns true. On any failure returns false, removes the
+// temporary file, leaves the previous file (or its absence) untouched and,
+// when `error` is given, stores a short English diagnostic there (for logs
+// only; callers show their own message, e.g. FileCreateMessage).
+bool WriteFileAtomic(const std::string& path, std::string_view bytes,
+                     unsigned mode = kDefaultFileMode, std::string* error = nullptr);
+
+// Reads the whole file into `bytes` (replacing its content). Returns false,
+// with `bytes` emptied and a diagnostic in `error`, when the file cannot be
+// opened or read (a directory counts as unreadable).
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error = nullptr);
+
+// Test seam: when set to n >= 0, every following WriteFileAtomic behaves as if
+// the device filled up after n bytes of the temporary file had been written
+// (the write fails with ENOSPC). -1 (the default) turns it off. Not for
+// production code.
+void SetAtomicWriteFailAfterForTesting(long long bytes);

@@ -1,0 +1,93 @@
+#include "storage/AtomicFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "support/TempDir.h"
+
+namespace {
+
+struct FailAfter {
+  explicit FailAfter(long long n) { SetAtomicWriteFailAfterForTesting(n); }
+  ~FailAfter() { SetAtomicWriteFailAfterForTesting(-1); }
+};
+
+size_t EntriesIn(const std::string& dir) {
+  size_t n = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+
+unsigned ModeOf(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st.st_mode & 0777;
+}
+
+TEST(AtomicFileTest, ReplacesWholeFileAndReadsItBack) {
+  TTempDir dir;
+  const std::string f = dir.File("a.txt");
+  ASSERT_TRUE(WriteFileAtomic(f, "first version, rather long\r\n"));
+  ASSERT_TRUE(WriteFileAtomic(f, std::string("x\0y\r\n", 5)));
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(f, bytes));
+  EXPECT_EQ(bytes, std::string("x\0y\r\n", 5));
+  EXPECT_EQ(EntriesIn(dir.Path()), 1u);  // no temporary left over
+}
+
+TEST(AtomicFileTest, FailureHalfWayLeavesOldFileAndNoTemporary) {
+  TTempDir dir;
+  const std::string f = dir.File("keep.xml");
+  WriteFileBytes(f, "old content\r\n");
+  std::string big(200000, 'n');
+  for (long long cut : {0LL, 1LL, 70000LL}) {
+    SCOPED_TRACE(cut);
+    FailAfter fault(cut);
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomic(f, big, kDefaultFileMode, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReadFileBytes(f), "old content\r\n");
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+  }
+  // A failed first write leaves no file at all.
+  FailAfter fault(3);
+  EXPECT_FALSE(WriteFileAtomic(dir.File("new.xml"), "abcdef"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("new.xml")));
+}
+
+TEST(AtomicFileTest, UnwritablePlacesFailCleanly) {
+  TTempDir dir;
+  std::filesystem::create_directory(dir.File("sub"));
+  EXPECT_FALSE(WriteFileAtomic(dir.File("missing/x.txt"), "a"));
+  EXPECT_FALSE(WriteFileAtomic(dir.File("sub"), "a"));  // a directory is not replaced
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("sub")));
+  EXPECT_FALSE(WriteFileAtomic("", "a"));
+  std::string bytes = "stale";
+  EXPECT_FALSE(ReadWholeFile(dir.File("none"), bytes));
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_FALSE(ReadWholeFile(dir.File("sub"), bytes));
+}
+
+TEST(AtomicFileTest, PrivateModeAppliesAlsoWhenReplacingAnOpenFile) {
+  TTempDir dir;
+  const std::string f = dir.File("opt.xml");
+  WriteFileBytes(f, "old");
+  chmod(f.c_str(), 0644);
+  ASSERT_TRUE(WriteFileAtomic(f, "new", kPrivateFileMode));
+  EXPECT_EQ(ModeOf(f), 0600u);
+}
+
+TEST(AtomicFileTest, SymbolicLinkIsFollowedAndKept) {
+  TTempDir dir;
+  const std::string real = dir.File("real.txt"), link = dir.File("link.txt");
+  WriteFileBytes(real, "old");
+  ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(WriteFileAtomic(link, "new"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFileBytes(real), "new");
+}
+
+}  // namespace
