@@ -225,17 +225,4 @@ TEST(OptionsTest, FailedWriteKeepsThePreviousFile) {
   EXPECT_EQ(ReadFileBytes(path), "previous");
 }
 
-TEST(OptionsTest, ColourTexts) {
-  EXPECT_EQ(ColorToString(0xFF0000), "clBlue");
-  EXPECT_EQ(ColorToString(0x80000018), "clInfoBk");
-  EXPECT_EQ(ColorToString(0x123), "$00000123");
-  TColor c = 0;
-  EXPECT_TRUE(TryStringToColor("cl3ddkshadow", c));
-  EXPECT_EQ(c, 0x80000015u);
-  EXPECT_TRUE(TryStringToColor("$8000000f", c));
-  EXPECT_EQ(c, 0x8000000Fu);
-  EXPECT_FALSE(TryStringToColor("clPink", c));
-  EXPECT_FALSE(TryStringToColor("", c));
-}
-
 }  // namespace

@@ -57,18 +57,6 @@ TEST(TinyXmlTest, WritesTheSettingsExampleByteForByte) {
   EXPECT_EQ(in.GetLevel(root), 0);
 }
 
-TEST(TinyXmlTest, OtherNodeKindsAndRawLines) {
-  TTinyXml doc;
-  doc.AddNode(xnEmptyTag, "Li", "", 3);
-  doc.AddNode(xnText, "", "<C1 Type=\"X\">a&b</C1>", 1);  // composed by the caller, not encoded
-  doc.AddNode(xnText, "S", "a<b & 'c\"", 0);
-  doc.AddNode(xnComment, "", "<&>", -2);
-  EXPECT_EQ(doc.Bytes(),
-            "\t\t\t<Li/>\r\n\t<C1 Type=\"X\">a&b</C1>\r\n<S>a&lt;b &amp; &apos;c&quot;</S>\r\n<!--<&>-->\r\n");
-  EXPECT_EQ(doc.Count(), 4);
-  EXPECT_EQ(doc.Text(3), "<!--<&>-->");
-}
-
 TEST(TinyXmlTest, DeclarationCheck) {
   struct Case {
     const char* name;

@@ -1,0 +1,52 @@
+#pragma once
+// Pure helpers of the server backends (PostgreSQL and ODBC): column types to
+// Oracle type codes, error numbers, and the text forms servers hand over.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/DateTime.h"
+
+struct TServerColumnType {
+  int Code = 1;
+  int Size = 0, Precision = 0, Scale = 0;
+};
+
+// A PostgreSQL column from its type OID and type modifier (PQftype, PQfmod).
+// Every PostgreSQL type has a readable text form, so types without a closer
+// Oracle code are shown as VARCHAR2; only binary data is RAW.
+TServerColumnType MapPostgresType(unsigned oid, int typmod);
+
+// An ODBC column from SQLDescribeCol's data type, column size and decimal
+// digits. typeName, the data source's own name of the type (SQLColAttribute's
+// SQL_DESC_TYPE_NAME), corrects drivers that describe a declared CHAR(n) as
+// VARCHAR, a VARCHAR(n) beyond some length as LONGVARCHAR or a NUMERIC(p,s)
+// as DOUBLE.
+TServerColumnType MapOdbcType(int sqlType, uint64_t columnSize, int decimalDigits, std::string_view typeName = {});
+
+// A five-character SQLSTATE as a stable error number: its characters read as
+// one base-36 number ("0"-"9" are 0-9, "A"-"Z" are 10-35), so "42P01" is
+// 4·36⁴ + 2·36³ + 25·36² + 0·36 + 1 = 6,844,177, and the SQLSTATE is read
+// back by writing the number in base 36 with five digits. Never 0 for an
+// error class; an empty or malformed SQLSTATE gives the number of "HY000"
+// (general error).
+int FoldSqlState(std::string_view sqlstate);
+
+// ISO date-times as servers write them: "YYYY-MM-DD", optionally followed by
+// " HH:MM[:SS[.fraction]]" (or "T…") and a zone ("Z", "+09", "+09:00",
+// "-0330"). A value with a zone is turned into this machine's local time.
+// Years before 1 or after 9999, "infinity" and BC dates are refused.
+bool ParseIsoDateTime(std::string_view text, TDateTime& out);
+
+// A decimal number's text without the zeros that trail its fraction, as
+// a number reads in Oracle: "12.50" → "12.5", "3.000" → "3". Texts with an
+// exponent or without a point are returned as they are.
+std::string_view TrimNumberText(std::string_view text);
+
+// An ODBC connection string with the login dialog's user and password put in
+// as UID and PWD (braced where a character needs it), replacing those the
+// string names itself; an empty user or password leaves the string's own.
+// Drivers disagree on which of two copies of a keyword wins, hence the
+// replacing.
+std::string OdbcConnectionString(std::string_view connection, std::string_view user, std::string_view password);

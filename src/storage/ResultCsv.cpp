@@ -1,0 +1,175 @@
+#include "storage/ResultCsv.h"
+
+#include <climits>
+
+#include "core/Sjis.h"
+#include "storage/AtomicFile.h"
+#include "storage/StorageError.h"
+
+namespace {
+
+bool IsBreak(char c) { return c == '\r' || c == '\n'; }
+// Bytes 1-32 other than line ends: dropped around values.
+bool IsBlank(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u >= 1 && u <= 32 && !IsBreak(c);
+}
+
+bool NeedsQuotes(std::string_view v) {
+  for (size_t i = 0; i < v.size(); i += SjisCharLen(v, i)) {
+    const unsigned char c = static_cast<unsigned char>(v[i]);
+    if (SjisCharLen(v, i) == 1 && (c <= 32 || c == '"' || c == ',')) return true;
+  }
+  return false;
+}
+
+void AppendValue(std::string& out, std::string_view v) {
+  if (!NeedsQuotes(v)) {
+    out.append(v);
+    return;
+  }
+  out += '"';
+  size_t from = 0;
+  for (size_t i = 0; i < v.size(); i += SjisCharLen(v, i)) {
+    if (v[i] == '"') {
+      out.append(v.substr(from, i + 1 - from));
+      out += '"';
+      from = i + 1;
+    }
+  }
+  out.append(v.substr(from));
+  out += '"';
+}
+
+}  // namespace
+
+void AppendCsvRecord(std::string& out, const TStrings& values) {
+  if (values.size() == 1 && values[0].empty()) {
+    out += "\"\",";
+    return;
+  }
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) out += ',';
+    AppendValue(out, values[i]);
+  }
+  out += ',';
+}
+
+std::string& TCsvReader::NewValue() {
+  if (count_ == values_.size()) values_.emplace_back();
+  std::string& v = values_[count_++];
+  v.clear();
+  return v;
+}
+
+bool TCsvReader::Next() { return Read<true>(); }
+bool TCsvReader::Skip() { return Read<false>(); }
+
+template <bool Store>
+bool TCsvReader::Read() {
+  count_ = 0;
+  const size_t n = data_.size();
+  if (pos_ >= n) return false;
+  const char* d = data_.data();
+  size_t p = pos_;
+  while (p < n && IsBlank(d[p])) ++p;
+  while (p < n && !IsBreak(d[p])) {
+    std::string* value = nullptr;
+    if constexpr (Store) value = &NewValue();
+    if (d[p] == '"') {
+      ++p;
+      bool closed = false;
+      while (p < n) {
+        // Copy the plain run up to the next quote or line end at once.
+        size_t run = p;
+        while (run < n && d[run] != '"' && !IsBreak(d[run])) ++run;
+        if constexpr (Store) value->append(d + p, run - p);
+        p = run;
+        if (p >= n) break;
+        if (d[p] == '"') {
+          if (p + 1 < n && d[p + 1] == '"') {
+            if constexpr (Store) *value += '"';
+            p += 2;
+            continue;
+          }
+          ++p;
+          closed = true;
+          break;
+        }
+        if constexpr (Store) *value += "\r\n";
+        p += (d[p] == '\r' && p + 1 < n && d[p + 1] == '\n') ? 2 : 1;
+      }
+      if constexpr (Store) {
+        if (!closed) {
+          // An unclosed quote runs to the end of the file; as with any record,
+          // the final line end is not part of it, and the last byte (normally
+          // the record's comma) is dropped.
+          if (IsBreak(d[n - 1]) && value->size() >= 2 && value->compare(value->size() - 2, 2, "\r\n") == 0)
+            value->resize(value->size() - 2);
+          if (!value->empty()) value->pop_back();
+        }
+      }
+    } else {
+      const size_t start = p;
+      while (p < n && d[p] != ',' && !IsBreak(d[p])) ++p;
+      size_t end = p;
+      while (end > start && IsBlank(d[end - 1])) --end;
+      if constexpr (Store) value->assign(d + start, end - start);
+    }
+    while (p < n && IsBlank(d[p])) ++p;
+    if (p < n && d[p] == ',') {
+      ++p;
+      while (p < n && IsBlank(d[p])) ++p;
+    }
+  }
+  if (p < n) p += (d[p] == '\r' && p + 1 < n && d[p + 1] == '\n') ? 2 : 1;
+  pos_ = p;
+  return true;
+}
+
+void SaveCsv(TSqlInfo& info, const std::string& fileName) {
+  std::string out;
+  TStrings values(static_cast<size_t>(std::max(info.ColCount(), 0)));
+  for (int r = 0; r <= info.RowPos(); ++r) {
+    for (int c = 1; c <= info.ColCount(); ++c) values[static_cast<size_t>(c - 1)] = info.GetCell(c, r);
+    AppendCsvRecord(out, values);
+    out += "\r\n";
+  }
+  if (!WriteFileAtomic(fileName, out)) throw TFileError(FileCreateMessage(fileName));
+}
+
+void LoadCsv(TSqlInfo& info, const std::string& fileName) {
+  info.Clear();
+  std::string data;
+  if (!ReadWholeFile(fileName, data)) throw TFileError(FileOpenMessage(fileName));
+  if (data.empty()) return;
+
+  info.SetStatus("CSV");
+  TDateTime modified = 0;
+  FileModTime(fileName, modified);
+  info.SetDate(modified);
+  info.SetStartTime(modified);
+
+  // The row counts are announced before the rows arrive, so count the
+  // records first; a value spanning lines is still one row.
+  long long records = 0;
+  for (TCsvReader counter(data); counter.Skip();) ++records;
+  const int dataRows = static_cast<int>(std::min<long long>(records - 1, INT_MAX));
+  info.SetRowPos(dataRows);
+  info.SetRowCount(dataRows);
+
+  TCsvReader reader(data);
+  reader.Next();
+  const int cols = static_cast<int>(reader.Count());
+  info.SetColCount(cols);
+  for (int i = 0; i < cols; ++i) {
+    info.SetColName(i, reader.Value(static_cast<size_t>(i)));
+    info.SetColTypeCode(i, 0);
+    info.SetColLength(i, 1);
+  }
+  for (int k = 1; reader.Next(); ++k) {
+    info.AddRow();
+    for (size_t i = 0; i < reader.Count(); ++i) info.SetCell(static_cast<int>(i) + 1, k, reader.Value(i));
+    info.AltRow = !info.AltRow;
+  }
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The CSV result file: the column names and the cell texts, nothing else.
+//
+// Every record is written as its values joined with "," plus one final ",",
+// each line followed by CR LF. A value holding a byte 0-32, a double quote or
+// a comma is quoted, with inner quotes doubled; line breaks inside a quoted
+// value are written as they are.
+//
+// Reading: a record ends at the first line break outside a quoted value (a
+// final comma is optional, so files of other programs read one record per
+// line). Line breaks inside quoted values come back as CR LF. An unquoted
+// value runs to the next comma or the end of the record, without the bytes
+// 1-32 around it.
+
+#include <string>
+#include <string_view>
+
+#include "core/SqlInfo.h"
+#include "core/StrUtil.h"
+
+// Writes row 0 (the column names, read with GetCell) and rows 1..RowPos,
+// replacing the file atomically. Throws TFileError when it cannot be written.
+void SaveCsv(TSqlInfo& info, const std::string& fileName);
+
+// Clears `info` and loads the file: Status "CSV", Date and StartTime the
+// file's modification time, RowPos and RowCount the number of data records,
+// columns named by the first record (type unknown, length 1), then every data
+// record through AddRow/SetCell. An empty file leaves `info` cleared. Throws
+// TFileError when the file cannot be read.
+void LoadCsv(TSqlInfo& info, const std::string& fileName);
+
+// One record as written, without the line end.
+void AppendCsvRecord(std::string& out, const TStrings& values);
+
+// Splits data into records one at a time, without copying the file.
+class TCsvReader {
+ public:
+  explicit TCsvReader(std::string_view data) : data_(data) {}
+  bool AtEnd() const { return pos_ >= data_.size(); }
+  // Reads the next record into Values()/Count(); false at the end.
+  bool Next();
+  // Passes over the next record; false at the end.
+  bool Skip();
+  size_t Count() const { return count_; }
+  const std::string& Value(size_t i) const { return values_[i]; }
+
+ private:
+  template <bool Store>
+  bool Read();
+  std::string& NewValue();
+
+  std::string_view data_;
+  size_t pos_ = 0;
+  TStrings values_;  // reused, so a long file does not allocate per value
+  size_t count_ = 0;
+};

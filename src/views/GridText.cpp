@@ -1,0 +1,194 @@
+#include "views/GridText.h"
+
+#include <QFontMetrics>
+#include <QString>
+#include <algorithm>
+#include <map>
+
+#include "core/Sjis.h"
+#include "views/SqlGrid.h"
+
+void SplitChars(std::string_view s, std::vector<uint16_t>& out) {
+  out.clear();
+  const size_t n = s.size();
+  for (size_t i = 0; i < n;) {
+    auto b = static_cast<unsigned char>(s[i]);
+    if (IsLeadByte(b) && i + 1 < n) {
+      out.push_back(static_cast<uint16_t>((b << 8) | static_cast<unsigned char>(s[i + 1])));
+      i += 2;
+    } else {
+      out.push_back(b);
+      ++i;
+    }
+  }
+}
+
+TTextExtent HorzExtent(TGridMetrics& m, const std::vector<uint16_t>& chars, int wrap) {
+  if (chars.empty()) return {};
+  const TTextExtent a = m.ExtentOfA();
+  if (wrap <= 0) {
+    int width = 0;
+    for (uint16_t ch : chars) width += m.CharExtent(ch).Width;
+    return {width, a.Height};
+  }
+  const int capacity = wrap * a.Width;
+  int height = a.Height, left = capacity, line = 0, widest = 0;
+  for (uint16_t ch : chars) {
+    const int w = m.CharExtent(ch).Width;
+    if (w > left) {
+      left = capacity;
+      height += a.Height;
+      widest = std::max(widest, line);
+      line = 0;
+    }
+    left -= w;
+    line += w;
+  }
+  return {std::max(widest, line), height};
+}
+
+TTextExtent VertExtent(TGridMetrics& m, const std::vector<uint16_t>& chars, int wrap, int margin) {
+  int maxW = 0, maxH = 0;
+  for (uint16_t ch : chars) {
+    const TTextExtent e = m.CharExtent(ch);
+    maxW = std::max(maxW, e.Width);
+    maxH = std::max(maxH, e.Height);
+  }
+  const int len = static_cast<int>(chars.size());
+  if (wrap > 0) return {(len + wrap - 1) / wrap * maxW, wrap * maxH};
+  return {margin + maxW, len * maxH};
+}
+
+TTextExtent TextExtent(TGridMetrics& m, const std::vector<uint16_t>& chars, uint8_t orientation,
+                       int wrap, int margin) {
+  return orientation == orVertical ? VertExtent(m, chars, wrap, margin)
+                                   : HorzExtent(m, chars, wrap);
+}
+
+TTextExtent MeasureCellText(TGridMetrics& m, const std::vector<uint16_t>& chars,
+                            const TCellAttr& attr, int margin) {
+  const int wrap = std::min<int>(attr.WrapCount, static_cast<int>(chars.size()));
+  const TTextExtent e = TextExtent(m, chars, attr.Orientation, wrap, margin);
+  return {e.Width + 3 * margin, e.Height + 3 * margin};
+}
+
+TGridRect PlaceText(const TGridRect& cell, TTextExtent extent, uint8_t valign, uint8_t halign,
+                    int margin) {
+  int y, x;
+  switch (valign) {
+    case 1: y = cell.Top + margin; break;
+    case 2: y = cell.Bottom - extent.Height - margin; break;
+    default: y = cell.Top + (cell.Bottom - cell.Top + 1 - extent.Height) / 2; break;
+  }
+  switch (halign) {
+    case 1: x = cell.Left + margin; break;
+    case 2: x = cell.Right - extent.Width - margin; break;
+    default: x = cell.Left + (cell.Right - cell.Left + 1 - extent.Width) / 2; break;
+  }
+  return {x, y, x + extent.Width - 1, y + extent.Height - 1};
+}
+
+void HorzPositions(TGridMetrics& m, const std::vector<uint16_t>& chars, const TGridRect& r,
+                   int wrap, std::vector<TCharPos>& out) {
+  out.clear();
+  if (chars.empty()) return;
+  const TTextExtent a = m.ExtentOfA();
+  if (wrap <= 0) {
+    const int h = a.Height;  // the height of the unwrapped text's extent
+    out.push_back({-1, r.Left, r.Top + (r.Bottom - r.Top + 1 - h) / 2});
+    return;
+  }
+  const int capacity = wrap * a.Width;
+  int x = r.Left, y = r.Top, left = capacity;
+  for (size_t i = 0; i < chars.size(); ++i) {
+    const int w = m.CharExtent(chars[i]).Width;
+    if (w > left) {
+      left = capacity;
+      y += a.Height;
+      x = r.Left;
+    }
+    out.push_back({static_cast<int>(i), x, y});
+    left -= w;
+    x += w;
+  }
+}
+
+void VertPositions(TGridMetrics& m, const std::vector<uint16_t>& chars, const TGridRect& r,
+                   int wrap, uint8_t valign, std::vector<TCharPos>& out) {
+  out.clear();
+  const int len = static_cast<int>(chars.size());
+  if (len == 0) return;
+  int n = wrap, columns;
+  if (n < 1) {
+    n = len;
+    columns = 1;
+  } else {
+    columns = (len + n - 1) / n;
+  }
+  const int blank = (n - len % n) % n;
+  const int pitchY = (r.Bottom - r.Top + 1) / n;
+  const int pitchX = (r.Right - r.Left + 1) / columns;
+  for (int i = 1; i <= len; ++i) {
+    const int place = (i - 1) % n;
+    const int column = (i - 1) / n;  // from 0
+    int y = place * pitchY;
+    if (column == columns - 1) {
+      if (valign == 2)
+        y = (place + blank) * pitchY;
+      else if (valign == 3)
+        y = blank * pitchY / 2 + place * pitchY;
+    }
+    const int w = m.CharExtent(chars[i - 1]).Width;
+    const int x = r.Left + column * pitchX + (pitchX - w) / 2;
+    out.push_back({i - 1, x, r.Top + y});
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+struct TQtGridMetrics::TCache {
+  explicit TCache(const QFont& f) : Metrics(f), Widths(65536, -1) {}
+  QFontMetrics Metrics;
+  std::vector<int16_t> Widths;  // by cp932 code; -1 until measured
+};
+
+TQtGridMetrics::TQtGridMetrics(const QFont& font) : font_(font) {
+  // One cache per distinct font, shared by every grid that uses it.
+  static std::map<QString, std::shared_ptr<TCache>> caches;
+  auto& slot = caches[font.key()];
+  if (!slot) slot = std::make_shared<TCache>(font);
+  cache_ = slot;
+  height_ = cache_->Metrics.height();
+  ascent_ = cache_->Metrics.ascent();
+}
+
+TTextExtent TQtGridMetrics::CharExtent(uint16_t ch) {
+  int16_t& w = cache_->Widths[ch];
+  if (w < 0) w = static_cast<int16_t>(std::clamp(cache_->Metrics.horizontalAdvance(CharToQString(ch)), 0, 32767));
+  return {w, height_};
+}
+
+QString CharToQString(uint16_t ch) {
+  if (ch < 0x80) return QString(QChar(ch));
+  char bytes[2];
+  size_t n = 0;
+  if (ch > 0xFF) bytes[n++] = static_cast<char>(ch >> 8);
+  bytes[n++] = static_cast<char>(ch & 0xFF);
+  return QString::fromStdString(SjisToUtf8(std::string_view(bytes, n)));
+}
+
+void InstallFontSubstitutions() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  QFont::insertSubstitution(QString::fromUtf8("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
+  QFont::insertSubstitution(QString::fromUtf8("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+}
+
+QFont GridFont() {
+  InstallFontSubstitutions();
+  QFont font(QString::fromUtf8("ＭＳ ゴシック"));
+  font.setPointSize(9);
+  font.setStyleHint(QFont::TypeWriter);
+  return font;
+}

@@ -1,0 +1,208 @@
+#include "views/SqlGrid.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+#include <algorithm>
+
+#include "core/Sjis.h"
+
+namespace {
+
+uint64_t CellKey(int col, int row) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
+}
+
+// Draws the pixels from a towards b, b itself excluded (horizontal or
+// vertical segments only).
+void LineExcl(QPainter& p, QPoint a, QPoint b, const QColor& color) {
+  if (a.y() == b.y() && a.x() != b.x()) {
+    const int from = a.x() < b.x() ? a.x() : b.x() + 1;
+    const int to = a.x() < b.x() ? b.x() - 1 : a.x();
+    p.fillRect(from, a.y(), to - from + 1, 1, color);
+  } else if (a.x() == b.x() && a.y() != b.y()) {
+    const int from = a.y() < b.y() ? a.y() : b.y() + 1;
+    const int to = a.y() < b.y() ? b.y() - 1 : a.y();
+    p.fillRect(a.x(), from, 1, to - from + 1, color);
+  }
+}
+
+}  // namespace
+
+TCellAttr MergeAttr(const TCellAttr& a, const TCellAttr& b) {
+  TCellAttr m;
+  m.FontColor = a.FontColor != clNone ? a.FontColor : b.FontColor;
+  m.BackColor = a.BackColor != clNone ? a.BackColor : b.BackColor;
+  m.VAlign = a.VAlign ? a.VAlign : b.VAlign;
+  m.HAlign = a.HAlign ? a.HAlign : b.HAlign;
+  m.Orientation = a.Orientation ? a.Orientation : b.Orientation;
+  m.WrapCount = a.WrapCount ? a.WrapCount : b.WrapCount;
+  return m;
+}
+
+TSqlGrid::TSqlGrid(QWidget* parent) : TStringGrid(parent) {
+  defaults_[dkDisabled - 1] = {clInactiveCaptionText, clWhite, 3, 3, orHorizontal, 0};
+  defaults_[dkSelected - 1] = {clHighlightText, clHighlight, 0, 0, 0, 0};
+  defaults_[dkNormal - 1] = {clBlack, clWhite, 3, 3, orHorizontal, 0};
+  defaults_[dkFixed - 1] = {clBlack, clBtnFace, 3, 3, orHorizontal, 0};
+  rowAttrs_.resize(static_cast<size_t>(RowCount()));
+  colAttrs_.resize(static_cast<size_t>(ColCount()));
+  setFont(GridFont());
+  metrics_ = std::make_unique<TQtGridMetrics>(font());
+  SetDefaultRowHeight(24);
+  SetDefaultColWidth(1);
+  SetRangeSelect(true);
+  SetEnabled(false);
+}
+
+TSqlGrid::~TSqlGrid() = default;
+
+TCellAttr* TSqlGrid::RowAttr(int row) {
+  return row >= FixedRows() && row < RowCount() ? &rowAttrs_[row] : nullptr;
+}
+
+TCellAttr* TSqlGrid::ColAttr(int col) {
+  return col >= FixedCols() && col < ColCount() ? &colAttrs_[col] : nullptr;
+}
+
+TCellAttr* TSqlGrid::FixedRowAttr(int row) {
+  return row >= 0 && row < FixedRows() && row < RowCount() ? &rowAttrs_[row] : nullptr;
+}
+
+TCellAttr* TSqlGrid::FixedColAttr(int col) {
+  return col >= 0 && col < FixedCols() && col < ColCount() ? &colAttrs_[col] : nullptr;
+}
+
+TCellAttr* TSqlGrid::CellAttr(int col, int row) {
+  if (col < 0 || col >= ColCount() || row < 0 || row >= RowCount()) return nullptr;
+  return &cellAttrs_[CellKey(col, row)];
+}
+
+TCellAttr* TSqlGrid::DefaultAttr(int kind) {
+  return kind >= dkDisabled && kind <= dkFixed ? &defaults_[kind - 1] : nullptr;
+}
+
+const TCellAttr* TSqlGrid::FindCellAttr(int col, int row) const {
+  if (cellAttrs_.empty()) return nullptr;
+  auto it = cellAttrs_.find(CellKey(col, row));
+  return it == cellAttrs_.end() ? nullptr : &it->second;
+}
+
+TCellAttr TSqlGrid::EffectiveAttr(int col, int row, bool selected) const {
+  if (col < 0 || col >= ColCount() || row < 0 || row >= RowCount()) return defaults_[dkNormal - 1];
+  const TCellAttr* cell = FindCellAttr(col, row);
+  TCellAttr a = cell ? *cell : TCellAttr{};
+  if (col < FixedCols() || row < FixedRows()) {
+    if (row < FixedRows()) a = MergeAttr(a, rowAttrs_[row]);
+    if (col < FixedCols()) a = MergeAttr(a, colAttrs_[col]);
+    return MergeAttr(a, defaults_[dkFixed - 1]);
+  }
+  a = MergeAttr(a, rowAttrs_[row]);
+  a = MergeAttr(a, colAttrs_[col]);
+  a = MergeAttr(a, defaults_[dkNormal - 1]);
+  return selected ? MergeAttr(defaults_[dkSelected - 1], a) : a;
+}
+
+TTextExtent TSqlGrid::MeasureCell(int col, int row) {
+  SplitChars(CellView(col, row), chars_);
+  return MeasureCellText(*metrics_, chars_, EffectiveAttr(col, row, false), margin_);
+}
+
+void TSqlGrid::SetMargin(int m) {
+  margin_ = m;
+  Refresh();
+}
+
+void TSqlGrid::SetEmptyText(std::string_view text) {
+  emptyText_ = text;
+  Refresh();
+}
+
+TGridMetrics& TSqlGrid::Metrics() { return *metrics_; }
+
+void TSqlGrid::SizeChanged(int oldColCount, int oldRowCount) {
+  // Attributes belong to positions: remaining ones keep their values, new
+  // positions start unset.
+  rowAttrs_.resize(static_cast<size_t>(RowCount()));
+  colAttrs_.resize(static_cast<size_t>(ColCount()));
+  if ((ColCount() < oldColCount || RowCount() < oldRowCount) && !cellAttrs_.empty()) {
+    const int cols = ColCount(), rows = RowCount();
+    std::erase_if(cellAttrs_, [cols, rows](const auto& kv) {
+      return static_cast<int>(kv.first & 0xFFFFFFFFu) >= cols ||
+             static_cast<int>(kv.first >> 32) >= rows;
+    });
+  }
+  TStringGrid::SizeChanged(oldColCount, oldRowCount);
+}
+
+void TSqlGrid::DrawCell(QPainter& p, int col, int row, const TGridRect& rect,
+                        TGridDrawState state) {
+  const bool fixed = (state & gdFixed) != 0;
+  const TCellAttr a = EffectiveAttr(col, row, !fixed && (state & gdSelected));
+  const QPalette& pal = palette();
+  const QColor back = ToQColor(a.BackColor, pal);
+  if (back.isValid())
+    p.fillRect(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, back);
+  if (fixed) {
+    const QColor white(255, 255, 255), shadow = ToQColor(clBtnShadow, pal);
+    const int l = rect.Left, t = rect.Top, r = rect.Right, b = rect.Bottom;
+    LineExcl(p, {r - 1, t}, {l, t}, white);
+    LineExcl(p, {l, t}, {l, b}, white);
+    LineExcl(p, {r - 2, t + 1}, {l + 1, t + 1}, white);
+    LineExcl(p, {l + 1, t + 1}, {l + 1, b - 1}, white);
+    LineExcl(p, {l + 1, b - 1}, {r - 1, b - 1}, shadow);
+    LineExcl(p, {r - 1, b - 1}, {r - 1, t + 1}, shadow);
+  }
+  SplitChars(CellView(col, row), chars_);
+  DrawChars(p, rect, a);
+}
+
+void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a) {
+  if (chars_.empty()) return;
+  const QColor fore = ToQColor(a.FontColor, palette());
+  if (!fore.isValid()) return;
+  const TTextExtent ext = TextExtent(*metrics_, chars_, a.Orientation, a.WrapCount, margin_);
+  const TGridRect tr = PlaceText(rect, ext, a.VAlign, a.HAlign, margin_);
+  if (a.Orientation == orVertical)
+    VertPositions(*metrics_, chars_, tr, a.WrapCount, a.VAlign, pos_);
+  else
+    HorzPositions(*metrics_, chars_, tr, a.WrapCount, pos_);
+  p.setPen(fore);
+  p.setFont(metrics_->Font());
+  const int ascent = metrics_->Ascent();
+  for (const TCharPos& at : pos_) {
+    if (at.Index < 0) {
+      std::string utf8;
+      for (uint16_t ch : chars_) {
+        if (ch > 0xFF) utf8.push_back(static_cast<char>(ch >> 8));
+        utf8.push_back(static_cast<char>(ch & 0xFF));
+      }
+      p.drawText(at.X, at.Y + ascent, QString::fromStdString(SjisToUtf8(utf8)));
+    } else {
+      p.drawText(at.X, at.Y + ascent, CharToQString(chars_[at.Index]));
+    }
+  }
+}
+
+void TSqlGrid::Paint(QPainter& p, const QRect& dirty) {
+  if (Enabled()) {
+    PaintCells(p, dirty);
+    return;
+  }
+  const TCellAttr& a = defaults_[dkDisabled - 1];
+  const TGridRect all{0, 0, ClientWidth(), ClientHeight()};
+  const QColor back = ToQColor(a.BackColor, palette());
+  if (back.isValid()) p.fillRect(0, 0, all.Right, all.Bottom, back);
+  SplitChars(emptyText_, chars_);
+  DrawChars(p, all, a);
+}
+
+void TSqlGrid::resizeEvent(QResizeEvent* e) {
+  TStringGrid::resizeEvent(e);
+  // EmptyText stays centred.
+  if (!Enabled()) Refresh();
+}
+
+void TSqlGrid::changeEvent(QEvent* e) {
+  TStringGrid::changeEvent(e);
+  if (e->type() == QEvent::FontChange) metrics_ = std::make_unique<TQtGridMetrics>(font());
+}

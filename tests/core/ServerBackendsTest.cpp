@@ -1,0 +1,68 @@
+// The shared backend cases against the server backends: PostgreSQL natively
+// and through ODBC, and SQLite through ODBC.
+
+#include "BackendCases.h"
+#include "ServerEnv.h"
+
+namespace {
+
+std::string PgSeries(int n) { return "SELECT n FROM generate_series(1, " + std::to_string(n) + ") AS s(n)"; }
+
+std::string SqliteSeries(int n) {
+  return "WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < " + std::to_string(n) +
+         ") SELECT n FROM s";
+}
+
+std::string PgUnavailable() {
+  std::string why;
+  TestServer(&why);
+  return why;
+}
+
+std::string OdbcUnavailable(bool needsServer) {
+  std::string why;
+  TPgServer* server = TestServer(&why);
+  std::string missing = PrepareOdbc(server);
+  if (!missing.empty()) return missing;
+  return needsServer ? why : "";
+}
+
+TLogin PgFresh(TTempDir&) {
+  TPgServer* server = TestServer(nullptr);
+  ResetTestDatabase(*server);
+  return {TPgServer::User(), TPgServer::Password(), PgUri(*server)};
+}
+
+TLogin OdbcPgFresh(TTempDir& dir) {
+  TLogin login = PgFresh(dir);
+  login.Host = kOdbcPgDsn;  // a bare data source name
+  return login;
+}
+
+TLogin OdbcSqliteFresh(TTempDir& dir) {
+  return {"", "", "odbc:DRIVER=" + std::string(kOdbcSqliteDriver) + ";Database=" + dir.File("odbc.db")};
+}
+
+TBackendParam Postgres() {
+  TBackendParam p{"Postgres", PgFresh, PgSeries};
+  p.Unavailable = PgUnavailable;
+  return p;
+}
+
+TBackendParam OdbcPostgres() {
+  TBackendParam p{"OdbcPostgres", OdbcPgFresh, PgSeries};
+  p.Unavailable = [] { return OdbcUnavailable(true); };
+  return p;
+}
+
+TBackendParam OdbcSqlite() {
+  TBackendParam p{"OdbcSqlite", OdbcSqliteFresh, SqliteSeries};
+  p.ReportsScale = false;  // the SQLite driver describes NUMERIC(7,2) as a DOUBLE of 7 digits
+  p.Unavailable = [] { return OdbcUnavailable(false); };
+  return p;
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Servers, BackendCases, testing::Values(Postgres(), OdbcPostgres(), OdbcSqlite()),
+                         PrintToStringParamName);

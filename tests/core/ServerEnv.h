@@ -1,0 +1,26 @@
+#pragma once
+// What the server tests share: the process's private PostgreSQL server and a
+// private ODBC configuration (drivers and data sources) beside it.
+
+#include <string>
+
+#include "support/PgServer.h"
+
+// The shared server, or nullptr with the reason to skip in *why. Under CI a
+// server that does not start is also a test failure.
+TPgServer* TestServer(std::string* why);
+
+// Empties the test database: its public schema, owned by the test user.
+void ResetTestDatabase(TPgServer& server);
+
+// Host strings for the test database.
+std::string PgUri(const TPgServer& server);   // postgresql://127.0.0.1:port/quorrel
+extern const char* const kOdbcPgDsn;          // a data source for the same database
+
+// Writes odbcinst.ini and odbc.ini into a directory of this process and
+// points the driver manager at them (ODBCSYSINI, ODBCINI); done once, before
+// the first ODBC call. The PostgreSQL data source is written when the server
+// runs. Returns the reason when a driver is missing, else empty.
+std::string PrepareOdbc(TPgServer* server);
+// The driver name of the SQLite ODBC driver in that configuration.
+extern const char* const kOdbcSqliteDriver;

@@ -1,0 +1,252 @@
+#include "support/PgServer.h"
+
+#include <libpq-fe.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <grp.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace {
+
+int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    port = ntohs(addr.sin_port);
+  close(fd);
+  return port;
+}
+
+std::string Tail(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  std::string s = ss.str();
+  return s.size() > 2000 ? s.substr(s.size() - 2000) : s;
+}
+
+}  // namespace
+
+TPgServer::~TPgServer() {
+  Stop();
+  if (!dir_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+}
+
+std::string TPgServer::FindBinDir() {
+  if (const char* env = std::getenv("QUORREL_PG_BIN"); env && *env) return env;
+  std::string best;
+  int bestVersion = 0;
+  std::error_code ec;
+  for (auto& e : std::filesystem::directory_iterator("/usr/lib/postgresql", ec)) {
+    int version = std::atoi(e.path().filename().c_str());
+    std::string bin = (e.path() / "bin").string();
+    if (version > bestVersion && access((bin + "/initdb").c_str(), X_OK) == 0 &&
+        access((bin + "/postgres").c_str(), X_OK) == 0) {
+      best = bin;
+      bestVersion = version;
+    }
+  }
+  return best;
+}
+
+// Runs a server binary, as the postgres user when we are root. A process
+// left running gets SIGINT (fast shutdown) when this process dies.
+bool TPgServer::Run(const std::string& program, const std::string& argText, bool wait) {
+  std::vector<std::string> args{bin_ + "/" + program};
+  std::istringstream words(argText);
+  for (std::string w; words >> w;) args.push_back(w);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::string log = dir_ + "/" + program + ".log";
+
+  uid_t uid = 0;
+  gid_t gid = 0;
+  const bool root = geteuid() == 0;
+  if (root) {
+    passwd* pw = getpwnam("postgres");
+    if (!pw) {
+      error_ = "running as root and there is no postgres user to run the server as";
+      return false;
+    }
+    uid = pw->pw_uid;
+    gid = pw->pw_gid;
+  }
+  pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid < 0) {
+    error_ = "fork failed";
+    return false;
+  }
+  if (pid == 0) {
+    if (root && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(126);
+    if (!wait) {
+      prctl(PR_SET_PDEATHSIG, SIGINT);
+      if (getppid() != parent) _exit(0);
+    }
+    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (fd >= 0) {
+      dup2(fd, 1);
+      dup2(fd, 2);
+      close(fd);
+    }
+    int devnull = open("/dev/null", O_RDONLY);
+    if (devnull >= 0) dup2(devnull, 0);
+    if (chdir(dir_.c_str()) != 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  if (!wait) {
+    pid_ = pid;
+    return true;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  error_ = program + " failed:\n" + Tail(log);
+  return false;
+}
+
+bool TPgServer::Init() {
+  bin_ = FindBinDir();
+  if (bin_.empty()) {
+    error_ = "no PostgreSQL server binaries (initdb, postgres) are installed";
+    return false;
+  }
+  std::string tmpl = "/tmp/quorrel-pg-XXXXXX";
+  if (!mkdtemp(tmpl.data())) {
+    error_ = "mkdtemp failed";
+    return false;
+  }
+  dir_ = tmpl;
+  if (geteuid() == 0) {
+    passwd* pw = getpwnam("postgres");
+    if (!pw || chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
+      error_ = "cannot hand " + dir_ + " to the postgres user";
+      return false;
+    }
+  }
+  // Local socket: trust (the admin); TCP: passwords checked, as users meet them.
+  if (!Run("initdb", "-D " + dir_ + "/data -U postgres -E UTF8 --locale=C -N --auth-local=trust "
+                     "--auth-host=scram-sha-256",
+           true))
+    return false;
+  initialised_ = true;
+  return true;
+}
+
+bool TPgServer::Start() {
+  if (Running()) return true;
+  if (!initialised_ && !Init()) return false;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (port_ == 0 || attempt > 0) port_ = FreeLoopbackPort();
+    if (!Run("postgres", "-D " + dir_ + "/data -p " + std::to_string(port_) + " -k " + dir_ +
+                             " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off"
+                             " -c full_page_writes=off -c max_connections=40",
+             false))
+      return false;
+    std::string ping = "host=" + dir_ + " port=" + std::to_string(port_) + " dbname=postgres user=postgres";
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool exited = false;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (PQping(ping.c_str()) == PQPING_OK) break;
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    if (exited) {
+      pid_ = -1;
+      error_ = "postgres exited:\n" + Tail(dir_ + "/postgres.log");
+      continue;  // most likely the port was taken meanwhile
+    }
+    if (PQping(ping.c_str()) != PQPING_OK) {
+      error_ = "postgres did not become ready:\n" + Tail(dir_ + "/postgres.log");
+      Stop();
+      return false;
+    }
+    if (!provisioned_) {
+      if (!Admin("CREATE ROLE quser LOGIN PASSWORD 'secret'", "postgres") ||
+          !Admin("CREATE DATABASE quorrel OWNER quser", "postgres")) {
+        Stop();
+        return false;
+      }
+      provisioned_ = true;
+    }
+    error_.clear();
+    return true;
+  }
+  return false;
+}
+
+void TPgServer::Stop() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGINT);
+  int status = 0;
+  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+}
+
+std::string TPgServer::Conninfo(const std::string& db) const {
+  return "host=127.0.0.1 port=" + std::to_string(port_) + " dbname=" + db;
+}
+
+bool TPgServer::Admin(const std::string& sql, const std::string& db) {
+  std::string info = "host=" + dir_ + " port=" + std::to_string(port_) + " dbname=" + db + " user=postgres";
+  std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(info.c_str()), PQfinish);
+  if (PQstatus(conn.get()) != CONNECTION_OK) {
+    error_ = PQerrorMessage(conn.get());
+    return false;
+  }
+  PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
+  std::unique_ptr<PGresult, decltype(&PQclear)> res(PQexec(conn.get(), sql.c_str()), PQclear);
+  ExecStatusType st = PQresultStatus(res.get());
+  if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) return true;
+  error_ = PQerrorMessage(conn.get());
+  return false;
+}
+
+TPgServer* TPgServer::Shared(std::string* why) {
+  static std::unique_ptr<TPgServer> server;
+  static std::string failure;
+  if (!server && failure.empty()) {
+    auto s = std::make_unique<TPgServer>();
+    if (s->Start())
+      server = std::move(s);
+    else
+      failure = s->Error().empty() ? "the server could not be started" : s->Error();
+  }
+  if (server && !server->Running() && !server->Start() && why) *why = server->Error();
+  if (!server && why) *why = failure;
+  return server && server->Running() ? server.get() : nullptr;
+}

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "views/CellStore.h"
+
+TEST(CellStore, CellsKeepTheirTextsWhateverOrderTheyAreWritten) {
+  TCellStore s;
+  s.SetRowCount(3);
+  s.Set(2, 1, "two");
+  s.Set(0, 1, "zero");
+  s.Set(1, 1, "");
+  s.Set(1, 1, "one");
+  s.Set(0, 1, "0");
+  EXPECT_EQ(s.Get(0, 1), "0");
+  EXPECT_EQ(s.Get(1, 1), "one");
+  EXPECT_EQ(s.Get(2, 1), "two");
+  EXPECT_EQ(s.Get(3, 1), "");
+  EXPECT_EQ(s.Get(0, 0), "");
+  // Outside the store: empty, and writes are ignored.
+  s.Set(0, 3, "x");
+  s.Set(-1, 0, "x");
+  EXPECT_EQ(s.Get(0, 3), "");
+  EXPECT_EQ(s.Get(-1, 0), "");
+  // A text taken from the store itself.
+  s.Set(3, 1, s.Get(1, 1));
+  EXPECT_EQ(s.Get(3, 1), "one");
+  // Clearing every cell leaves nothing behind.
+  for (int c = 0; c < 4; ++c) s.Set(c, 1, "");
+  EXPECT_EQ(s.LiveBytes(), 0u);
+}
+
+TEST(CellStore, LongRowsSwitchToWideOffsets) {
+  TCellStore s;
+  s.SetRowCount(1);
+  const std::string big(70000, 'x');
+  s.Set(0, 0, "a");
+  s.Set(1, 0, big);
+  s.Set(2, 0, "c");
+  EXPECT_EQ(s.Get(0, 0), "a");
+  EXPECT_EQ(s.Get(1, 0).size(), big.size());
+  EXPECT_EQ(s.Get(2, 0), "c");
+  s.Set(1, 0, "b");
+  EXPECT_EQ(s.Get(1, 0), "b");
+  EXPECT_EQ(s.Get(2, 0), "c");
+}
+
+TEST(CellStore, RemovedRowsAndColumnsComeBackEmpty) {
+  TCellStore s;
+  s.SetRowCount(4);
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 3; ++c) s.Set(c, r, std::to_string(r * 10 + c));
+  s.SetRowCount(2);
+  s.TruncateCols(2);
+  s.SetRowCount(4);
+  EXPECT_EQ(s.Get(0, 3), "");
+  EXPECT_EQ(s.Get(2, 1), "");
+  EXPECT_EQ(s.Get(1, 1), "11");
+  EXPECT_EQ(s.Get(0, 0), "0");
+}
+
+TEST(CellStore, RewritingRowsDoesNotGrowWithoutBound) {
+  TCellStore s;
+  const int rows = 20000;
+  s.SetRowCount(rows);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < 8; ++c) s.Set(c, r, "value");
+  const size_t filled = s.AllocatedBytes();
+  // Rewrite every row several times out of order (as a sort does).
+  for (int pass = 0; pass < 5; ++pass)
+    for (int r = rows - 1; r >= 0; --r) s.Set(pass % 8, r, pass % 2 ? "other" : "value");
+  EXPECT_LE(s.AllocatedBytes(), filled * 3);
+  for (int r = 0; r < rows; r += 997) EXPECT_EQ(s.Get(3, r), "other") << r;
+  // The packed rows cost a few bytes per cell beyond their text.
+  const double perCell = static_cast<double>(s.LiveBytes()) / (rows * 8) - 5;
+  EXPECT_LT(perCell, 3.0);
+}

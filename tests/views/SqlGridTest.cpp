@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+
+#include "core/Sjis.h"
+#include "views/ResultPresenter.h"
+#include "views/SqlGrid.h"
+
+namespace {
+
+// Bounding box of the pixels that differ from white.
+QRect InkBox(const QImage& img) {
+  int l = img.width(), t = img.height(), r = -1, b = -1;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if ((img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) {
+        l = std::min(l, x);
+        t = std::min(t, y);
+        r = std::max(r, x);
+        b = std::max(b, y);
+      }
+  return r < 0 ? QRect() : QRect(QPoint(l, t), QPoint(r, b));
+}
+
+}  // namespace
+
+TEST(SqlGrid, StartsAsSpecifiedAndDisabled) {
+  TSqlGrid g;
+  EXPECT_FALSE(g.Enabled());
+  EXPECT_EQ(g.DefaultRowHeight(), 24);
+  EXPECT_EQ(g.DefaultColWidth(), 1);
+  EXPECT_EQ(g.Margin(), 4);
+  EXPECT_EQ(g.FixedCols(), 1);
+  EXPECT_EQ(g.FixedRows(), 1);
+  EXPECT_TRUE(g.RangeSelect());
+  EXPECT_EQ(g.font().pointSize(), 9);
+  EXPECT_EQ(*g.DefaultAttr(dkFixed), (TCellAttr{0x000000, 0x8000000F, 3, 3, 2, 0}));
+  EXPECT_EQ(*g.DefaultAttr(dkSelected), (TCellAttr{0x8000000E, 0x8000000D, 0, 0, 0, 0}));
+  EXPECT_EQ(g.DefaultAttr(0), nullptr);
+  EXPECT_EQ(g.DefaultAttr(5), nullptr);
+}
+
+TEST(SqlGrid, AttributesBelongToPositionsAndRangesAreChecked) {
+  TSqlGrid g;
+  g.SetColCount(4);
+  g.SetRowCount(6);
+  // Tables answer only inside their range.
+  EXPECT_EQ(g.RowAttr(0), nullptr);
+  EXPECT_EQ(g.RowAttr(6), nullptr);
+  EXPECT_EQ(g.FixedRowAttr(1), nullptr);
+  EXPECT_EQ(g.ColAttr(0), nullptr);
+  EXPECT_EQ(g.FixedColAttr(1), nullptr);
+  EXPECT_EQ(g.CellAttr(4, 0), nullptr);
+  EXPECT_EQ(g.CellAttr(0, -1), nullptr);
+  ASSERT_NE(g.FixedRowAttr(0), nullptr);
+
+  EXPECT_EQ(*g.RowAttr(5), TCellAttr{});  // created unset
+  g.RowAttr(2)->BackColor = 0x0000FF;
+  g.RowAttr(5)->BackColor = 0x00FF00;
+  g.CellAttr(3, 4)->HAlign = 1;
+  g.CellAttr(1, 1)->HAlign = 2;
+  g.ColAttr(3)->FontColor = 0x123456;
+
+  g.SetRowCount(3);
+  g.SetColCount(3);
+  EXPECT_EQ(g.RowAttr(5), nullptr);
+  g.SetRowCount(6);
+  g.SetColCount(4);
+  EXPECT_EQ(*g.RowAttr(5), TCellAttr{}) << "re-added rows start without attributes";
+  EXPECT_EQ(*g.CellAttr(3, 4), TCellAttr{});
+  EXPECT_EQ(*g.ColAttr(3), TCellAttr{});
+  EXPECT_EQ(g.RowAttr(2)->BackColor, 0x0000FFu) << "remaining rows keep theirs";
+  EXPECT_EQ(g.CellAttr(1, 1)->HAlign, 2);
+}
+
+TEST(SqlGrid, MergingOrderOfTheLayers) {
+  TSqlGrid g;
+  g.SetColCount(3);
+  g.SetRowCount(3);
+  g.ColAttr(1)->FontColor = 0x0000AA;
+  g.ColAttr(1)->BackColor = 0x0000AA;
+  g.RowAttr(1)->BackColor = 0x00BB00;
+  g.CellAttr(1, 1)->HAlign = 1;
+  g.CellAttr(1, 1)->WrapCount = 5;
+
+  const TCellAttr plain = g.EffectiveAttr(1, 1, false);
+  EXPECT_EQ(plain.FontColor, 0x0000AAu) << "column below row";
+  EXPECT_EQ(plain.BackColor, 0x00BB00u) << "row above column";
+  EXPECT_EQ(plain.HAlign, 1) << "cell above all";
+  EXPECT_EQ(plain.VAlign, 3) << "Normal fills the rest";
+  EXPECT_EQ(plain.WrapCount, 5);
+
+  const TCellAttr sel = g.EffectiveAttr(1, 1, true);
+  EXPECT_EQ(sel.FontColor, 0x8000000Eu);
+  EXPECT_EQ(sel.BackColor, 0x8000000Du);
+  EXPECT_EQ(sel.HAlign, 1) << "a selected cell keeps its own alignment";
+  EXPECT_EQ(sel.WrapCount, 5);
+
+  // Fixed cells see the fixed tables only, and never the selection.
+  g.FixedRowAttr(0)->VAlign = 2;
+  g.FixedColAttr(0)->HAlign = 2;
+  const TCellAttr head = g.EffectiveAttr(1, 0, true);
+  EXPECT_EQ(head.BackColor, 0x8000000Fu) << "data column colours stay off the heading";
+  EXPECT_EQ(head.VAlign, 2);
+  EXPECT_EQ(head.HAlign, 3);
+  const TCellAttr number = g.EffectiveAttr(0, 1, false);
+  EXPECT_EQ(number.BackColor, 0x8000000Fu) << "data row colours stay off the row number";
+  EXPECT_EQ(number.HAlign, 2);
+  EXPECT_EQ(number.VAlign, 3);
+  const TCellAttr corner = g.EffectiveAttr(0, 0, false);
+  EXPECT_EQ(corner.VAlign, 2);
+  EXPECT_EQ(corner.HAlign, 2);
+}
+
+TEST(SqlGrid, DisabledGridShowsOnlyEmptyTextCentred) {
+  TSqlGrid g;
+  g.SetEmptyText(ResultEmptyText());
+  g.SetColCount(3);
+  g.SetRowCount(3);
+  g.SetColWidths(0, 40);
+  g.SetColWidths(1, 80);
+  g.SetCells(1, 1, "hidden");
+  g.resize(400, 200);
+  g.show();
+  for (const QSize size : {QSize(400, 200), QSize(300, 150)}) {
+    g.resize(size);
+    QApplication::processEvents();
+    const QImage img = g.viewport()->grab().toImage();
+    const QRect ink = InkBox(img);
+    SCOPED_TRACE(size.width());
+    ASSERT_TRUE(ink.isValid());
+    EXPECT_NEAR(ink.center().x(), img.width() / 2, 3);
+    EXPECT_NEAR(ink.center().y(), img.height() / 2, 3);
+    EXPECT_LT(ink.height(), 20) << "one line of text, no cells";
+  }
+  g.SetEnabled(true);
+  QApplication::processEvents();
+  const QImage img = g.viewport()->grab().toImage();
+  const TGridRect head = g.CellRect(1, 0);
+  EXPECT_EQ(img.pixel(head.Left + 1, head.Top + 1) & 0xFFFFFF, 0xFFFFFFu) << "raised: white top-left";
+  EXPECT_EQ(img.pixel(head.Left + 5, head.Bottom - 1),
+            ToQColor(clBtnShadow, g.palette()).rgb()) << "raised: shadow below";
+  EXPECT_EQ(img.pixel(head.Left + 5, head.Top + 5), ToQColor(clBtnFace, g.palette()).rgb());
+  EXPECT_EQ(img.pixel(head.Right, head.Top + 5) & 0xFFFFFF, 0u) << "grid line between fixed cells";
+}
+
+TEST(SqlGrid, MeasureCellUsesTheUnselectedAttributes) {
+  TSqlGrid g;
+  g.SetColCount(2);
+  g.SetRowCount(2);
+  TGridMetrics& m = g.Metrics();
+  const int aw = m.ExtentOfA().Width, ah = m.ExtentOfA().Height;
+  EXPECT_EQ(g.MeasureCell(1, 1), (TTextExtent{12, 12}));
+  g.SetCells(1, 1, "AAAA");
+  EXPECT_EQ(g.MeasureCell(1, 1), (TTextExtent{4 * aw + 12, ah + 12}));
+  g.FixedRowAttr(0)->Orientation = orVertical;
+  g.FixedRowAttr(0)->WrapCount = 2;
+  g.SetCells(1, 0, "AAAAA");
+  EXPECT_EQ(g.MeasureCell(1, 0), (TTextExtent{3 * aw + 12, 2 * ah + 12}));
+}
