@@ -367,14 +367,21 @@ void TfrmMain::CreateStatusBar() {
   barStatus_->setObjectName(QStringLiteral("barStatus"));
   barStatus_->setFont(WindowFont());
   const Qt::Alignment left = Qt::AlignLeft, centre = Qt::AlignHCenter;
+  // The placeholder texts size their panels: the design widths, widened
+  // where this desktop's font needs more. The progress panel keeps its
+  // width; its band is measured against it.
+  const QFontMetrics metrics(barStatus_->font());
+  auto fit = [&metrics](int width, const char* placeholder) {
+    return std::max(width, metrics.horizontalAdvance(QString::fromUtf8(placeholder)) + 8);
+  };
   barStatus_->AddPanel(190, left, {});
-  barStatus_->AddPanel(34, centre, U("状況"));
+  barStatus_->AddPanel(fit(34, "状況"), centre, U("状況"));
   barStatus_->AddPanel(85, centre, U("99999/99999行"), true);
-  barStatus_->AddPanel(46, centre, U("9999列"));
-  barStatus_->AddPanel(68, centre, U("2000/12/31"));
-  barStatus_->AddPanel(64, centre, U("始 99:99:99"));
-  barStatus_->AddPanel(64, centre, U("終 99:99:99"));
-  barStatus_->AddPanel(64, centre, U("差 99:99:99"));
+  barStatus_->AddPanel(fit(46, "9999列"), centre, U("9999列"));
+  barStatus_->AddPanel(fit(68, "2000/12/31"), centre, U("2000/12/31"));
+  barStatus_->AddPanel(fit(64, "始 99:99:99"), centre, U("始 99:99:99"));
+  barStatus_->AddPanel(fit(64, "終 99:99:99"), centre, U("終 99:99:99"));
+  barStatus_->AddPanel(fit(64, "差 99:99:99"), centre, U("差 99:99:99"));
   barStatus_->AddPanel(50, left, {});
   barStatus_->OnDrawPanel = [this](QPainter& painter, int, const QRect& rect) { DrawProgressPanel(painter, rect); };
   setStatusBar(nullptr);

@@ -282,6 +282,7 @@ TEST_F(AppTest, ScreenshotOfAQueryOverJapaneseData) {
   Connect();
   Run(Q8("SELECT EMPNO, ENAME, JOB, HIREDATE, SAL, DNAME\nFROM EMP ORDER BY EMPNO"));
   ASSERT_EQ(Main().SqlInfo().RowMax(), 7);
+  Actions().UpdateActions();  // what the first idle moment does
   QCoreApplication::processEvents();
   QImage shot = Main().grab().toImage();
   ASSERT_FALSE(shot.isNull());
