@@ -82,14 +82,15 @@ class TRoutingSession final : public TSession {
 TRoute RouteHost(std::string_view hostIn, const std::string& defaultDatabase) {
   std::string_view host = Trim(hostIn);
   if (host.empty()) return {TBackend::Sqlite, defaultDatabase};
+  // Explicit forms first: a connection string may well end in ".db".
   if (StartsWithNoCase(host, "sqlite:")) return {TBackend::Sqlite, std::string(host.substr(7))};
-  if (host == ":memory:") return {TBackend::Sqlite, std::string(host)};
-  for (std::string_view ext : {".db", ".sqlite", ".sqlite3", ".db3"})
-    if (EndsWithNoCase(host, ext)) return {TBackend::Sqlite, std::string(host)};
+  if (StartsWithNoCase(host, "odbc:")) return {TBackend::Odbc, std::string(host.substr(5))};
   if (StartsWithNoCase(host, "postgresql://") || StartsWithNoCase(host, "postgres://") ||
       LooksLikeConninfo(host))
     return {TBackend::Postgres, std::string(host)};
-  if (StartsWithNoCase(host, "odbc:")) return {TBackend::Odbc, std::string(host.substr(5))};
+  if (host == ":memory:") return {TBackend::Sqlite, std::string(host)};
+  for (std::string_view ext : {".db", ".sqlite", ".sqlite3", ".db3"})
+    if (EndsWithNoCase(host, ext)) return {TBackend::Sqlite, std::string(host)};
   return {TBackend::Odbc, "DSN=" + std::string(host)};
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -28,6 +29,8 @@ struct TBackendParam {
   // alone and a text of several thousand characters.
   std::string TextType = "VARCHAR(10)", NumberType = "NUMERIC(7,2)", CharType = "CHAR(3)",
               DateType = "TIMESTAMP", DayType = "DATE", LongTextType = "VARCHAR(20000)";
+  // False where the driver does not report a NUMERIC column's scale.
+  bool ReportsScale = true;
   // Why the backend cannot run here (its server is missing), or empty.
   std::function<std::string()> Unavailable = {};
 };
@@ -87,7 +90,9 @@ TEST_P(BackendCases, EmptyQueryDefinesColumns) {
   EXPECT_EQ(info.ColSize(0), 10);
   EXPECT_EQ(info.ColType(1), "NUMBER");
   EXPECT_EQ(info.ColPrecision(1), 7);
-  EXPECT_EQ(info.ColScale(1), 2);
+  if (GetParam().ReportsScale) {
+    EXPECT_EQ(info.ColScale(1), 2);
+  }
   EXPECT_EQ(info.ColAlign(1), 2);
 }
 
@@ -137,7 +142,9 @@ TEST_P(BackendCases, LongTextsArriveWhole) {
   Exec("INSERT INTO T VALUES ('" + text + "')");
   ASSERT_TRUE(Open("SELECT V FROM T"));
   EXPECT_EQ(FetchAll(), 1);
-  EXPECT_EQ(Cell(1, 1), SJ(text));
+  const std::string got = Cell(1, 1), want = SJ(text);
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want) << "differs from byte " << std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first - got.begin();
 }
 
 TEST_P(BackendCases, UpdateReportsRowsProcessed) {

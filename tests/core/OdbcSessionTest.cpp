@@ -1,1 +1,121 @@
+// ODBC through the engine against real drivers: logons that fail, queries
+// whose row count the server will not give, batches and a vanishing server.
+
 #include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/Sjis.h"
+#include "core/SqlManager.h"
+#include "core/sessions/ServerTypes.h"
+#include "ServerEnv.h"
+#include "support/TempDir.h"
+
+namespace {
+
+class OdbcSession : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    server = TestServer(&why);
+    std::string missing = PrepareOdbc(server);
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    if (!server) GTEST_SKIP() << why;
+    ResetTestDatabase(*server);
+    info.OnSetCell = [this](TSqlInfo&, int c, int r, std::string_view t) { cells[{c, r}] = std::string(t); };
+    engine.SqlInfo = &info;
+    ASSERT_TRUE(engine.CreateSession());
+  }
+
+  bool LogonPg() { return engine.Logon(TPgServer::User(), TPgServer::Password(), kOdbcPgDsn); }
+  int FetchAll() {
+    int n = 0;
+    while (engine.FetchRow()) ++n;
+    return n;
+  }
+  std::string Cell(int c, int r) { return cells.count({c, r}) ? cells[{c, r}] : "<none>"; }
+  std::string Text() { return SjisToUtf8(engine.ErrText); }
+
+  TPgServer* server = nullptr;
+  TTempDir dir;
+  TSqlInfo info;
+  TSqlManager engine{[this] { return CreateSession(dir.File("default.db")); }};
+  std::map<std::pair<int, int>, std::string> cells;
+};
+
+TEST_F(OdbcSession, LogonFailuresSayWhatWentWrong) {
+  EXPECT_FALSE(engine.Logon("", "", "NoSuchSource"));
+  EXPECT_EQ(engine.ErrCode, FoldSqlState("IM002"));
+  EXPECT_NE(Text().find("データソースが見つかりません"), std::string::npos) << Text();
+
+  EXPECT_FALSE(engine.Logon(TPgServer::User(), "wrong", kOdbcPgDsn));
+  EXPECT_NE(engine.ErrCode, 0);
+  EXPECT_NE(engine.ErrCode, -1);
+  EXPECT_NE(Text().find("ログオンを拒否"), std::string::npos) << Text();
+  EXPECT_NE(Text().find("password authentication failed"), std::string::npos) << Text();
+
+  EXPECT_FALSE(engine.Logon("u", "p", "odbc:DRIVER=QuorrelPostgreSQL;Servername=127.0.0.1;Port=1;Database=x"));
+  EXPECT_NE(engine.ErrCode, 0);
+  EXPECT_NE(engine.ErrCode, -1);
+  EXPECT_NE(Text().find("接続できません"), std::string::npos) << Text();
+
+  // The dialog's password replaces a wrong one in the host string.
+  EXPECT_TRUE(engine.Logon(TPgServer::User(), TPgServer::Password(), "odbc:DSN=" + std::string(kOdbcPgDsn) + ";PWD=bad"))
+      << Text();
+}
+
+TEST_F(OdbcSession, CountsQueriesTheServerWillNotWrapAndSumsBatches) {
+  ASSERT_TRUE(LogonPg()) << Text();
+  // SHOW cannot stand in a subquery: its rows are counted by reading them.
+  ASSERT_TRUE(engine.OpenQuery("SHOW DateStyle")) << Text();
+  EXPECT_EQ(info.RowCount(), 1);
+  EXPECT_EQ(FetchAll(), 1);
+
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (N INTEGER)"));
+  ASSERT_TRUE(engine.ExecSql("INSERT INTO T VALUES (1), (2), (3), (4)"));
+  EXPECT_EQ(info.RowCount(), 4);
+  ASSERT_TRUE(engine.ExecSql("UPDATE T SET N = N + 1 WHERE N < 3; DELETE FROM T WHERE N = 4")) << Text();
+  EXPECT_EQ(info.RowCount(), 3);
+  EXPECT_FALSE(engine.ExecSql("UPDATE T SET N = 1; SELEC 2"));
+  EXPECT_NE(engine.ErrCode, 0);
+}
+
+TEST_F(OdbcSession, SqliteThroughItsDriver) {
+  ASSERT_TRUE(engine.Logon("", "", "odbc:DRIVER=" + std::string(kOdbcSqliteDriver) + ";Database=" + dir.File("x.db")))
+      << Text();
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (A INTEGER, D DATE)"));
+  ASSERT_TRUE(engine.ExecSql("INSERT INTO T VALUES (1, '2004-03-05'), (2, 'not a date')"));
+  // A PRAGMA cannot be wrapped either.
+  ASSERT_TRUE(engine.OpenQuery("PRAGMA table_info(T)")) << Text();
+  EXPECT_EQ(info.RowCount(), 2);
+  EXPECT_EQ(FetchAll(), 2);
+  ASSERT_TRUE(engine.OpenQuery("SELECT D FROM T ORDER BY A")) << Text();
+  EXPECT_EQ(FetchAll(), 2);
+  EXPECT_EQ(Cell(1, 1), "2004/03/05 00:00:00");
+  EXPECT_EQ(Cell(1, 2), "not a date");  // shown as it is, not lost
+}
+
+TEST_F(OdbcSession, ServerStoppedDuringAFetch) {
+  ASSERT_TRUE(LogonPg()) << Text();
+  engine.MaxRow = [] { return 1000000; };
+  ASSERT_TRUE(engine.OpenQuery("SELECT n FROM generate_series(1, 300000) AS s(n)")) << Text();
+  EXPECT_EQ(info.RowCount(), 300000);
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(engine.FetchRow());
+  server->Stop();
+  int rows = 10;
+  while (engine.FetchRow()) ++rows;
+  EXPECT_LT(rows, 300000);
+  EXPECT_NE(engine.ErrCode, 0);
+  EXPECT_FALSE(engine.ErrText.empty());
+  EXPECT_FALSE(engine.FetchRow());
+  EXPECT_FALSE(engine.ExecSql("SELECT 1"));
+  EXPECT_NE(engine.ErrCode, 0);
+
+  ASSERT_TRUE(server->Start()) << server->Error();
+  ASSERT_TRUE(LogonPg()) << Text();
+  ASSERT_TRUE(engine.OpenQuery("SELECT 42"));
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_EQ(Cell(1, 1), "42");
+}
+
+}  // namespace

@@ -89,4 +89,38 @@ TEST(ServerTypes, OdbcTypesMapToOracleCodes) {
     EXPECT_EQ(t.Precision, c.precision);
     EXPECT_EQ(t.Scale, c.scale);
   }
+  // The data source's own type name corrects what a driver generalises.
+  struct Named {
+    int sqlType;
+    uint64_t size;
+    const char* name;
+    int code, oraSize, precision, scale;
+  } named[] = {
+      {SQL_VARCHAR, 3, "char(3)", 96, 3, 0, 0},
+      {SQL_VARCHAR, 3, "CHARACTER", 96, 3, 0, 0},
+      {SQL_VARCHAR, 10, "character varying(10)", 1, 10, 0, 0},
+      {SQL_LONGVARCHAR, 20000, "varchar(20000)", 1, 20000, 0, 0},
+      {SQL_LONGVARCHAR, 65536, "text", 8, 65536, 0, 0},
+      {SQL_DOUBLE, 7, "numeric(7, 2)", 2, 22, 7, 2},
+      {SQL_DOUBLE, 15, "NUMBER", 2, 22, 15, 0},
+      {SQL_INTEGER, 10, "char(2)", 2, 22, 10, 0},  // a number stays a number
+  };
+  for (const Named& c : named) {
+    SCOPED_TRACE(c.name);
+    TServerColumnType t = MapOdbcType(c.sqlType, c.size, 0, c.name);
+    EXPECT_EQ(t.Code, c.code);
+    EXPECT_EQ(t.Size, c.oraSize);
+    EXPECT_EQ(t.Precision, c.precision);
+    EXPECT_EQ(t.Scale, c.scale);
+  }
+}
+
+TEST(ServerTypes, OdbcConnectionStrings) {
+  EXPECT_EQ(OdbcConnectionString("DSN=orders", "scott", "tiger"), "DSN=orders;UID=scott;PWD=tiger");
+  // The dialog's values replace the string's own; empty ones leave them.
+  EXPECT_EQ(OdbcConnectionString("DSN=x;uid=a;Pwd={p;w};Port=1;", "b", "q"), "DSN=x;Port=1;UID=b;PWD=q");
+  EXPECT_EQ(OdbcConnectionString("DSN=x;UID=a;PWD={p;w}", "", ""), "DSN=x;UID=a;PWD={p;w}");
+  // Values that would break the string are braced.
+  EXPECT_EQ(OdbcConnectionString("DSN=x", "a;b", "p}w{"), "DSN=x;UID={a;b};PWD={p}}w{}");
+  EXPECT_EQ(OdbcConnectionString("DSN=x", "", " pw"), "DSN=x;PWD={ pw}");
 }

@@ -41,6 +41,8 @@ TEST(SqliteSession, HostStringsChooseTheBackend) {
       {"host=localhost dbname=shop", TBackend::Postgres, "host=localhost dbname=shop"},
       {"odbc:DSN=orders;Timeout=3", TBackend::Odbc, "DSN=orders;Timeout=3"},
       {"ORCL", TBackend::Odbc, "DSN=ORCL"},
+      {"odbc:DRIVER=SQLite3;Database=/data/shop.db", TBackend::Odbc, "DRIVER=SQLite3;Database=/data/shop.db"},
+      {"host=h dbname=shop.db", TBackend::Postgres, "host=h dbname=shop.db"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.host);

@@ -1,7 +1,474 @@
-// ODBC through unixODBC (being built).
+// ODBC through unixODBC: Oracle and every other server with a driver.
+//
+// Texts cross the driver manager as UTF-16 (the wide API), so a driver gets
+// Japanese text whatever the process locale is, and come back into cp932
+// here. A query's full row count is asked of the server first as
+// SELECT COUNT(*) over the query; where the server refuses that form (some
+// refuse ORDER BY in a subquery), the rows are counted by reading them once
+// and the query runs again. Only one statement is open at a time, because
+// some drivers allow no second one while a result is pending.
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <vector>
+
 #include "core/Sjis.h"
 #include "core/sessions/Backends.h"
+#include "core/sessions/ServerTypes.h"
 
-std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string&, const std::string&, const std::string&) {
-  throw TSessionError(-1, SJ("ODBC への接続はまだ使えません"));
+namespace {
+
+using TWide = std::basic_string<SQLWCHAR>;
+
+TWide Utf8ToWide(std::string_view s) {
+  TWide out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    uint32_t cp;
+    size_t n;
+    if (c < 0x80) {
+      cp = c;
+      n = 1;
+    } else if ((c >> 5) == 0x6) {
+      cp = c & 0x1F;
+      n = 2;
+    } else if ((c >> 4) == 0xE) {
+      cp = c & 0x0F;
+      n = 3;
+    } else if ((c >> 3) == 0x1E) {
+      cp = c & 0x07;
+      n = 4;
+    } else {
+      out.push_back('?');
+      ++i;
+      continue;
+    }
+    bool ok = i + n <= s.size();
+    for (size_t k = 1; ok && k < n; ++k) {
+      unsigned char cc = static_cast<unsigned char>(s[i + k]);
+      ok = (cc & 0xC0) == 0x80;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (!ok) {
+      out.push_back('?');
+      ++i;
+      continue;
+    }
+    i += n;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<SQLWCHAR>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<SQLWCHAR>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<SQLWCHAR>(cp));
+    }
+  }
+  return out;
+}
+
+void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n) {
+  bool ascii = true;
+  for (size_t i = 0; i < n && ascii; ++i) ascii = w[i] < 0x80;
+  if (ascii) {
+    for (size_t i = 0; i < n; ++i) out.push_back(static_cast<char>(w[i]));
+    return;
+  }
+  std::string utf8;
+  utf8.reserve(n * 3);
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t cp = w[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && w[i + 1] >= 0xDC00 && w[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (w[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = '?';
+    }
+    if (cp < 0x80) {
+      utf8.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      utf8.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      utf8.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      utf8.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      utf8.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  AppendUtf8AsSjis(out, utf8);
+}
+
+bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// The statement without trailing blanks and semicolons; empty when it holds
+// nothing but blanks and comments.
+std::string_view TrimStatement(std::string_view s) {
+  while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.back())) || s.back() == ';')) s.remove_suffix(1);
+  std::string_view rest = s;
+  while (!rest.empty()) {
+    if (std::isspace(static_cast<unsigned char>(rest.front())) || rest.front() == ';') {
+      rest.remove_prefix(1);
+    } else if (rest.substr(0, 2) == "--") {
+      size_t eol = rest.find('\n');
+      rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol);
+    } else if (rest.substr(0, 2) == "/*") {
+      size_t end = rest.find("*/", 2);
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 2);
+    } else {
+      return s;
+    }
+  }
+  return {};
+}
+
+struct TDiag {
+  int Number = 0;  // the native error, else the folded SQLSTATE
+  std::string State;
+  std::string Text;  // cp932, one line per diagnostic record
+};
+
+TDiag ReadDiag(SQLSMALLINT type, SQLHANDLE handle) {
+  TDiag d;
+  for (SQLSMALLINT rec = 1; rec <= 8; ++rec) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLWCHAR message[2048];
+    SQLSMALLINT len = 0;
+    SQLRETURN rc = SQLGetDiagRecW(type, handle, rec, state, &native, message, 2048, &len);
+    if (!Succeeded(rc)) break;
+    std::string st;
+    AppendWideAsSjis(st, state, 5);
+    if (rec == 1) {
+      d.State = st;
+      d.Number = native != 0 ? static_cast<int>(native) : FoldSqlState(st);
+    }
+    if (!d.Text.empty()) d.Text += "\n";
+    AppendWideAsSjis(d.Text, message, static_cast<size_t>(std::clamp<SQLSMALLINT>(len, 0, 2047)));
+  }
+  while (!d.Text.empty() && (d.Text.back() == '\n' || d.Text.back() == ' ')) d.Text.pop_back();
+  if (d.Number == 0) d.Number = FoldSqlState("HY000");
+  if (d.Text.empty()) d.Text = SJ("ODBC ドライバーがエラーを返しました (") + std::to_string(d.Number) + ")";
+  return d;
+}
+
+struct THandle {
+  SQLSMALLINT Type = 0;
+  SQLHANDLE Handle = SQL_NULL_HANDLE;
+  THandle() = default;
+  THandle(const THandle&) = delete;
+  THandle& operator=(const THandle&) = delete;
+  ~THandle() {
+    if (Handle != SQL_NULL_HANDLE) SQLFreeHandle(Type, Handle);
+  }
+};
+
+// The connection and what the database and its dynasets share of it.
+struct TOdbcLink {
+  THandle Env, Dbc;
+  bool Connected = false;
+  std::shared_ptr<TErrorMembers> Errors = std::make_shared<TErrorMembers>();
+  SQLHSTMT Active = SQL_NULL_HANDLE;  // the open query's statement, if any
+  int ActiveSerial = 0, Serial = 0;
+
+  ~TOdbcLink() {
+    if (Connected) SQLDisconnect(Dbc.Handle);
+  }
+
+  [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle) {
+    TDiag d = ReadDiag(type, handle);
+    Errors->Fail(d.Number, d.Text);
+  }
+
+  // A new statement handle; the open query's result is closed first.
+  std::unique_ptr<THandle> NewStatement() {
+    CloseActive();
+    auto stmt = std::make_unique<THandle>();
+    stmt->Type = SQL_HANDLE_STMT;
+    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, Dbc.Handle, &stmt->Handle))) {
+      stmt->Handle = SQL_NULL_HANDLE;
+      Fail(SQL_HANDLE_DBC, Dbc.Handle);
+    }
+    return stmt;
+  }
+
+  void CloseActive() {
+    if (Active != SQL_NULL_HANDLE) SQLFreeStmt(Active, SQL_CLOSE);
+    Active = SQL_NULL_HANDLE;
+    ActiveSerial = 0;
+  }
+};
+
+struct TOdbcCell {
+  TValueKind Kind = TValueKind::Null;
+  std::string Text;
+  TDateTime Date = 0;
+};
+
+class TOdbcField final : public TField {
+ public:
+  TOdbcField(const TOdbcCell& cell, std::string name, TServerColumnType type)
+      : cell_(cell), name_(std::move(name)), type_(type) {}
+
+  std::string Name() override { return name_; }
+  int OraMaxSize() override { return type_.Size; }
+  int OraPrecision() override { return type_.Precision; }
+  int OraScale() override { return type_.Scale; }
+  int OraIDataType() override { return type_.Code; }
+  TFieldValue Value() override {
+    TFieldValue v;
+    v.Kind = cell_.Kind;
+    v.Text = cell_.Text;
+    v.Date = cell_.Date;
+    if (v.Kind == TValueKind::Text && type_.Code == 2) v.Text = TrimNumberText(v.Text);
+    return v;
+  }
+
+ private:
+  const TOdbcCell& cell_;
+  std::string name_;
+  TServerColumnType type_;
+};
+
+class TOdbcDynaset final : public TDynaset {
+ public:
+  TOdbcDynaset(std::shared_ptr<TOdbcLink> link, std::unique_ptr<THandle> stmt, int recordCount)
+      : link_(std::move(link)), stmt_(std::move(stmt)), recordCount_(recordCount) {
+    serial_ = ++link_->Serial;
+    link_->Active = stmt_->Handle;
+    link_->ActiveSerial = serial_;
+  }
+
+  ~TOdbcDynaset() override {
+    if (link_->ActiveSerial == serial_) link_->CloseActive();
+  }
+
+  // Describes the columns and steps onto the first row.
+  void Open() {
+    SQLSMALLINT n = 0;
+    if (!Succeeded(SQLNumResultCols(stmt_->Handle, &n))) Fail();
+    cells_.resize(static_cast<size_t>(std::max<SQLSMALLINT>(n, 0)));
+    for (SQLSMALLINT i = 1; i <= n; ++i) {
+      SQLWCHAR name[512];
+      SQLSMALLINT nameLen = 0, sqlType = 0, digits = 0, nullable = 0;
+      SQLULEN size = 0;
+      if (!Succeeded(SQLDescribeColW(stmt_->Handle, static_cast<SQLUSMALLINT>(i), name, 512, &nameLen, &sqlType,
+                                     &size, &digits, &nullable)))
+        Fail();
+      std::string cp932;
+      AppendWideAsSjis(cp932, name, static_cast<size_t>(std::clamp<SQLSMALLINT>(nameLen, 0, 511)));
+      SQLWCHAR typeName[128];
+      SQLSMALLINT typeLen = 0;
+      std::string declared;
+      if (Succeeded(SQLColAttributeW(stmt_->Handle, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, typeName,
+                                     sizeof typeName, &typeLen, nullptr)))
+        AppendWideAsSjis(declared, typeName,
+                         std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(typeLen, 0)) / sizeof(SQLWCHAR), 127));
+      fields_.push_back(std::make_unique<TOdbcField>(cells_[static_cast<size_t>(i - 1)], std::move(cp932),
+                                                     MapOdbcType(sqlType, size, digits, declared)));
+    }
+    if (n == 0) {
+      eof_ = true;
+      return;
+    }
+    Step();
+  }
+
+  int FieldCount() override { return static_cast<int>(fields_.size()); }
+  int RecordCount() override { return recordCount_; }
+  TField& Field(int index) override {
+    if (index < 0 || index >= FieldCount()) throw TSessionError(0, {});
+    return *fields_[static_cast<size_t>(index)];
+  }
+  bool Eof() override { return eof_; }
+  void MoveNext() override {
+    if (!eof_) Step();
+  }
+
+ private:
+  [[noreturn]] void Fail() {
+    eof_ = true;
+    TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt_->Handle);
+    if (link_->ActiveSerial == serial_) link_->CloseActive();
+    link_->Errors->Fail(d.Number, d.Text);
+  }
+
+  void Step() {
+    if (link_->ActiveSerial != serial_) {  // another statement has run since
+      eof_ = true;
+      return;
+    }
+    SQLRETURN rc = SQLFetch(stmt_->Handle);
+    if (rc == SQL_NO_DATA) {
+      eof_ = true;
+      link_->CloseActive();
+      return;
+    }
+    if (!Succeeded(rc)) Fail();
+    // Columns are read in order (not every driver allows another order);
+    // those the engine never shows are not fetched at all.
+    for (size_t i = 0; i < cells_.size(); ++i) {
+      TOdbcCell& cell = cells_[i];
+      cell.Kind = TValueKind::Null;
+      cell.Text.clear();
+      const int code = fields_[i]->OraIDataType();
+      const auto column = static_cast<SQLUSMALLINT>(i + 1);
+      if (code != 1 && code != 2 && code != 12 && code != 96) continue;
+      ReadText(column, cell);
+      // Drivers give date-times as text in the ODBC form "yyyy-mm-dd
+      // hh:mm:ss[.f]"; a value that is no date (SQLite allows them) stays text.
+      if (code == 12 && cell.Kind == TValueKind::Text && ParseIsoDateTime(cell.Text, cell.Date))
+        cell.Kind = TValueKind::DateTime;
+    }
+  }
+
+  void ReadText(SQLUSMALLINT column, TOdbcCell& cell) {
+    SQLWCHAR buf[2048];
+    text_.clear();
+    for (;;) {
+      SQLLEN ind = 0;
+      SQLRETURN rc = SQLGetData(stmt_->Handle, column, SQL_C_WCHAR, buf, sizeof buf, &ind);
+      if (rc == SQL_NO_DATA) break;
+      if (!Succeeded(rc)) Fail();
+      if (ind == SQL_NULL_DATA) return;
+      const size_t room = sizeof buf / sizeof buf[0] - 1;
+      const bool more = ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room;
+      size_t got = more ? room : static_cast<size_t>(ind) / sizeof(SQLWCHAR);
+      text_.append(buf, got);
+      if (rc == SQL_SUCCESS || !more) break;
+    }
+    cell.Kind = TValueKind::Text;
+    AppendWideAsSjis(cell.Text, text_.data(), text_.size());
+  }
+
+  std::shared_ptr<TOdbcLink> link_;
+  std::unique_ptr<THandle> stmt_;
+  int recordCount_;
+  int serial_ = 0;
+  bool eof_ = false;
+  std::vector<TOdbcCell> cells_;
+  std::vector<std::unique_ptr<TOdbcField>> fields_;
+  TWide text_;
+};
+
+class TOdbcDatabase final : public TDatabase {
+ public:
+  explicit TOdbcDatabase(std::shared_ptr<TOdbcLink> link) : link_(std::move(link)) {}
+
+  int ExecuteSql(const std::string& sqlCp932) override {
+    link_->Errors->ClearError();
+    const std::string sql = SjisToUtf8(sqlCp932);
+    if (TrimStatement(sql).empty()) NoStatement();
+    auto stmt = link_->NewStatement();
+    TWide wide = Utf8ToWide(sql);
+    SQLRETURN rc = SQLExecDirectW(stmt->Handle, wide.data(), SQL_NTS);
+    long long total = 0;
+    // Every result of a batch counts; the first failure ends it.
+    while (rc != SQL_NO_DATA) {
+      if (!Succeeded(rc)) link_->Fail(SQL_HANDLE_STMT, stmt->Handle);
+      SQLLEN rows = -1;
+      if (Succeeded(SQLRowCount(stmt->Handle, &rows)) && rows > 0) total += rows;
+      rc = SQLMoreResults(stmt->Handle);
+    }
+    return static_cast<int>(std::min<long long>(total, INT_MAX));
+  }
+
+  std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
+    link_->Errors->ClearError();
+    const std::string utf8 = SjisToUtf8(sqlCp932);
+    const std::string_view sql = TrimStatement(utf8);
+    if (sql.empty()) NoStatement();
+    const TWide wide = Utf8ToWide(sql);
+
+    long long count = CountOnServer(sql);
+    auto stmt = link_->NewStatement();
+    Execute(*stmt, wide);
+    if (count < 0) {
+      count = 0;
+      SQLRETURN rc;
+      while (Succeeded(rc = SQLFetch(stmt->Handle))) ++count;
+      if (rc != SQL_NO_DATA) link_->Fail(SQL_HANDLE_STMT, stmt->Handle);
+      SQLFreeStmt(stmt->Handle, SQL_CLOSE);
+      Execute(*stmt, wide);
+    }
+    auto dynaset =
+        std::make_unique<TOdbcDynaset>(link_, std::move(stmt), static_cast<int>(std::min<long long>(count, INT_MAX)));
+    dynaset->Open();
+    return dynaset;
+  }
+
+  int LastServerErr() override { return link_->Errors->LastErr(); }
+  std::string LastServerErrText() override { return link_->Errors->LastText(); }
+
+ private:
+  [[noreturn]] void NoStatement() { link_->Errors->Fail(FoldSqlState("42000"), SJ("実行するＳＱＬ文がありません")); }
+
+  void Execute(THandle& stmt, const TWide& sql) {
+    TWide text = sql;
+    if (!Succeeded(SQLExecDirectW(stmt.Handle, text.data(), SQL_NTS))) link_->Fail(SQL_HANDLE_STMT, stmt.Handle);
+  }
+
+  // The row count as the server gives it, or -1 where the query cannot be
+  // wrapped (the query itself then reports any real error).
+  long long CountOnServer(std::string_view sql) {
+    auto stmt = link_->NewStatement();
+    TWide wrapped = Utf8ToWide("SELECT COUNT(*) FROM (" + std::string(sql) + "\n) q");
+    if (!Succeeded(SQLExecDirectW(stmt->Handle, wrapped.data(), SQL_NTS))) return -1;
+    SQLBIGINT n = -1;
+    SQLLEN ind = 0;
+    if (!Succeeded(SQLFetch(stmt->Handle)) ||
+        !Succeeded(SQLGetData(stmt->Handle, 1, SQL_C_SBIGINT, &n, sizeof n, &ind)) || ind == SQL_NULL_DATA)
+      return -1;
+    return n;
+  }
+
+  std::shared_ptr<TOdbcLink> link_;
+};
+
+}  // namespace
+
+std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const std::string& user,
+                                            const std::string& password) {
+  auto link = std::make_shared<TOdbcLink>();
+  link->Env.Type = SQL_HANDLE_ENV;
+  link->Dbc.Type = SQL_HANDLE_DBC;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &link->Env.Handle))) {
+    link->Env.Handle = SQL_NULL_HANDLE;
+    throw TSessionError(FoldSqlState("IM004"), SJ("ODBC ドライバーマネージャーを使えません"));
+  }
+  SQLSetEnvAttr(link->Env.Handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, link->Env.Handle, &link->Dbc.Handle))) {
+    link->Dbc.Handle = SQL_NULL_HANDLE;
+    TDiag d = ReadDiag(SQL_HANDLE_ENV, link->Env.Handle);
+    throw TSessionError(d.Number, d.Text);
+  }
+  SQLSetConnectAttr(link->Dbc.Handle, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+  TWide text = Utf8ToWide(OdbcConnectionString(connection, user, password));
+  SQLWCHAR out[1024];
+  SQLSMALLINT outLen = 0;
+  SQLRETURN rc = SQLDriverConnectW(link->Dbc.Handle, nullptr, text.data(), SQL_NTS, out, 1024, &outLen,
+                                   SQL_DRIVER_NOPROMPT);
+  if (!Succeeded(rc)) {
+    TDiag d = ReadDiag(SQL_HANDLE_DBC, link->Dbc.Handle);
+    const std::string utf8 = SjisToUtf8(d.Text);
+    std::string lead;
+    if (d.State == "IM002")
+      lead = SJ("ODBC データソースが見つかりません: ");
+    else if (d.State.rfind("28", 0) == 0 || utf8.find("password") != std::string::npos ||
+             utf8.find("authentication") != std::string::npos)
+      lead = SJ("ODBC データソースがログオンを拒否しました: ");
+    else
+      lead = SJ("ODBC データソースに接続できません: ");
+    throw TSessionError(d.Number, lead + d.Text);
+  }
+  link->Connected = true;
+  return std::make_unique<TOdbcDatabase>(std::move(link));
 }

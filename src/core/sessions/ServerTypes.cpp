@@ -7,6 +7,7 @@
 #include <cctype>
 #include <climits>
 #include <ctime>
+#include <vector>
 
 namespace {
 
@@ -84,8 +85,52 @@ TServerColumnType MapPostgresType(unsigned oid, int typmod) {
   }
 }
 
-TServerColumnType MapOdbcType(int sqlType, uint64_t columnSize, int decimalDigits) {
+namespace {
+
+// "numeric(7, 2)" → base "NUMERIC", a 7, b 2 (-1 where absent).
+void SplitTypeName(std::string_view name, std::string& base, int& a, int& b) {
+  base.clear();
+  a = b = -1;
+  size_t i = 0;
+  while (i < name.size() && name[i] != '(') base.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(name[i++]))));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (i >= name.size()) return;
+  auto number = [&](int& out) {
+    while (i < name.size() && name[i] == ' ') ++i;
+    int v = 0;
+    bool any = false;
+    while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i]))) {
+      v = std::min(v * 10 + (name[i++] - '0'), 1 << 20);
+      any = true;
+    }
+    if (any) out = v;
+    while (i < name.size() && name[i] == ' ') ++i;
+  };
+  ++i;
+  number(a);
+  if (i < name.size() && name[i] == ',') {
+    ++i;
+    number(b);
+  }
+}
+
+}  // namespace
+
+TServerColumnType MapOdbcType(int sqlType, uint64_t columnSize, int decimalDigits, std::string_view typeName) {
   const int size = Clamp(columnSize);
+  std::string base;
+  int a, b;
+  SplitTypeName(typeName, base, a, b);
+  const bool textual = sqlType == SQL_VARCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_LONGVARCHAR ||
+                       sqlType == SQL_WLONGVARCHAR;
+  if (textual && (base == "CHAR" || base == "NCHAR" || base == "CHARACTER" || base == "NATIONAL CHARACTER"))
+    return {96, a > 0 ? a : size, 0, 0};
+  if (textual && (base == "VARCHAR" || base == "VARCHAR2" || base == "NVARCHAR" || base == "NVARCHAR2" ||
+                  base == "CHARACTER VARYING"))
+    return {1, a > 0 ? a : size, 0, 0};
+  if ((sqlType == SQL_DOUBLE || sqlType == SQL_FLOAT || sqlType == SQL_REAL) &&
+      (base == "NUMERIC" || base == "DECIMAL" || base == "NUMBER") && a > 0)
+    return {2, kNumberSize, a, std::max(b, 0)};
   switch (sqlType) {
     case SQL_VARCHAR:
     case SQL_WVARCHAR:
@@ -248,4 +293,71 @@ std::string_view TrimNumberText(std::string_view text) {
   std::string_view trimmed = text.substr(0, end);
   if (trimmed.empty() || trimmed == "-" || trimmed == "-0") return "0";
   return trimmed;
+}
+
+namespace {
+
+// The pairs of a connection string as they stand, split at the semicolons
+// that are not inside a braced value.
+std::vector<std::string_view> SplitConnection(std::string_view s) {
+  std::vector<std::string_view> out;
+  size_t start = 0;
+  bool braced = false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (braced) {
+      if (c == '}' && i + 1 < s.size() && s[i + 1] == '}')
+        ++i;
+      else if (c == '}')
+        braced = false;
+    } else if (c == '{' && i > 0 && s.substr(start, i - start).find('=') != std::string_view::npos &&
+               s.substr(start, i - start).find_first_not_of(' ', s.substr(start, i - start).find('=') + 1) ==
+                   std::string_view::npos) {
+      braced = true;
+    } else if (c == ';') {
+      if (i > start) out.push_back(s.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (start < s.size()) out.push_back(s.substr(start));
+  return out;
+}
+
+bool KeyIs(std::string_view pair, std::string_view name) {
+  size_t eq = pair.find('=');
+  if (eq == std::string_view::npos) return false;
+  std::string_view key = pair.substr(0, eq);
+  while (!key.empty() && key.front() == ' ') key.remove_prefix(1);
+  while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+  if (key.size() != name.size()) return false;
+  for (size_t i = 0; i < key.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(key[i])) != name[i]) return false;
+  return true;
+}
+
+// Braces only where the value needs them: not every driver reads them.
+std::string Braced(std::string_view v) {
+  if (!v.empty() && v.find_first_of(";{}=") == std::string_view::npos && v.front() != ' ' && v.back() != ' ')
+    return std::string(v);
+  std::string out = "{";
+  for (char c : v) {
+    out.push_back(c);
+    if (c == '}') out.push_back('}');
+  }
+  return out + "}";
+}
+
+}  // namespace
+
+std::string OdbcConnectionString(std::string_view connection, std::string_view user, std::string_view password) {
+  std::string out;
+  auto add = [&](std::string_view pair) {
+    if (!out.empty()) out += ';';
+    out += pair;
+  };
+  for (std::string_view pair : SplitConnection(connection))
+    if (!(!user.empty() && KeyIs(pair, "UID")) && !(!password.empty() && KeyIs(pair, "PWD"))) add(pair);
+  if (!user.empty()) add("UID=" + Braced(user));
+  if (!password.empty()) add("PWD=" + Braced(password));
+  return out;
 }

@@ -18,8 +18,12 @@ struct TServerColumnType {
 // Oracle code are shown as VARCHAR2; only binary data is RAW.
 TServerColumnType MapPostgresType(unsigned oid, int typmod);
 
-// An ODBC column from SQLDescribeCol's data type, column size and decimal digits.
-TServerColumnType MapOdbcType(int sqlType, uint64_t columnSize, int decimalDigits);
+// An ODBC column from SQLDescribeCol's data type, column size and decimal
+// digits. typeName, the data source's own name of the type (SQLColAttribute's
+// SQL_DESC_TYPE_NAME), corrects drivers that describe a declared CHAR(n) as
+// VARCHAR, a VARCHAR(n) beyond some length as LONGVARCHAR or a NUMERIC(p,s)
+// as DOUBLE.
+TServerColumnType MapOdbcType(int sqlType, uint64_t columnSize, int decimalDigits, std::string_view typeName = {});
 
 // A five-character SQLSTATE as a stable error number: its characters read as
 // one base-36 number ("0"-"9" are 0-9, "A"-"Z" are 10-35), so "42P01" is
@@ -39,3 +43,10 @@ bool ParseIsoDateTime(std::string_view text, TDateTime& out);
 // a number reads in Oracle: "12.50" → "12.5", "3.000" → "3". Texts with an
 // exponent or without a point are returned as they are.
 std::string_view TrimNumberText(std::string_view text);
+
+// An ODBC connection string with the login dialog's user and password put in
+// as UID and PWD (braced where a character needs it), replacing those the
+// string names itself; an empty user or password leaves the string's own.
+// Drivers disagree on which of two copies of a keyword wins, hence the
+// replacing.
+std::string OdbcConnectionString(std::string_view connection, std::string_view user, std::string_view password);
