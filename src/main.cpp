@@ -1,12 +1,16 @@
 #include <QApplication>
-#include <QLabel>
 
-#include "app/AppTitle.h"
+#include "app/App.h"
+#include "app/InstanceLock.h"
+#include "app/QtPlatform.h"
+#include "core/FileLocations.h"
 
 int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QLabel label(QString::fromUtf8("Quorrel: the desktop is being built."));
-  label.setWindowTitle(QString::fromUtf8(kAppTitle));
-  label.show();
-  return app.exec();
+  QApplication application(argc, argv);
+  // The program ends when its main window closes, whatever else is open.
+  application.setQuitOnLastWindowClosed(false);
+  TQtPlatform platform(DefaultLockDir());
+  TApp app(platform, MakeFileLocations(CurrentExePath()));
+  if (!app.Start()) return 0;
+  return app.Run();
 }

@@ -2,45 +2,60 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace {
 
-constexpr size_t kHeader = 4;
+// Record header: the cell count in the low 14 bits, the size mode above.
+// Mode 0 keeps one length byte per cell (every cell under 256 bytes, the
+// common case), mode 1 uint16 end offsets, mode 2 uint32 end offsets.
+constexpr size_t kHeader = 2;
 constexpr size_t kChunkSize = size_t{1} << 20;
-constexpr uint16_t kWide = 1;
-constexpr size_t kMaxCells = 0xFFFF;
+constexpr size_t kMaxCells = 0x3FFF;
 
 struct TRecordView {
   const char* Rec = nullptr;
   size_t Count = 0;
-  bool Wide = false;
+  unsigned Mode = 0;
 
   explicit TRecordView(const char* rec) : Rec(rec) {
     if (!rec) return;
-    uint16_t n, flags;
-    std::memcpy(&n, rec, 2);
-    std::memcpy(&flags, rec + 2, 2);
-    Count = n;
-    Wide = (flags & kWide) != 0;
+    uint16_t h;
+    std::memcpy(&h, rec, 2);
+    Count = h & kMaxCells;
+    Mode = h >> 14;
   }
-  size_t OffsetWidth() const { return Wide ? 4 : 2; }
+  size_t IndexWidth() const { return Mode == 0 ? 1 : Mode == 1 ? 2 : 4; }
+  const char* Texts() const { return Rec + kHeader + Count * IndexWidth(); }
+  // End offset of cell i.
   size_t End(size_t i) const {
-    const char* p = Rec + kHeader + i * OffsetWidth();
-    if (Wide) {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
+    const char* p = Rec + kHeader;
+    if (Mode == 0) {
+      size_t end = 0;
+      for (size_t k = 0; k <= i; ++k) end += static_cast<unsigned char>(p[k]);
+      return end;
+    }
+    if (Mode == 1) {
+      uint16_t v;
+      std::memcpy(&v, p + i * 2, 2);
       return v;
     }
-    uint16_t v;
-    std::memcpy(&v, p, 2);
+    uint32_t v;
+    std::memcpy(&v, p + i * 4, 4);
     return v;
   }
   size_t TextBytes() const { return Count ? End(Count - 1) : 0; }
-  size_t Size() const { return kHeader + Count * OffsetWidth() + TextBytes(); }
+  size_t Size() const { return kHeader + Count * IndexWidth() + TextBytes(); }
   std::string_view Cell(size_t i) const {
     if (i >= Count) return {};
+    if (Mode == 0) {
+      const auto* len = reinterpret_cast<const unsigned char*>(Rec + kHeader);
+      size_t start = 0;
+      for (size_t k = 0; k < i; ++k) start += len[k];
+      return {Texts() + start, len[i]};
+    }
     const size_t start = i ? End(i - 1) : 0;
-    return {Rec + kHeader + Count * OffsetWidth() + start, End(i) - start};
+    return {Texts() + start, End(i) - start};
   }
 };
 
@@ -51,6 +66,7 @@ size_t TCellStore::RecordSize(const char* rec) { return TRecordView(rec).Size();
 void TCellStore::SetRowCount(int n) {
   n = std::max(n, 0);
   const auto count = static_cast<size_t>(n);
+  if (count < rows_.size()) Flush();
   // Newest rows first, so records on top of the arena are reclaimed at once.
   for (size_t r = rows_.size(); r > count; --r) Release(rows_[r - 1]);
   rows_.resize(count, nullptr);
@@ -60,83 +76,141 @@ void TCellStore::SetRowCount(int n) {
 void TCellStore::TruncateCols(int n) {
   n = std::max(n, 0);
   for (size_t r = 0; r < rows_.size(); ++r) {
-    TRecordView v(rows_[r]);
-    if (v.Count <= static_cast<size_t>(n)) continue;
-    // Clearing the last cell first shrinks the record; cells past the count
-    // read as empty, so clearing from the end down to n is enough.
-    for (size_t c = v.Count; c > static_cast<size_t>(n); --c) Set(static_cast<int>(c - 1), static_cast<int>(r), {});
+    const auto row = static_cast<int>(r);
+    if (row != open_ && TRecordView(rows_[r]).Count <= static_cast<size_t>(n)) continue;
+    Open(row);
+    if (openEnds_.size() > static_cast<size_t>(n)) {
+      openEnds_.resize(static_cast<size_t>(n));
+      openText_.resize(openEnds_.empty() ? 0 : openEnds_.back());
+    }
   }
+  Flush();
 }
 
 std::string_view TCellStore::Get(int col, int row) const {
   if (col < 0 || row < 0 || static_cast<size_t>(row) >= rows_.size()) return {};
-  return TRecordView(rows_[row]).Cell(static_cast<size_t>(col));
+  const auto c = static_cast<size_t>(col);
+  if (row == open_) {
+    if (c >= openEnds_.size()) return {};
+    const size_t start = c ? openEnds_[c - 1] : 0;
+    return std::string_view(openText_).substr(start, openEnds_[c] - start);
+  }
+  return TRecordView(rows_[row]).Cell(c);
 }
 
 void TCellStore::Set(int col, int row, std::string_view text) {
   if (col < 0 || row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
   const auto c = static_cast<size_t>(col);
   if (c >= kMaxCells) return;
-  const TRecordView old(rows_[row]);
-  if (c >= old.Count && text.empty()) return;  // already empty
-
-  // Trailing empty cells are not stored.
-  size_t count = std::max(old.Count, c + 1);
-  while (count > 0 && (count - 1 == c ? text.empty() : old.Cell(count - 1).empty())) --count;
-
-  size_t total = 0;
-  for (size_t i = 0; i < count; ++i) total += (i == c) ? text.size() : old.Cell(i).size();
-  if (total > 0xFFFFFFFFu) return;  // no cell store holds 4 GiB in one row
-  const bool wide = total > 0xFFFF;
-  const size_t ow = wide ? 4 : 2;
-  const size_t size = kHeader + count * ow + total;
-
-  if (count == 0) {
-    Release(rows_[row]);
-    rows_[row] = nullptr;
-    MaybeCompact();
+  if (row != open_) {
+    if (text.empty() && c >= TRecordView(rows_[row]).Count) return;  // already empty
+    Open(row);
+  }
+  if (c >= openEnds_.size()) {
+    if (text.empty()) return;
+    const uint32_t end = openEnds_.empty() ? 0 : openEnds_.back();
+    openEnds_.resize(c, end);
+    if (openText_.size() + text.size() > 0xFFFFFFFFu) return;  // no row holds 4 GiB
+    openText_.append(text);
+    openEnds_.push_back(static_cast<uint32_t>(openText_.size()));
     return;
   }
-
-  // Built aside first: `text` may point into this very record.
-  scratch_.resize(size);
-  char* out = scratch_.data();
-  const auto n16 = static_cast<uint16_t>(count);
-  const uint16_t flags = wide ? kWide : 0;
-  std::memcpy(out, &n16, 2);
-  std::memcpy(out + 2, &flags, 2);
-  char* offsets = out + kHeader;
-  char* texts = offsets + count * ow;
-  size_t end = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const std::string_view piece = (i == c) ? text : old.Cell(i);
-    if (!piece.empty()) std::memcpy(texts + end, piece.data(), piece.size());
-    end += piece.size();
-    if (wide) {
-      const auto v = static_cast<uint32_t>(end);
-      std::memcpy(offsets + i * 4, &v, 4);
-    } else {
-      const auto v = static_cast<uint16_t>(end);
-      std::memcpy(offsets + i * 2, &v, 2);
-    }
+  const size_t start = c ? openEnds_[c - 1] : 0, old = openEnds_[c] - start;
+  if (openText_.size() - old + text.size() > 0xFFFFFFFFu) return;
+  // `text` may point into the open row itself.
+  const std::less<const char*> before;
+  if (!before(text.data(), openText_.data()) &&
+      before(text.data(), openText_.data() + openText_.size())) {
+    const std::string copy(text);
+    openText_.replace(start, old, copy);
+  } else {
+    openText_.replace(start, old, text);
   }
+  const auto delta = static_cast<int64_t>(text.size()) - static_cast<int64_t>(old);
+  for (size_t i = c; i < openEnds_.size(); ++i)
+    openEnds_[i] = static_cast<uint32_t>(static_cast<int64_t>(openEnds_[i]) + delta);
+  // Trailing empty cells are not kept.
+  while (!openEnds_.empty() &&
+         openEnds_.back() == (openEnds_.size() > 1 ? openEnds_[openEnds_.size() - 2] : 0))
+    openEnds_.pop_back();
+}
 
+void TCellStore::Open(int row) {
+  if (row == open_) return;
+  Flush();
+  const TRecordView v(rows_[row]);
+  openText_.clear();
+  openEnds_.clear();
+  for (size_t i = 0; i < v.Count; ++i) {
+    openText_.append(v.Cell(i));
+    openEnds_.push_back(static_cast<uint32_t>(openText_.size()));
+  }
   Release(rows_[row]);
+  rows_[row] = nullptr;
+  open_ = row;
+}
+
+unsigned TCellStore::OpenMode() const {
+  if (openText_.size() > 0xFFFF) return 2;
+  uint32_t prev = 0;
+  for (uint32_t end : openEnds_) {
+    if (end - prev > 0xFF) return 1;
+    prev = end;
+  }
+  return 0;
+}
+
+size_t TCellStore::OpenRecordSize() const {
+  if (open_ < 0 || openEnds_.empty()) return 0;
+  const unsigned mode = OpenMode();
+  const size_t iw = mode == 0 ? 1 : mode == 1 ? 2 : 4;
+  return kHeader + openEnds_.size() * iw + openText_.size();
+}
+
+void TCellStore::Flush() {
+  if (open_ < 0) return;
+  const int row = open_;
+  const size_t size = OpenRecordSize();
+  open_ = -1;
+  if (size == 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  const unsigned mode = OpenMode();
+  const size_t n = openEnds_.size();
   char* rec = Allocate(size);
-  std::memcpy(rec, out, size);
+  const auto header = static_cast<uint16_t>(n | (mode << 14));
+  std::memcpy(rec, &header, 2);
+  char* index = rec + kHeader;
+  uint32_t prev = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t end = openEnds_[i];
+    if (mode == 0) {
+      index[i] = static_cast<char>(static_cast<unsigned char>(end - prev));
+    } else if (mode == 1) {
+      const auto v = static_cast<uint16_t>(end);
+      std::memcpy(index + i * 2, &v, 2);
+    } else {
+      std::memcpy(index + i * 4, &end, 4);
+    }
+    prev = end;
+  }
+  const size_t iw = mode == 0 ? 1 : mode == 1 ? 2 : 4;
+  if (!openText_.empty()) std::memcpy(index + n * iw, openText_.data(), openText_.size());
   live_ += size;
   rows_[row] = rec;
   MaybeCompact();
 }
 
 void TCellStore::Clear() {
+  open_ = -1;
   std::fill(rows_.begin(), rows_.end(), nullptr);
   chunks_.clear();
   live_ = garbage_ = 0;
 }
 
+size_t TCellStore::LiveBytes() const { return live_ + OpenRecordSize(); }
+
 size_t TCellStore::AllocatedBytes() const {
-  size_t bytes = rows_.capacity() * sizeof(char*);
+  size_t bytes = rows_.capacity() * sizeof(char*) + openText_.capacity() +
+                 openEnds_.capacity() * sizeof(uint32_t);
   for (const TChunk& ch : chunks_) bytes += ch.Size;
   return bytes;
 }
@@ -157,7 +231,7 @@ void TCellStore::Release(const char* rec) {
   else
     garbage_ += size;
   if (live_ == 0) {
-    // Nothing left: start over rather than keep empty chunks.
+    // Nothing packed is left: start over rather than keep empty chunks.
     chunks_.clear();
     garbage_ = 0;
   }
@@ -184,10 +258,7 @@ void TCellStore::Compact() {
   std::vector<TChunk> old;
   old.swap(chunks_);
   garbage_ = 0;
-  if (live_ == 0) {
-    std::fill(rows_.begin(), rows_.end(), nullptr);
-    return;
-  }
+  if (live_ == 0) return;
   TChunk ch;
   ch.Size = live_ + kChunkSize;
   ch.Data.reset(new char[ch.Size]);

@@ -1,13 +1,18 @@
 #pragma once
 // The text store of a string grid. A million-row result must not cost a heap
 // string per cell, so each row is one packed record in a chunked arena:
-//   uint16 cell count n, uint16 flags (offset width),
-//   n end offsets (uint16, or uint32 once the row's text exceeds 64 KiB),
+//   uint16 header (cell count n, index width),
+//   n index entries: one length byte per cell while every cell is shorter
+//   than 256 bytes, else uint16 end offsets, or uint32 once the row's text
+//   exceeds 64 KiB,
 //   the texts of the n cells back to back.
+// Rows hold at most 16383 cells; later columns read as empty.
 // Cells past a row's n are empty; a row that never got a text has no record.
-// Rewriting a row builds a new record; the record on top of the arena (the
-// row being filled) is replaced in place, others leave garbage that is
-// reclaimed by compacting once it outweighs the live bytes.
+// The row being written is held open (unpacked) so that filling it cell by
+// cell costs O(1) per cell; it is packed when another row is written or the
+// shape of the store changes. Rewriting a packed row leaves its old record
+// as garbage (unless it is on top of the arena), reclaimed by compacting
+// once garbage outweighs the live bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -35,9 +40,10 @@ class TCellStore {
   void Set(int col, int row, std::string_view text);
   void Clear();
 
-  // Bytes held: arena chunks (live and garbage) plus the row table.
+  // Bytes held: arena chunks (live and garbage), the row table and the open
+  // row. LiveBytes counts the packed records (the open row packed).
   size_t AllocatedBytes() const;
-  size_t LiveBytes() const { return live_; }
+  size_t LiveBytes() const;
 
  private:
   struct TChunk {
@@ -52,10 +58,18 @@ class TCellStore {
   void Release(const char* rec);
   void MaybeCompact();
   void Compact();
+  // Unpacks `row` into the open row (packing the previous one).
+  void Open(int row);
+  // Packs the open row back into the arena.
+  void Flush();
+  size_t OpenRecordSize() const;
+  unsigned OpenMode() const;
 
   std::vector<char*> rows_;
   std::vector<TChunk> chunks_;
-  std::vector<char> scratch_;
+  int open_ = -1;
+  std::string openText_;
+  std::vector<uint32_t> openEnds_;
   size_t live_ = 0;
   size_t garbage_ = 0;
 };

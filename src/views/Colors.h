@@ -7,17 +7,15 @@
 #include <QPalette>
 #include <cstdint>
 
-constexpr uint32_t clNone = 0x1FFFFFFF;
-constexpr uint32_t clBlack = 0x000000;
-constexpr uint32_t clWhite = 0xFFFFFF;
-constexpr uint32_t clSilver = 0xC0C0C0;
+// clNone, clBlack, clWhite, clSilver and clInfoBk come with the settings.
+#include "storage/Options.h"
+
 constexpr uint32_t clBlue = 0xFF0000;
 constexpr uint32_t clHighlight = 0x8000000D;
 constexpr uint32_t clHighlightText = 0x8000000E;
 constexpr uint32_t clBtnFace = 0x8000000F;
 constexpr uint32_t clBtnShadow = 0x80000010;
 constexpr uint32_t clInactiveCaptionText = 0x80000013;
-constexpr uint32_t clInfoBk = 0x80000018;
 
 inline bool IsSystemColor(uint32_t c) { return (c & 0x80000000u) != 0; }
 

@@ -74,6 +74,7 @@ TCellAttr* TSqlGrid::FixedColAttr(int col) {
 
 TCellAttr* TSqlGrid::CellAttr(int col, int row) {
   if (col < 0 || col >= ColCount() || row < 0 || row >= RowCount()) return nullptr;
+  cellAttrMaxRow_ = std::max(cellAttrMaxRow_, row);
   return &cellAttrs_[CellKey(col, row)];
 }
 
@@ -82,7 +83,8 @@ TCellAttr* TSqlGrid::DefaultAttr(int kind) {
 }
 
 const TCellAttr* TSqlGrid::FindCellAttr(int col, int row) const {
-  if (cellAttrs_.empty()) return nullptr;
+  // Cell records are rare (the corner cell): skip the look-up below them.
+  if (row > cellAttrMaxRow_) return nullptr;
   auto it = cellAttrs_.find(CellKey(col, row));
   return it == cellAttrs_.end() ? nullptr : &it->second;
 }
@@ -130,6 +132,9 @@ void TSqlGrid::SizeChanged(int oldColCount, int oldRowCount) {
       return static_cast<int>(kv.first & 0xFFFFFFFFu) >= cols ||
              static_cast<int>(kv.first >> 32) >= rows;
     });
+    cellAttrMaxRow_ = -1;
+    for (const auto& kv : cellAttrs_)
+      cellAttrMaxRow_ = std::max(cellAttrMaxRow_, static_cast<int>(kv.first >> 32));
   }
   TStringGrid::SizeChanged(oldColCount, oldRowCount);
 }

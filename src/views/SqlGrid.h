@@ -85,6 +85,7 @@ class TSqlGrid : public TStringGrid {
   std::deque<TCellAttr> rowAttrs_;
   std::deque<TCellAttr> colAttrs_;
   std::unordered_map<uint64_t, TCellAttr> cellAttrs_;
+  int cellAttrMaxRow_ = -1;
   TCellAttr defaults_[4];
   int margin_ = 4;
   std::string emptyText_;

@@ -1,0 +1,153 @@
+// Fills the main result grid the way a query run does (result set events
+// into the presenter) and prints the fill time, the memory per cell and the
+// time of one full-window paint while scrolling.
+//
+//   grid_bench [rows] [paint frames] [picture.png]   (defaults 1000000, 200, none)
+//
+// The picture is the first painted frame, for a look at the result.
+//
+// Runs on any Qt platform; QT_QPA_PLATFORM=offscreen needs no display.
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "core/Sjis.h"
+#include "core/SqlInfo.h"
+#include "views/GridText.h"
+#include "views/ResultPresenter.h"
+#include "views/SqlGrid.h"
+
+namespace {
+
+using TClockType = std::chrono::steady_clock;
+
+double Since(TClockType::time_point t0) {
+  return std::chrono::duration<double>(TClockType::now() - t0).count();
+}
+
+// Processor time of this process, which a busy shared machine disturbs less.
+double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+long CurrentRssBytes() {
+  long pages = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+long PeakRssBytes() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss * 1024L;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
+  const int frames = argc > 2 ? std::atoi(argv[2]) : 200;
+  QApplication app(argc, argv);
+  InstallFontSubstitutions();
+
+  TSqlInfo info;
+  TSqlGrid grid;
+  grid.resize(1200, 800);
+  TResultPresenter presenter(info, grid, [] { return TGridOptions{}; });
+  presenter.Install();
+  info.Clear();
+  grid.show();
+  app.processEvents();
+
+  // Eight columns like a typical table: numbers, codes, names (some
+  // Japanese), dates and amounts.
+  const char* names[] = {"SMITH", "ALLEN", "WARD", "JONES", "MARTIN", "BLAKE", "CLARK", "SCOTT"};
+  const std::string jp[] = {SJ("営業部"), SJ("経理部"), SJ("開発部"), SJ("総務部")};
+  const int types[] = {2, 1, 1, 1, 12, 2, 2, 96};
+  const char* heads[] = {"EMPNO", "ENAME", "JOB", "DNAME", "HIREDATE", "SAL", "COMM", "FLAG"};
+
+  const long rss0 = CurrentRssBytes();
+  const auto t0 = TClockType::now();
+  const double c0 = CpuSeconds();
+  info.SetColCount(8);
+  for (int i = 0; i < 8; ++i) {
+    info.SetColName(i, heads[i]);
+    info.DefineColumn(i, types[i], 20, 10, 0);
+  }
+  size_t textBytes = 0;
+  std::string cell;
+  auto lastEvents = TClockType::now();
+  for (int r = 1; r <= rows; ++r) {
+    info.AddRow();
+    for (int c = 1; c <= 8; ++c) {
+      switch (c) {
+        case 1: cell = std::to_string(r); break;
+        case 2: cell = names[r % 8]; break;
+        case 3: cell = r % 3 ? "CLERK" : "SALESMAN"; break;
+        case 4: cell = jp[r % 4]; break;
+        case 5: {
+          char date[32];
+          std::snprintf(date, sizeof date, "2024/%02d/%02d 09:30:00", 1 + r % 12, 1 + r % 28);
+          cell = date;
+          break;
+        }
+        case 6: cell = std::to_string(800 + (r * 37) % 5000); break;
+        case 7: cell = r % 4 ? "" : std::to_string(r % 1400); break;
+        case 8: cell.assign(1, r % 2 ? 'Y' : 'N'); break;
+      }
+      textBytes += cell.size();
+      info.SetCell(c, info.RowMax(), cell);
+    }
+    info.AltRow = !info.AltRow;
+    // As the run driver does: let the window breathe once per time slice.
+    if (Since(lastEvents) > 0.02) {
+      app.processEvents();
+      lastEvents = TClockType::now();
+    }
+  }
+  app.processEvents();
+  const double fill = Since(t0);
+  const double fillCpu = CpuSeconds() - c0;
+  const long rss1 = CurrentRssBytes();
+  const double cells = static_cast<double>(rows) * 8;
+
+  // Paint the full 1200 x 800 window at positions spread over the result,
+  // as thumb tracking does.
+  QImage image(grid.size(), QImage::Format_RGB32);
+  double paintTotal = 0, paintMax = 0;
+  const double pc0 = CpuSeconds();
+  for (int f = 0; f < frames; ++f) {
+    grid.SetTopRow(1 + static_cast<int>(static_cast<long long>(rows) * f / std::max(frames, 1)));
+    const auto p0 = TClockType::now();
+    {
+      QPainter p(&image);
+      grid.render(&p);
+    }
+    const double t = Since(p0);
+    if (f == 0 && argc > 3) image.save(QString::fromLocal8Bit(argv[3]));
+    paintTotal += t;
+    paintMax = std::max(paintMax, t);
+  }
+
+  const double paintCpu = CpuSeconds() - pc0;
+  std::printf("rows                 %d x 8 columns\n", rows);
+  std::printf("fill                 %.3f s  (%.0f rows/s), %.3f s processor time\n", fill,
+              rows / fill, fillCpu);
+  std::printf("cell text            %.2f bytes/cell\n", textBytes / cells);
+  std::printf("memory (RSS growth)  %.2f bytes/cell  -> %.2f bytes/cell above the text\n",
+              (rss1 - rss0) / cells, (rss1 - rss0 - static_cast<double>(textBytes)) / cells);
+  std::printf("peak RSS             %.1f MiB\n", PeakRssBytes() / 1048576.0);
+  std::printf("paint 1200x800       %.3f ms/frame average, %.3f ms worst (%d frames)\n",
+              1000 * paintTotal / std::max(frames, 1), 1000 * paintMax, frames);
+  std::printf("paint processor time %.3f ms/frame\n", 1000 * paintCpu / std::max(frames, 1));
+  return 0;
+}

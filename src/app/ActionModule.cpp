@@ -1,0 +1,307 @@
+#include "app/ActionModule.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QThread>
+#include <exception>
+#include <new>
+
+#include "app/AboutDialog.h"
+#include "app/App.h"
+#include "app/MainWindow.h"
+#include "app/QtText.h"
+#include "app/RunCommands.h"
+#include "core/Sjis.h"
+#include "views/SqlGrid.h"
+
+namespace {
+
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// A selection from the edit area as plain text with "\n" line breaks.
+QString SelectionText(const QTextCursor& cursor) {
+  QString text = cursor.selectedText();
+  text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+  return text;
+}
+
+}  // namespace
+
+TmodAction::TmodAction(TApp& app) : QObject(nullptr), app_(app) {
+  setObjectName(QStringLiteral("modAction"));
+  CreateCommands();
+  CreateFileDialogs();
+  app_.Main().BindActions(*this);
+  UpdateActions();
+  // Rules follow the state whenever the application goes idle.
+  if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread()))
+    idle_ = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { UpdateActions(); });
+}
+
+TmodAction::~TmodAction() { disconnect(idle_); }
+
+QAction* TmodAction::Add(const char* name, TCategory category, const char* caption, const char* hint,
+                         QKeySequence shortcut, std::function<bool()> rule, std::function<void()> effect) {
+  auto* action = new QAction(Text(caption), this);
+  action->setObjectName(QString::fromLatin1(name));
+  QString fullHint = Text(hint);
+  qsizetype bar = fullHint.indexOf(QLatin1Char('|'));
+  action->setToolTip(bar < 0 ? fullHint : fullHint.left(bar));
+  action->setStatusTip(bar < 0 ? fullHint : fullHint.mid(bar + 1));
+  // Shown in menus; the key itself is handled by the window's key preview.
+  action->setShortcut(shortcut);
+  action->setShortcutContext(Qt::WidgetShortcut);
+  action->setShortcutVisibleInContextMenu(true);
+  connect(action, &QAction::triggered, this, [this, action] { Execute(action); });
+  commands_.push_back({action, category, Text(caption), fullHint, shortcut, std::move(rule), std::move(effect)});
+  return action;
+}
+
+bool TmodAction::Allowed() const {
+  const TfrmMain& m = app_.Main();
+  return m.IsConnected() && !m.IsRunning() && !m.IsProcessing();
+}
+
+bool TmodAction::Idle() const {
+  const TfrmMain& m = app_.Main();
+  return !m.IsRunning() && !m.IsProcessing();
+}
+
+bool TmodAction::EditFocused() const { return app_.Main().SqlHasFocus(); }
+
+bool TmodAction::EditHasSelection() const { return app_.Main().edtSql->textCursor().hasSelection(); }
+
+void TmodAction::CreateCommands() {
+  TfrmMain& m = app_.Main();
+  auto allowed = [this] { return Allowed(); };
+  auto idle = [this] { return Idle(); };
+  auto notEmpty = [this] { return Allowed() && !app_.Main().SqlIsEmpty(); };
+  auto editSelection = [this] { return Allowed() && EditFocused() && EditHasSelection(); };
+  auto colInRange = [this] {
+    const TfrmMain& w = app_.Main();
+    return w.Col >= 1 && w.Col <= const_cast<TfrmMain&>(w).SqlInfo().ColCount();
+  };
+  auto cellInRange = [this, colInRange] {
+    TfrmMain& w = app_.Main();
+    return colInRange() && w.Row >= 1 && w.Row <= w.SqlInfo().RowCount();
+  };
+  auto freqRow = [this] {
+    QListWidget* list = app_.Main().lstFreq;
+    return list->selectedItems().isEmpty() ? -1 : list->currentRow();
+  };
+  auto later = [] {};  // the effect arrives with its own dialog or store
+
+  using C = TCategory;
+  const QKeySequence none;
+  actConnect = Add("actConnect", C::File, "接続(&C)...", "接続|データベースへ接続します", none,
+                   [this] { return !app_.Main().IsConnected() && Idle(); }, [this] { ConnectExecute(app_); });
+  actDisConnect = Add("actDisConnect", C::File, "切断(&D)", "切断|データベースとの接続を切断します", none,
+                      [this] { return app_.Main().IsConnected() && Idle(); }, [this] { DisConnectExecute(app_); });
+  actNew = Add("actNew", C::File, "新規作成(&N)", "新規作成|ＳＱＬ文を新規作成します", QKeySequence(Qt::CTRL | Qt::Key_N),
+               allowed, [this] {
+                 TfrmMain& w = app_.Main();
+                 w.New();
+                 if (w.edtSql->isEnabled() && w.edtSql->isVisibleTo(&w)) w.edtSql->setFocus();
+               });
+  actOpen = Add("actOpen", C::File, "開く(&O)...", "開く|ＳＱＬ文を開きます", QKeySequence(Qt::CTRL | Qt::Key_O),
+                allowed, later);
+  actSave = Add("actSave", C::File, "上書き保存(&S)", "上書き保存|ＳＱＬ文を上書き保存します",
+                QKeySequence(Qt::CTRL | Qt::Key_S), notEmpty, later);
+  actSaveAs = Add("actSaveAs", C::File, "名前を付けて保存(&A)...", "名前を付けて保存|ＳＱＬ文に名前を付けて保存します",
+                  none, notEmpty, later);
+  actImport = Add("actImport", C::File, "実行結果を開く(&I)...", "実行結果を開く|実行結果を開きます",
+                  QKeySequence(Qt::CTRL | Qt::Key_I), allowed, later);
+  actExport = Add("actExport", C::File, "実行結果に名前を付けて保存(&E)...",
+                  "実行結果に名前を付けて保存|実行結果に名前を付けて保存します", QKeySequence(Qt::CTRL | Qt::Key_E),
+                  allowed, later);
+  actExit = Add("actExit", C::File, "終了(&X)", "終了|プログラムを終了します", none, idle,
+                [this] { app_.Main().close(); });
+
+  actUndo = Add("actUndo", C::Edit, "元に戻す(&U)", "元に戻す|元に戻します", QKeySequence(Qt::CTRL | Qt::Key_Z),
+                [this] { return Allowed() && EditFocused() && app_.Main().edtSql->document()->isUndoAvailable(); },
+                [this] { EditExecute(actUndo); });
+  actCut = Add("actCut", C::Edit, "切り取り(&T)", "切り取り|切り取ります", QKeySequence(Qt::CTRL | Qt::Key_X),
+               editSelection, [this] { EditExecute(actCut); });
+  actCopy = Add("actCopy", C::Edit, "コピー(&C)", "コピー|コピーします", QKeySequence(Qt::CTRL | Qt::Key_C),
+                editSelection, [this] { EditExecute(actCopy); });
+  actPaste = Add("actPaste", C::Edit, "貼り付け(&P)", "貼り付け|貼り付けます", QKeySequence(Qt::CTRL | Qt::Key_V),
+                 [this] { return Allowed() && EditFocused() && app_.Platform().ClipboardHasText(); },
+                 [this] { EditExecute(actPaste); });
+  actDelete = Add("actDelete", C::Edit, "削除(&D)", "削除|削除します", QKeySequence(Qt::CTRL | Qt::Key_Delete),
+                  editSelection, [this] { EditExecute(actDelete); });
+  actSelectAll = Add("actSelectAll", C::Edit, "すべて選択(&L)", "すべて選択|すべて選択します",
+                     QKeySequence(Qt::CTRL | Qt::Key_A),
+                     [this] { return Allowed() && EditFocused() && !app_.Main().SqlIsEmpty(); },
+                     [this] { EditExecute(actSelectAll); });
+  actFixedRowCopy = Add("actFixedRowCopy", C::Edit, "列名コピー(&N)", "列名コピー|列名をクリップボードへコピーします",
+                        QKeySequence(Qt::CTRL | Qt::Key_F), [this, colInRange] { return Allowed() && colInRange(); },
+                        later);
+  actCellCopy = Add("actCellCopy", C::Edit, "セル値コピー(&V)", "セル値コピー|セル値をクリップボードへコピーします",
+                    QKeySequence(Qt::CTRL | Qt::Key_L), [this, cellInRange] { return Allowed() && cellInRange(); },
+                    later);
+  actWhereCopy = Add("actWhereCopy", C::Edit, "Whereコピー(&W)", "Whereコピー|Whereとして列名とセル値をコピーします",
+                     QKeySequence(Qt::CTRL | Qt::Key_W), [this, cellInRange] { return Allowed() && cellInRange(); },
+                     later);
+
+  actViewGrid = Add("actViewGrid", C::View, "結果表示領域の全面表示(&G)", "結果領域の全画面表示|結果表示領域を全面表示します",
+                    none, [this] { return app_.Main().IsConnected() && !app_.Main().IsProcessing(); },
+                    [this] { ViewGridExecute(); });
+  actViewGrid->setCheckable(true);
+  actViewCell = Add("actViewCell", C::View, "セル内容の表示(&C)...", "セル内容の表示|セルの内容をウィンドウ表示します",
+                    none, [this, colInRange] { return Allowed() && colInRange(); }, later);
+
+  actStart = Add("actStart", C::Run, "開始(&G)", "開始|ＳＱＬ文の実行を開始します", QKeySequence(Qt::Key_F5),
+                 [this] {
+                   const TfrmMain& w = app_.Main();
+                   return w.IsConnected() && !w.IsRunning() && !w.IsProcessing() && !w.SqlIsEmpty();
+                 },
+                 [this] { StartExecute(app_); });
+  actStop = Add("actStop", C::Run, "停止(&S)", "停止|ＳＱＬ文の実行を停止します", none,
+                [this] {
+                  const TfrmMain& w = app_.Main();
+                  return w.IsConnected() && w.IsRunning() && !w.IsProcessing() && w.IsSelect;
+                },
+                [this] { StopExecute(app_); });
+
+  actFreqAdd = Add("actFreqAdd", C::Freq, "追加(&A)", "追加|一覧へ追加します", QKeySequence(Qt::ALT | Qt::Key_Right),
+                   notEmpty, later);
+  actFreqGet = Add("actFreqGet", C::Freq, "呼出し(&G)", "呼出し|一覧から呼び出します",
+                   QKeySequence(Qt::ALT | Qt::Key_Left), [this, freqRow] { return Allowed() && freqRow() >= 0; },
+                   later);
+  actFreqDel = Add("actFreqDel", C::Freq, "削除(&X)", "削除|一覧から削除します",
+                   QKeySequence(Qt::ALT | Qt::Key_Delete), [this, freqRow] { return Allowed() && freqRow() >= 0; },
+                   later);
+  actFreqUp = Add("actFreqUp", C::Freq, "上へ移動(&U)", "上へ移動|項目を上へ移動します", QKeySequence(Qt::ALT | Qt::Key_Up),
+                  [this, freqRow] { return Allowed() && freqRow() > 0; }, later);
+  actFreqDown = Add("actFreqDown", C::Freq, "下へ移動(&D)", "下へ移動|項目を下へ移動します",
+                    QKeySequence(Qt::ALT | Qt::Key_Down),
+                    [this, freqRow] {
+                      int row = freqRow();
+                      return Allowed() && row >= 0 && row < app_.Main().lstFreq->count() - 1;
+                    },
+                    later);
+
+  actLog = Add("actLog", C::Other, "履歴(&H)...", "履歴|履歴を表示します", QKeySequence(Qt::CTRL | Qt::Key_H), allowed,
+               later);
+  actDiff = Add("actDiff", C::Other, "比較(&D)...", "比較|比較データ選択画面を表示します",
+                QKeySequence(Qt::CTRL | Qt::Key_D), allowed, later);
+  actSort = Add("actSort", C::Other, "並べ替え(&S)...", "並べ替え|並べ替えキー指定画面を表示します",
+                QKeySequence(Qt::CTRL | Qt::Key_R),
+                [this] { return Allowed() && app_.Main().Grid().Enabled(); }, later);
+  actOption = Add("actOption", C::Other, "オプション(&O)...", "オプション|オプション設定画面を表示します", none, idle,
+                  later);
+
+  actOpenHelp = Add("actOpenHelp", C::Help, "ヘルプ(&P)", "ヘルプ|ヘルプを開きます", QKeySequence(Qt::Key_F1), idle,
+                    [this] { app_.Platform().ShowHelp(QString::fromUtf8(app_.Files().HelpFile.c_str())); });
+  actAbout = Add("actAbout", C::Help, "バージョン情報(&A)...", "バージョン情報|バージョン情報を開きます", none, idle,
+                 [this] {
+                   app_.CenterOnMain(app_.About());
+                   app_.Platform().ExecModal(app_.About());
+                 });
+  (void)m;
+}
+
+void TmodAction::CreateFileDialogs() {
+  const QStringList sqlFilters = {Text("ＳＱＬファイル (*.SQL *.sql)"), Text("テキストファイル (*.TXT *.txt)"),
+                                  Text("すべてのファイル (*)")};
+  const QStringList resultFilters = {Text("CSV ファイル (*.CSV *.csv)"), Text("XML ファイル (*.XML *.xml)"),
+                                     Text("すべてのファイル (*)")};
+  OpenSqlDialog = {Text("ＳＱＬ文を開く"), sqlFilters, 1, QStringLiteral("SQL"), {}, false};
+  SaveSqlDialog = {Text("ＳＱＬ文に名前を付けて保存"), sqlFilters, 1, QStringLiteral("SQL"), {}, true};
+  OpenResultDialog = {Text("実行結果を開く"), resultFilters, 1, QStringLiteral("CSV"), {}, false};
+  SaveResultDialog = {Text("実行結果に名前を付けて保存"), resultFilters, 1, QStringLiteral("CSV"), {}, true};
+}
+
+const TmodAction::TCommand* TmodAction::Find(const QAction* action) const {
+  for (const TCommand& c : commands_)
+    if (c.Action == action) return &c;
+  return nullptr;
+}
+
+QAction* TmodAction::ByName(const QString& name) const {
+  for (const TCommand& c : commands_)
+    if (c.Action->objectName() == name) return c.Action;
+  return nullptr;
+}
+
+bool TmodAction::Update(QAction* action) {
+  const TCommand* command = Find(action);
+  if (!command) return false;
+  bool enabled = command->Rule ? command->Rule() : true;
+  if (action->isEnabled() != enabled) action->setEnabled(enabled);
+  return enabled;
+}
+
+void TmodAction::UpdateActions() {
+  for (const TCommand& c : commands_) Update(c.Action);
+}
+
+void TmodAction::Execute(QAction* action) {
+  const TCommand* command = Find(action);
+  // A checkable entry toggles itself when triggered; the command decides.
+  if (action == actViewGrid) actViewGrid->setChecked(gridOnly_);
+  if (!command || !Update(action) || !command->Effect) return;
+  // Nothing may escape into the event loop; whatever failed is reported.
+  try {
+    command->Effect();
+  } catch (const std::bad_alloc&) {
+    ReportError(Text("メモリが不足しています。"));
+  } catch (const std::exception& e) {
+    ReportError(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+QAction* TmodAction::ShortcutCommand(const QKeySequence& key, bool& enabled) {
+  enabled = false;
+  for (const TCommand& c : commands_) {
+    if (!c.ShortCut.isEmpty() && c.ShortCut == key) {
+      enabled = Update(c.Action);
+      return c.Action;
+    }
+  }
+  return nullptr;
+}
+
+void TmodAction::ReportError(const QString& message) {
+  app_.Main().SetStatusMsg(SJ("エラーが発生しました"));
+  app_.Platform().ErrorBox(app_.AppTitle(), message);
+}
+
+void TmodAction::EditExecute(QAction* action) {
+  TfrmMain& m = app_.Main();
+  if (!m.SqlHasFocus()) return;
+  QPlainTextEdit* edit = m.edtSql;
+  QTextCursor cursor = edit->textCursor();
+  if (action == actUndo) {
+    edit->undo();
+  } else if (action == actCut) {
+    app_.Platform().SetClipboardText(SelectionText(cursor));
+    cursor.removeSelectedText();
+    edit->setTextCursor(cursor);
+  } else if (action == actCopy) {
+    app_.Platform().SetClipboardText(SelectionText(cursor));
+  } else if (action == actPaste) {
+    if (!app_.Platform().ClipboardHasText()) return;
+    cursor.insertText(app_.Platform().ClipboardText());
+    edit->setTextCursor(cursor);
+  } else if (action == actDelete) {
+    cursor.removeSelectedText();
+    edit->setTextCursor(cursor);
+  } else if (action == actSelectAll) {
+    edit->selectAll();
+  }
+}
+
+void TmodAction::ViewGridExecute() {
+  gridOnly_ = !gridOnly_;
+  app_.Main().SetGridOnly(gridOnly_);
+  actViewGrid->setChecked(gridOnly_);
+}
+
+void TmodAction::ShowModal(QDialog& dialog) { app_.Platform().ExecModal(dialog); }

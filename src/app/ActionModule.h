@@ -1,0 +1,97 @@
+#pragma once
+// TmodAction: every user command as a QAction with a category, a caption, a
+// two-part hint ("short|long"), an optional shortcut, an enable rule and an
+// effect. Menus, buttons and shortcuts all go through Execute, which checks
+// the rule again first, so a disabled command never runs. UpdateActions
+// evaluates every rule; it also runs whenever the event loop goes idle.
+//
+// Shortcuts are not registered with Qt: the main window's key preview asks
+// ShortcutCommand for the first enabled command bound to a key and lets the
+// key through to the focused control when that command is disabled.
+
+#include <QKeySequence>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "app/Platform.h"
+
+class QAction;
+class QDialog;
+class TApp;
+
+enum class TCategory { File, Edit, View, Run, Freq, Other, Help };
+
+class TmodAction : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TmodAction(TApp& app);
+  ~TmodAction() override;
+
+  struct TCommand {
+    QAction* Action = nullptr;
+    TCategory Category = TCategory::Other;
+    QString Caption;  // with "&" before the mnemonic letter
+    QString Hint;     // "short|long"
+    QKeySequence ShortCut;
+    std::function<bool()> Rule;
+    std::function<void()> Effect;
+  };
+
+  // Runs the command's effect when its rule allows it now.
+  void Execute(QAction* action);
+  // Evaluates every rule now.
+  void UpdateActions();
+  // Evaluates one rule now and returns it.
+  bool Update(QAction* action);
+
+  // The command bound to a key press, or nullptr. Only a key that is some
+  // command's shortcut gives a command; enabled tells whether it may run.
+  QAction* ShortcutCommand(const QKeySequence& key, bool& enabled);
+
+  const std::vector<TCommand>& Commands() const { return commands_; }
+  const TCommand* Find(const QAction* action) const;
+  QAction* ByName(const QString& name) const;
+
+  // Sets the status message "エラーが発生しました" and shows message (cp932 or
+  // Unicode) in an error box.
+  void ReportError(const QString& message);
+
+  // The four file dialogs, keeping their directory and filter between uses.
+  TFileDialogSpec OpenSqlDialog, SaveSqlDialog, OpenResultDialog, SaveResultDialog;
+
+  // The commands, under their names.
+  QAction *actConnect, *actDisConnect, *actNew, *actOpen, *actSave, *actSaveAs, *actImport,
+      *actExport, *actExit;
+  QAction *actUndo, *actCut, *actCopy, *actPaste, *actDelete, *actSelectAll, *actFixedRowCopy,
+      *actCellCopy, *actWhereCopy;
+  QAction *actViewGrid, *actViewCell;
+  QAction *actStart, *actStop;
+  QAction *actFreqAdd, *actFreqGet, *actFreqDel, *actFreqUp, *actFreqDown;
+  QAction *actLog, *actDiff, *actSort, *actOption;
+  QAction *actOpenHelp, *actAbout;
+
+ private:
+  QAction* Add(const char* name, TCategory category, const char* caption, const char* hint,
+               QKeySequence shortcut, std::function<bool()> rule, std::function<void()> effect);
+  void CreateCommands();
+  void CreateFileDialogs();
+
+  // Rule helpers over the main window's flags.
+  bool Allowed() const;
+  bool Idle() const;
+  bool EditFocused() const;
+  bool EditHasSelection() const;
+
+  // Effects that live here.
+  void EditExecute(QAction* action);
+  void ViewGridExecute();
+  void ShowModal(QDialog& dialog);
+
+  TApp& app_;
+  std::vector<TCommand> commands_;
+  QMetaObject::Connection idle_;
+  bool gridOnly_ = false;
+};

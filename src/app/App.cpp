@@ -1,0 +1,131 @@
+#include "app/App.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QListWidget>
+
+#include "app/AboutDialog.h"
+#include "app/ActionModule.h"
+#include "app/AppTitle.h"
+#include "app/LoginDialog.h"
+#include "app/MainWindow.h"
+#include "app/OptionDialog.h"
+#include "app/QtText.h"
+#include "views/GridText.h"
+
+namespace {
+
+// Dialogs whose pages arrive later exist as plain windows under their names,
+// so the start-up order and ownership are already those of the program.
+std::unique_ptr<QDialog> PlaceholderDialog(TfrmMain& main, const char* name, const char* caption) {
+  auto dialog = std::make_unique<QDialog>(&main);
+  dialog->setObjectName(QString::fromLatin1(name));
+  dialog->setWindowTitle(QString::fromUtf8(caption));
+  return dialog;
+}
+
+}  // namespace
+
+TApp::TApp(TPlatform& platform, TFileLocations files, TSqlManager::TSessionFactory sessionFactory)
+    : platform_(platform), files_(std::move(files)), sessionFactory_(std::move(sessionFactory)) {
+  if (!sessionFactory_) {
+    std::string database = files_.DefaultDatabase;
+    sessionFactory_ = [database] { return CreateSession(database); };
+  }
+}
+
+TApp::~TApp() {
+  if (started_) Finish();
+}
+
+QString TApp::AppTitle() const { return QString::fromUtf8(kAppTitle); }
+
+bool TApp::Start() {
+  // 1-2. The title and the application object.
+  QCoreApplication::setApplicationName(AppTitle());
+  InstallFontSubstitutions();
+
+  // 3-5. One instance per executable name.
+  TLockResult lock = platform_.LockInstance(files_.InstanceName, lock_);
+  if (lock == TLockResult::HeldElsewhere) {
+    platform_.ErrorBox(AppTitle(), U("多重起動はできません。"));
+    return false;
+  }
+  started_ = true;
+
+  // 6. The windows, once each and in this order.
+  main_ = std::make_unique<TfrmMain>(*this);
+  about_ = std::make_unique<TfrmAbout>(*this);
+  action_ = std::make_unique<TmodAction>(*this);
+  log_ = PlaceholderDialog(*main_, "frmLog", "履歴");
+  diff_ = PlaceholderDialog(*main_, "frmDiff", "比較");
+  sort_ = PlaceholderDialog(*main_, "frmSort", "並べ替え");
+  option_ = std::make_unique<TfrmOption>(*this);
+  const TOptions& options = option_->Options();
+  login_ = std::make_unique<TfrmLogin>(*this, options.User, options.Password, options.Connect);
+  cellView_ = PlaceholderDialog(*main_, "frmCellView", "セル内容の表示");
+  return true;
+}
+
+int TApp::Run() {
+  if (!started_) return 0;
+  if (!terminated_) {
+    QObject::connect(main_.get(), &TfrmMain::Closed, qApp, &QCoreApplication::quit);
+    main_->show();
+    QApplication::exec();
+  }
+  Finish();
+  return 0;
+}
+
+void TApp::Finish() {
+  if (!started_ || finished_) return;
+  finished_ = true;
+  if (main_ && !main_->IsClosed()) main_->close();
+  // Reverse order of creation; the options dialog writes the settings while
+  // the main window still exists to give its layout.
+  cellView_.reset();
+  login_.reset();
+  option_.reset();
+  sort_.reset();
+  diff_.reset();
+  log_.reset();
+  action_.reset();
+  about_.reset();
+  main_.reset();
+  platform_.SetCursor(TCursor::Default);
+  lock_.reset();
+}
+
+TOptions& TApp::Options() { return option_->Options(); }
+
+void TApp::BeginBusy(TCursor cursor) {
+  platform_.ProcessMessages();
+  if (cursor != TCursor::AppStart) main_->SetIsProcessing(true);
+  savedCursor_ = platform_.Cursor();
+  platform_.SetCursor(cursor);
+}
+
+void TApp::EndBusy() {
+  main_->SetIsProcessing(false);
+  platform_.SetCursor(savedCursor_);
+}
+
+void TApp::CenterOnMain(QWidget& form) {
+  const QRect main = main_->frameGeometry();
+  const QSize size = form.frameGeometry().size();
+  form.move(main.left() + main.width() / 2 - size.width() / 2, main.top() + main.height() / 2 - size.height() / 2);
+}
+
+void ClearListItems(QListWidget& list) { list.clear(); }
+
+void DeleteListItem(QListWidget& list, int index) {
+  if (index < 0 || index >= list.count()) return;
+  delete list.takeItem(index);
+  if (list.count() == 0) {
+    list.setCurrentRow(-1);
+    list.clearSelection();
+    return;
+  }
+  list.setCurrentRow(std::min(index, list.count() - 1));
+}

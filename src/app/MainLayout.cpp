@@ -1,0 +1,84 @@
+// The main window's side of the settings: geometry, panel sizes, the grid
+// options and the row limit. Kept apart from the window's drawing code.
+
+#include <QSplitter>
+
+#include "app/App.h"
+#include "app/MainWindow.h"
+#include "app/OptionDialog.h"
+#include "storage/Options.h"
+#include "views/ResultPresenter.h"
+
+namespace {
+
+// The other part of a splitter keeps the rest of the space.
+void SetFirstSize(QSplitter& splitter, int size) {
+  QList<int> sizes = splitter.sizes();
+  int total = 0;
+  for (int s : sizes) total += s;
+  if (sizes.size() < 2) return;
+  size = std::max(size, 0);
+  sizes[0] = size;
+  sizes[1] = std::max(total - size, 1);
+  splitter.setSizes(sizes);
+}
+
+}  // namespace
+
+void TfrmMain::ApplyLayout(const TMainFormLayout& layout) {
+  const TWindowBlock& w = layout.Window;
+  if (w.State) {
+    switch (*w.State) {
+      case TWindowState::Maximized:
+        setWindowState(Qt::WindowMaximized);
+        break;
+      case TWindowState::Minimized:
+        setWindowState(Qt::WindowMinimized);
+        break;
+      case TWindowState::Normal:
+        setWindowState(Qt::WindowNoState);
+        move(w.Left.value_or(x()), w.Top.value_or(y()));
+        resize(w.Width.value_or(width()), w.Height.value_or(height()));
+        break;
+    }
+  }
+  if (layout.SqlPanelWidth) SetFirstSize(*sptVertical, *layout.SqlPanelWidth);
+  if (layout.OpePanelHeight) SetFirstSize(*sptHorizon, *layout.OpePanelHeight);
+}
+
+void TfrmMain::CollectLayout(TMainFormLayout& layout) const {
+  TWindowBlock& w = layout.Window;
+  w = TWindowBlock{};
+  if (windowState() & Qt::WindowMinimized) {
+    w.State = TWindowState::Minimized;
+  } else if (windowState() & Qt::WindowMaximized) {
+    w.State = TWindowState::Maximized;
+  } else {
+    w.State = TWindowState::Normal;
+    w.Top = y();
+    w.Left = x();
+    w.Width = width();
+    w.Height = height();
+  }
+  // A hidden panel (full-size result area) keeps its last size.
+  layout.SqlPanelWidth = pnlSql->isVisibleTo(this) ? sptVertical->sizes().value(0) : pnlSql->width();
+  layout.OpePanelHeight =
+      pnlOperation->isVisibleTo(this) ? sptHorizon->sizes().value(0) : pnlOperation->height();
+}
+
+TGridOptions TfrmMain::GridOptions() const {
+  TGridOptions grid;
+  if (!app_.HasOptions()) return grid;
+  const TOptions& o = app_.Options();
+  grid.FixedRowsForeColor = o.FixedRowsForeColor;
+  grid.FixedRowsBackColor = o.FixedRowsBackColor;
+  grid.Orientation = o.Orientation;
+  grid.Wordwrap = o.Wordwrap;
+  grid.NormalLineForeColor = o.NormalLineForeColor;
+  grid.NormalLineBackColor = o.NormalLineBackColor;
+  grid.BoldLineForeColor = o.BoldLineForeColor;
+  grid.BoldLineBackColor = o.BoldLineBackColor;
+  return grid;
+}
+
+int TfrmMain::MaxRowOption() const { return app_.HasOptions() ? app_.Options().MaxRow : TOptions{}.MaxRow; }

@@ -1,0 +1,694 @@
+#include "app/MainWindow.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusTipEvent>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/ActionModule.h"
+#include "app/App.h"
+#include "app/FavouriteList.h"
+#include "app/HistoryStore.h"
+#include "app/QtText.h"
+#include "app/StatusBar.h"
+#include "app/ToolIcons.h"
+#include "core/Sjis.h"
+#include "views/Colors.h"
+#include "views/ResultPresenter.h"
+#include "views/SqlGrid.h"
+
+namespace {
+
+// Design sizes in pixels.
+constexpr int kToolbarHeight = 47;
+constexpr int kToolButtonWidth = 48;
+constexpr int kToolButtonHeight = 40;
+constexpr int kOperationHeight = 168;
+constexpr int kOperationMinHeight = 80;
+constexpr int kSqlPanelWidth = 304;
+constexpr int kSqlPanelMinWidth = 250;
+constexpr int kSplitterWidth = 3;
+constexpr int kClientWidth = 632;
+constexpr int kClientHeight = 434;
+constexpr int kMinWidth = 640;
+constexpr int kMinHeight = 480;
+
+enum TPanelIndex { pnMsg = 0, pnStatus, pnProgress, pnCols, pnDate, pnStart, pnEnd, pnDiff, pnSpare };
+
+QFont WindowFont() {
+  QFont font(QString::fromUtf8("ＭＳ Ｐゴシック"));
+  font.setPixelSize(12);
+  return font;
+}
+
+QFont FixedFont() {
+  QFont font(QString::fromUtf8("ＭＳ ゴシック"));
+  font.setPixelSize(12);
+  font.setStyleHint(QFont::Monospace);
+  return font;
+}
+
+// A title bar over a panel: a label on a raised strip.
+QWidget* TitleBar(QLabel* label) {
+  auto* bar = new QWidget;
+  bar->setAutoFillBackground(true);
+  auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(4, 2, 4, 2);
+  layout->addWidget(label);
+  layout->addStretch();
+  return bar;
+}
+
+QToolButton* ToolButton(const char* name, const char* caption, TToolIcon icon) {
+  auto* button = new QToolButton;
+  button->setObjectName(QString::fromLatin1(name));
+  button->setText(QString::fromUtf8(caption));
+  button->setIcon(MakeToolIcon(icon));
+  button->setIconSize(QSize(24, 24));
+  button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  button->setAutoRaise(true);
+  button->setFixedSize(kToolButtonWidth, kToolButtonHeight);
+  button->setFocusPolicy(Qt::NoFocus);
+  return button;
+}
+
+QString TimePanel(const char* prefix, TDateTime value) {
+  return QString::fromUtf8(prefix) + QString::fromLatin1(FormatTime(value).c_str());
+}
+
+// Whole seconds of a duration, for skipping redraws that change nothing.
+int64_t WholeSeconds(TDateTime value) { return static_cast<int64_t>(value * 86400.0 + 0.0005); }
+
+}  // namespace
+
+TfrmMain::TfrmMain(TApp& app) : QMainWindow(nullptr), app_(app) {
+  setObjectName(QStringLiteral("frmMain"));
+  setFont(WindowFont());
+  setWindowIcon(MakeToolIcon(TToolIcon::App));
+  setMinimumSize(kMinWidth - 8, kMinHeight - 27);
+  // 1. Title and caption.
+  setWindowTitle(app_.AppTitle());
+  CreateLayout();
+  CreateStatusBar();
+
+  // 2-3. The result grid and the result set with its events.
+  sqlInfo_ = std::make_unique<TSqlInfo>();
+  presenter_ = std::make_unique<TResultPresenter>(*sqlInfo_, *grid_, [this] { return GridOptions(); });
+  WireResultSet();
+
+  // 4. The engine; without a session object the program cannot work.
+  sqlManager_ = std::make_unique<TSqlManager>(app_.SessionFactory());
+  if (!sqlManager_->CreateSession()) {
+    app_.Platform().ErrorBox(app_.AppTitle(), U("オラクルオブジェクト作成エラー"));
+    app_.Terminate();
+  }
+  sqlManager_->SqlInfo = sqlInfo_.get();
+  sqlManager_->MaxRow = [this] { return MaxRowOption(); };
+
+  // 6. The initial state; clearing the result set fills panels 1 to 7.
+  SetIsProcessing(false);
+  SetIsRunning(false);
+  SetIsConnected(false);
+  SetStatusMsg({});
+  SetPathFile({});
+
+  qApp->installEventFilter(this);
+}
+
+TfrmMain::~TfrmMain() {
+  qApp->removeEventFilter(this);
+  // The favourites' statements go with their items.
+  if (lstFreq) ClearListItems(*lstFreq);
+  // The result set's handlers point into the grid and this window.
+  sqlManager_.reset();
+  presenter_.reset();
+  sqlInfo_.reset();
+}
+
+void TfrmMain::CreateLayout() {
+  auto* central = new QWidget;
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  pnlToolbar = CreateToolbar();
+  column->addWidget(pnlToolbar);
+
+  sptHorizon = new QSplitter(Qt::Vertical);
+  sptHorizon->setObjectName(QStringLiteral("sptHorizon"));
+  sptHorizon->setHandleWidth(kSplitterWidth);
+  sptHorizon->setChildrenCollapsible(false);
+
+  pnlOperation = new QWidget;
+  pnlOperation->setObjectName(QStringLiteral("pnlOperation"));
+  pnlOperation->setMinimumHeight(kOperationMinHeight);
+  auto* operation = new QHBoxLayout(pnlOperation);
+  operation->setContentsMargins(0, 0, 0, 0);
+  sptVertical = new QSplitter(Qt::Horizontal);
+  sptVertical->setObjectName(QStringLiteral("sptVertical"));
+  sptVertical->setHandleWidth(kSplitterWidth);
+  sptVertical->setChildrenCollapsible(false);
+  pnlSql = CreateSqlPanel();
+  pnlFreq = CreateFreqPanel();
+  sptVertical->addWidget(pnlSql);
+  sptVertical->addWidget(pnlFreq);
+  sptVertical->setStretchFactor(0, 0);
+  sptVertical->setStretchFactor(1, 1);
+  sptVertical->setSizes({kSqlPanelWidth, kClientWidth - kSqlPanelWidth - kSplitterWidth});
+  operation->addWidget(sptVertical);
+
+  pnlGrid = new QWidget;
+  pnlGrid->setObjectName(QStringLiteral("pnlGrid"));
+  auto* gridLayout = new QVBoxLayout(pnlGrid);
+  gridLayout->setContentsMargins(4, 4, 4, 4);
+  grid_ = new TSqlGrid(pnlGrid);
+  grid_->setObjectName(QStringLiteral("grdResult"));
+  grid_->resize(623, 188);
+  gridLayout->addWidget(grid_);
+  popGrid = new QMenu(this);
+  popGrid->setObjectName(QStringLiteral("popGrid"));
+  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(grid_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { popGrid->exec(grid_->viewport()->mapToGlobal(at)); });
+
+  sptHorizon->addWidget(pnlOperation);
+  sptHorizon->addWidget(pnlGrid);
+  sptHorizon->setStretchFactor(0, 0);
+  sptHorizon->setStretchFactor(1, 1);
+  sptHorizon->setSizes({kOperationHeight, kClientHeight - kToolbarHeight - kOperationHeight});
+  column->addWidget(sptHorizon, 1);
+
+  setCentralWidget(central);
+  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+}
+
+QWidget* TfrmMain::CreateToolbar() {
+  auto* bar = new QWidget;
+  bar->setObjectName(QStringLiteral("pnlToolbar"));
+  bar->setFixedHeight(kToolbarHeight);
+  auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(2, 3, 2, 3);
+  layout->setSpacing(0);
+  struct TButtonDef {
+    const char* Name;
+    const char* Caption;
+    TToolIcon Icon;
+    bool GapAfter;
+  };
+  static const TButtonDef kButtons[] = {
+      {"btnConnect", "接続", TToolIcon::Connect, false},
+      {"btnDisConnect", "切断", TToolIcon::DisConnect, true},
+      {"btnNew", "新規", TToolIcon::New, false},
+      {"btnOpen", "開く", TToolIcon::Open, false},
+      {"btnSave", "保存", TToolIcon::Save, true},
+      {"btnCut", "切り取り", TToolIcon::Cut, false},
+      {"btnCopy", "コピー", TToolIcon::Copy, false},
+      {"btnPaste", "貼り付け", TToolIcon::Paste, false},
+      {"btnDelete", "削除", TToolIcon::Delete, true},
+      {"btnLog", "履歴", TToolIcon::Log, false},
+      {"btnDiff", "比較", TToolIcon::Diff, false},
+      {"btnSort", "並べ替え", TToolIcon::Sort, false},
+  };
+  for (const TButtonDef& def : kButtons) {
+    layout->addWidget(ToolButton(def.Name, def.Caption, def.Icon));
+    if (def.GapAfter) layout->addSpacing(8);
+  }
+  layout->addStretch();
+  return bar;
+}
+
+QWidget* TfrmMain::CreateSqlPanel() {
+  auto* panel = new QWidget;
+  panel->setObjectName(QStringLiteral("pnlSql"));
+  panel->setMinimumWidth(kSqlPanelMinWidth);
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(2);
+
+  lblSql = new QLabel(U("SQL文入力エリア(&T)"));
+  lblSql->setObjectName(QStringLiteral("lblSql"));
+  layout->addWidget(TitleBar(lblSql));
+
+  edtSql = new QPlainTextEdit;
+  edtSql->setObjectName(QStringLiteral("edtSql"));
+  edtSql->setFont(FixedFont());
+  edtSql->setLineWrapMode(QPlainTextEdit::NoWrap);
+  edtSql->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  edtSql->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  edtSql->setTabChangesFocus(false);
+  edtSql->setContextMenuPolicy(Qt::CustomContextMenu);
+  lblSql->setBuddy(edtSql);
+  popSql = new QMenu(this);
+  popSql->setObjectName(QStringLiteral("popSql"));
+  connect(edtSql, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { popSql->exec(edtSql->viewport()->mapToGlobal(at)); });
+  edtSql->installEventFilter(this);
+  layout->addWidget(edtSql, 1);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->setContentsMargins(2, 0, 2, 2);
+  btnStart = new QPushButton(U("開始(F5)"));
+  btnStart->setObjectName(QStringLiteral("btnStart"));
+  btnStop = new QPushButton(U("停止"));
+  btnStop->setObjectName(QStringLiteral("btnStop"));
+  for (QPushButton* b : {btnStart, btnStop}) {
+    b->setFocusPolicy(Qt::NoFocus);
+    buttons->addWidget(b);
+  }
+  buttons->addStretch();
+  // Heading alignment: present for the grid, not offered to the user.
+  struct TAlignDef {
+    const char* Name;
+    const char* Caption;
+    void (TResultPresenter::*Set)();
+  };
+  static const TAlignDef kAlign[] = {
+      {"btnVaTop", "Top", &TResultPresenter::VaTop},
+      {"btnVaCenter", "Center", &TResultPresenter::VaCenter},
+      {"btnVaBottom", "Bottom", &TResultPresenter::VaBottom},
+      {"btnHaLeft", "Left", &TResultPresenter::HaLeft},
+      {"btnHaCenter", "Center", &TResultPresenter::HaCenter},
+      {"btnHaRight", "Right", &TResultPresenter::HaRight},
+  };
+  for (const TAlignDef& def : kAlign) {
+    auto* b = new QPushButton(QString::fromLatin1(def.Caption));
+    b->setObjectName(QString::fromLatin1(def.Name));
+    b->setVisible(false);
+    b->setEnabled(false);
+    auto set = def.Set;
+    connect(b, &QPushButton::clicked, this, [this, set] {
+      if (presenter_) (presenter_.get()->*set)();
+    });
+    buttons->addWidget(b);
+  }
+  layout->addLayout(buttons);
+  return panel;
+}
+
+QWidget* TfrmMain::CreateFreqPanel() {
+  auto* panel = new QWidget;
+  panel->setObjectName(QStringLiteral("pnlFreq"));
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(2);
+
+  lblFreq = new QLabel(U("よく使うＳＱＬ文(&L)"));
+  lblFreq->setObjectName(QStringLiteral("lblFreq"));
+  layout->addWidget(TitleBar(lblFreq));
+
+  auto* body = new QHBoxLayout;
+  body->setContentsMargins(2, 0, 2, 2);
+  body->setSpacing(2);
+  auto* buttons = new QVBoxLayout;
+  buttons->setSpacing(1);
+  struct TButtonDef {
+    const char* Name;
+    TToolIcon Icon;
+    const char* Caption;
+  };
+  static const TButtonDef kButtons[] = {
+      {"btnFreqAdd", TToolIcon::FreqAdd, nullptr},   {"btnFreqGet", TToolIcon::FreqGet, nullptr},
+      {"btnFreqUp", TToolIcon::FreqUp, nullptr},     {"btnFreqDown", TToolIcon::FreqDown, nullptr},
+      {"btnFreqDel", TToolIcon::FreqDel, "削除"},
+  };
+  for (const TButtonDef& def : kButtons) {
+    auto* b = new QToolButton;
+    b->setObjectName(QString::fromLatin1(def.Name));
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setAutoRaise(true);
+    if (def.Caption) {
+      b->setText(QString::fromUtf8(def.Caption));
+      b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    } else {
+      b->setIcon(MakeToolIcon(def.Icon));
+      b->setIconSize(QSize(16, 16));
+    }
+    b->setFixedSize(36, 24);
+    buttons->addWidget(b);
+  }
+  buttons->addStretch();
+  body->addLayout(buttons);
+
+  lstFreq = new QListWidget;
+  lstFreq->setObjectName(QStringLiteral("lstFreq"));
+  lstFreq->setFont(FixedFont());
+  lstFreq->setSelectionMode(QAbstractItemView::SingleSelection);
+  lstFreq->setContextMenuPolicy(Qt::CustomContextMenu);
+  lblFreq->setBuddy(lstFreq);
+  popFreq = new QMenu(this);
+  popFreq->setObjectName(QStringLiteral("popFreq"));
+  connect(lstFreq, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { popFreq->exec(lstFreq->viewport()->mapToGlobal(at)); });
+  connect(lstFreq, &QListWidget::itemDoubleClicked, this, [this] {
+    if (actions_) actions_->Execute(actions_->actFreqGet);
+  });
+  lstFreq->installEventFilter(this);
+  body->addWidget(lstFreq, 1);
+  layout->addLayout(body, 1);
+  return panel;
+}
+
+void TfrmMain::CreateStatusBar() {
+  barStatus_ = new TStatusBar;
+  barStatus_->setObjectName(QStringLiteral("barStatus"));
+  barStatus_->setFont(WindowFont());
+  const Qt::Alignment left = Qt::AlignLeft, centre = Qt::AlignHCenter;
+  // The placeholder texts size their panels: the design widths, widened
+  // where this desktop's font needs more. The progress panel keeps its
+  // width; its band is measured against it.
+  const QFontMetrics metrics(barStatus_->font());
+  auto fit = [&metrics](int width, const char* placeholder) {
+    return std::max(width, metrics.horizontalAdvance(QString::fromUtf8(placeholder)) + 8);
+  };
+  barStatus_->AddPanel(190, left, {});
+  barStatus_->AddPanel(fit(34, "状況"), centre, U("状況"));
+  barStatus_->AddPanel(85, centre, U("99999/99999行"), true);
+  barStatus_->AddPanel(fit(46, "9999列"), centre, U("9999列"));
+  barStatus_->AddPanel(fit(68, "2000/12/31"), centre, U("2000/12/31"));
+  barStatus_->AddPanel(fit(64, "始 99:99:99"), centre, U("始 99:99:99"));
+  barStatus_->AddPanel(fit(64, "終 99:99:99"), centre, U("終 99:99:99"));
+  barStatus_->AddPanel(fit(64, "差 99:99:99"), centre, U("差 99:99:99"));
+  barStatus_->AddPanel(50, left, {});
+  barStatus_->OnDrawPanel = [this](QPainter& painter, int, const QRect& rect) { DrawProgressPanel(painter, rect); };
+  setStatusBar(nullptr);
+  // Below the central area, full width.
+  auto* holder = qobject_cast<QVBoxLayout*>(centralWidget()->layout());
+  holder->addWidget(barStatus_);
+}
+
+void TfrmMain::WireResultSet() {
+  TSqlInfo& info = *sqlInfo_;
+  presenter_->OnCurrentCell = [this](int col, int row) {
+    Col = col;
+    Row = row;
+  };
+  presenter_->OnViewCell = [this] {
+    if (actions_) actions_->Execute(actions_->actViewCell);
+  };
+  presenter_->AfterColCount = [this] {
+    barStatus_->SetPanelText(pnCols, QString::number(sqlInfo_->ColCount()) + U("列"));
+    if (sqlInfo_->ColCount() < 1) barStatus_->update();
+  };
+  presenter_->AfterRowMax = [this] {
+    if (sqlInfo_->RowMax() > 0) barStatus_->update(barStatus_->PanelRect(pnProgress));
+  };
+  presenter_->Install();
+  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+
+  info.OnDate = [this](TSqlInfo& s) {
+    barStatus_->SetPanelText(pnDate, QString::fromLatin1(FormatDate(s.Date()).c_str()));
+  };
+  info.OnStartTime = [this](TSqlInfo& s) { barStatus_->SetPanelText(pnStart, TimePanel("始 ", s.StartTime())); };
+  info.OnEndTime = [this](TSqlInfo& s) { barStatus_->SetPanelText(pnEnd, TimePanel("終 ", s.EndTime())); };
+  // Fired after every fetched row: format only when the shown second changes.
+  info.OnDiffTime = [this, shown = int64_t(-1)](TSqlInfo& s) mutable {
+    int64_t seconds = WholeSeconds(s.DiffTime());
+    if (seconds == shown) return;
+    shown = seconds;
+    barStatus_->SetPanelText(pnDiff, TimePanel("差 ", s.DiffTime()));
+  };
+  info.OnStatus = [this](TSqlInfo& s) { barStatus_->SetPanelText(pnStatus, ToQ(s.Status())); };
+}
+
+void TfrmMain::DrawProgressPanel(QPainter& painter, const QRect& rect) {
+  const int rowMax = sqlInfo_ ? sqlInfo_->RowMax() : 0;
+  const int rowCount = sqlInfo_ ? sqlInfo_->RowCount() : 0;
+  const QString text = QString::number(rowMax) + QLatin1Char('/') + QString::number(rowCount) + U("行");
+  const int width = rect.width();
+  const int height = rect.height();
+  QFontMetrics metrics(barStatus_->font());
+  const int tw = metrics.horizontalAdvance(text);
+  const int th = metrics.height();
+  painter.fillRect(rect, ToQColor(clBtnFace, palette()));
+  painter.setPen(Qt::black);
+  painter.setFont(barStatus_->font());
+  painter.drawText(QPoint(rect.left() + (width - tw) / 2, rect.top() + (height - th) / 2 + metrics.ascent()), text);
+  if (rowCount == 0) return;
+  const int band = ProgressBandWidth(rowMax, rowCount, width);
+  painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+  painter.fillRect(QRect(rect.left(), rect.top(), band, height), Qt::white);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+// ---- State ---------------------------------------------------------------
+
+void TfrmMain::EnableEditControls(bool enabled) {
+  for (QWidget* w : {static_cast<QWidget*>(edtSql), static_cast<QWidget*>(lblSql),
+                     static_cast<QWidget*>(lstFreq), static_cast<QWidget*>(lblFreq)})
+    w->setEnabled(enabled);
+}
+
+void TfrmMain::SetIsConnected(bool value) {
+  isConnected_ = value;
+  sqlInfo_->Clear();
+  SetStatusMsg({});
+  EnableEditControls(value);
+  edtSql->clear();
+  ClearListItems(*lstFreq);
+  if (value) {
+    ReadFavourites(app_);
+    ReadHistory(app_);
+  }
+  if (edtSql->isEnabled() && edtSql->isVisibleTo(this)) edtSql->setFocus();
+  if (value && lstFreq->count() > 0) lstFreq->setCurrentRow(0);
+}
+
+void TfrmMain::SetIsRunning(bool value) {
+  isRunning_ = value;
+  EnableEditControls(!value);
+  if (value) {
+    sqlInfo_->Clear();
+    SetStatusMsg({});
+    if (actions_) actions_->UpdateActions();
+  }
+}
+
+void TfrmMain::SetIsProcessing(bool value) {
+  isProcessing_ = value;
+  EnableEditControls(!value);
+  if (value && actions_) actions_->UpdateActions();
+}
+
+void TfrmMain::SetStatusMsg(std::string_view sjis) {
+  statusMsg_ = std::string(sjis);
+  const QString text = ToQ(statusMsg_);
+  barStatus_->SetPanelText(pnMsg, text);
+  barStatus_->repaint();
+  emit StatusMsgChanged(text);
+}
+
+void TfrmMain::SetPathFile(std::string_view sjis) {
+  pathFile_ = std::string(sjis);
+  setWindowTitle(pathFile_.empty() ? app_.AppTitle() : app_.AppTitle() + QStringLiteral(" - ") + ToQ(pathFile_));
+}
+
+void TfrmMain::New() {
+  edtSql->clear();
+  edtSql->document()->setModified(false);
+  sqlInfo_->Clear();
+  SetPathFile({});
+  app_.Platform().ProcessMessages();
+}
+
+TStrings TfrmMain::SqlLines() const { return SplitLines(FromQ(edtSql->toPlainText())); }
+
+bool TfrmMain::SqlIsEmpty() const { return edtSql->document()->isEmpty(); }
+
+bool TfrmMain::GridCanFocus() const {
+  return grid_->isVisibleTo(this) && grid_->isEnabled() && grid_->Enabled();
+}
+
+bool TfrmMain::SqlHasFocus() const { return focusWidget() == edtSql; }
+
+// ---- Commands ------------------------------------------------------------
+
+void TfrmMain::BindActions(TmodAction& actions) {
+  actions_ = &actions;
+  auto bindButton = [&actions](QAbstractButton* button, QAction* action, bool withTip) {
+    const TmodAction::TCommand* command = actions.Find(action);
+    QString hint = command ? command->Hint : QString();
+    qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    if (withTip) button->setToolTip(bar < 0 ? hint : hint.left(bar));
+    button->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+    button->setEnabled(action->isEnabled());
+    QObject::connect(button, &QAbstractButton::clicked, &actions, [&actions, action] { actions.Execute(action); });
+    QObject::connect(action, &QAction::changed, button, [button, action] { button->setEnabled(action->isEnabled()); });
+  };
+
+  const std::pair<const char*, QAction*> toolbar[] = {
+      {"btnConnect", actions.actConnect}, {"btnDisConnect", actions.actDisConnect},
+      {"btnNew", actions.actNew},         {"btnOpen", actions.actOpen},
+      {"btnSave", actions.actSave},       {"btnCut", actions.actCut},
+      {"btnCopy", actions.actCopy},       {"btnPaste", actions.actPaste},
+      {"btnDelete", actions.actDelete},   {"btnLog", actions.actLog},
+      {"btnDiff", actions.actDiff},       {"btnSort", actions.actSort},
+      {"btnFreqAdd", actions.actFreqAdd}, {"btnFreqGet", actions.actFreqGet},
+      {"btnFreqUp", actions.actFreqUp},   {"btnFreqDown", actions.actFreqDown},
+      {"btnFreqDel", actions.actFreqDel},
+  };
+  for (const auto& [name, action] : toolbar)
+    if (auto* button = findChild<QToolButton*>(QString::fromLatin1(name))) bindButton(button, action, true);
+  bindButton(btnStart, actions.actStart, false);
+  bindButton(btnStop, actions.actStop, false);
+
+  auto fill = [](QMenu* menu, std::initializer_list<QAction*> entries) {
+    for (QAction* a : entries) {
+      if (a)
+        menu->addAction(a);
+      else
+        menu->addSeparator();
+    }
+  };
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("mnuMain"));
+  bar->clear();
+  auto menu = [bar](const char* name, const char* caption) {
+    QMenu* m = bar->addMenu(QString::fromUtf8(caption));
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+  };
+  TmodAction& a = actions;
+  fill(menu("mnuFile", "ファイル(&F)"), {a.actConnect, a.actDisConnect, nullptr, a.actNew, a.actOpen, a.actSave,
+                                         a.actSaveAs, nullptr, a.actImport, a.actExport, nullptr, a.actExit});
+  fill(menu("mnuEdit", "編集(&E)"), {a.actUndo, nullptr, a.actCut, a.actCopy, a.actPaste, a.actDelete,
+                                     a.actSelectAll, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy});
+  fill(menu("mnuView", "表示(&V)"), {a.actViewGrid, a.actViewCell});
+  fill(menu("mnuRun", "実行(&R)"), {a.actStart, a.actStop});
+  fill(menu("mnuFreq", "よく使うＳＱＬ(&Y)"),
+       {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
+  fill(menu("mnuOther", "その他(&O)"), {a.actLog, a.actDiff, a.actSort, nullptr, a.actOption});
+  fill(menu("mnuHelp", "ヘルプ(&H)"), {a.actOpenHelp, a.actAbout});
+
+  fill(popSql, {a.actUndo, nullptr, a.actCut, a.actCopy, a.actPaste, a.actDelete, a.actSelectAll});
+  fill(popFreq, {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
+  fill(popGrid, {a.actViewCell, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy});
+  // Enable states are current before a context menu opens.
+  for (QMenu* m : findChildren<QMenu*>())
+    connect(m, &QMenu::aboutToShow, &actions, [&actions] { actions.UpdateActions(); });
+}
+
+void TfrmMain::SetGridOnly(bool on) {
+  if (on) {
+    pnlToolbar->hide();
+    pnlSql->hide();
+    pnlFreq->hide();
+    pnlOperation->hide();
+    if (QSplitterHandle* handle = sptHorizon->handle(1)) handle->setEnabled(false);
+    if (GridCanFocus()) grid_->setFocus();
+  } else {
+    pnlOperation->show();
+    if (QSplitterHandle* handle = sptHorizon->handle(1)) handle->setEnabled(true);
+    update();
+    pnlSql->show();
+    pnlFreq->show();
+    pnlToolbar->show();
+  }
+}
+
+// ---- Events --------------------------------------------------------------
+
+void TfrmMain::ShowHint(const QString& longHint) { barStatus_->SetPanelText(pnMsg, longHint); }
+
+bool TfrmMain::event(QEvent* e) {
+  if (e->type() == QEvent::StatusTip) {
+    ShowHint(static_cast<QStatusTipEvent*>(e)->tip());
+    return true;
+  }
+  return QMainWindow::event(e);
+}
+
+bool TfrmMain::HandleKey(QObject* receiver, QKeyEvent* key) {
+  // Alt+G, exactly: the grid takes the focus when it can.
+  Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+  if (key->key() == Qt::Key_G && mods == Qt::AltModifier) {
+    if (!GridCanFocus()) return false;
+    if (key->type() == QEvent::KeyPress) grid_->setFocus(Qt::ShortcutFocusReason);
+    return true;
+  }
+  // Enter in the favourites list recalls the statement and goes no further.
+  if (receiver == lstFreq && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+      mods == Qt::NoModifier) {
+    if (key->type() == QEvent::KeyPress && actions_) actions_->Execute(actions_->actFreqGet);
+    return true;
+  }
+  if (!actions_) return false;
+  bool enabled = false;
+  QKeySequence sequence(QKeyCombination(mods, static_cast<Qt::Key>(key->key())));
+  QAction* command = actions_->ShortcutCommand(sequence, enabled);
+  if (!command || !enabled) return false;
+  if (key->type() == QEvent::KeyPress) actions_->Execute(command);
+  return true;
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
+  switch (e->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress: {
+      // Key preview: only keys on their way to this window's focused control.
+      auto* widget = qobject_cast<QWidget*>(watched);
+      if (!widget || widget->window() != this || !isVisible()) break;
+      QWidget* target = QApplication::focusWidget();
+      if (target ? widget != target : widget != this) break;
+      auto* key = static_cast<QKeyEvent*>(e);
+      if (HandleKey(watched, key)) {
+        // An accepted override turns the key into a key press we then take.
+        e->accept();
+        return true;
+      }
+      break;
+    }
+    case QEvent::FocusIn:
+      if (watched == edtSql) {
+        QFont f = lblSql->font();
+        f.setBold(true);
+        lblSql->setFont(f);
+      } else if (watched == lstFreq) {
+        QFont f = lblFreq->font();
+        f.setBold(true);
+        lblFreq->setFont(f);
+        if (lstFreq->count() > 0 && lstFreq->selectedItems().isEmpty()) lstFreq->setCurrentRow(0);
+      }
+      break;
+    case QEvent::FocusOut:
+      if (watched == edtSql || watched == lstFreq) {
+        QLabel* label = watched == edtSql ? lblSql : lblFreq;
+        QFont f = label->font();
+        f.setBold(false);
+        label->setFont(f);
+      }
+      break;
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* e) {
+  if (isRunning_) {
+    // Stop the run as the stop command does; the run driver closes the
+    // window once it has finished, so the favourites and history are saved.
+    closePending_ = true;
+    SetIsRunning(false);
+    e->ignore();
+    return;
+  }
+  closePending_ = false;
+  if (isConnected_ && actions_) actions_->Execute(actions_->actDisConnect);
+  closed_ = true;
+  e->accept();
+  emit Closed();
+}

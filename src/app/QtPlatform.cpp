@@ -1,0 +1,115 @@
+#include "app/QtPlatform.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QCursor>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTextBrowser>
+#include <QUrl>
+
+#include "app/InstanceLock.h"
+#include "app/QtText.h"
+
+TQtPlatform::TQtPlatform(std::string lockDir) : lockDir_(std::move(lockDir)) {}
+
+TQtPlatform::~TQtPlatform() {
+  delete help_.data();
+  SetCursor(TCursor::Default);
+}
+
+void TQtPlatform::ErrorBox(const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, QApplication::activeWindow());
+  box.exec();
+}
+
+bool TQtPlatform::FileDialog(TFileDialogSpec& spec, QString& fileName, bool save) {
+  QFileDialog dialog(QApplication::activeWindow(), spec.Title, spec.InitialDir);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setNameFilters(spec.Filters);
+  if (spec.FilterIndex >= 1 && spec.FilterIndex <= spec.Filters.size())
+    dialog.selectNameFilter(spec.Filters[spec.FilterIndex - 1]);
+  dialog.setDefaultSuffix(spec.DefaultExt);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.OverwritePrompt);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  fileName = dialog.selectedFiles().first();
+  int index = static_cast<int>(spec.Filters.indexOf(dialog.selectedNameFilter()));
+  if (index >= 0) spec.FilterIndex = index + 1;
+  spec.InitialDir = QFileInfo(fileName).absolutePath();
+  return true;
+}
+
+bool TQtPlatform::OpenFileDialog(TFileDialogSpec& spec, QString& fileName) {
+  return FileDialog(spec, fileName, false);
+}
+
+bool TQtPlatform::SaveFileDialog(TFileDialogSpec& spec, QString& fileName) {
+  return FileDialog(spec, fileName, true);
+}
+
+bool TQtPlatform::PickColor(QColor& colour) {
+  QColor chosen = QColorDialog::getColor(colour, QApplication::activeWindow());
+  if (!chosen.isValid()) return false;
+  colour = chosen;
+  return true;
+}
+
+bool TQtPlatform::PickFolder(const QString& title, QString& dir) {
+  QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), title, dir);
+  if (chosen.isEmpty()) return false;
+  dir = chosen;
+  return true;
+}
+
+bool TQtPlatform::ClipboardHasText() {
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  return data && data->hasText();
+}
+
+QString TQtPlatform::ClipboardText() { return QGuiApplication::clipboard()->text(); }
+
+void TQtPlatform::SetClipboardText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+
+void TQtPlatform::ShowHelp(const QString& helpFile) {
+  if (!help_) {
+    help_ = new QTextBrowser();
+    help_->setObjectName(QStringLiteral("HelpViewer"));
+    help_->setOpenExternalLinks(true);
+    help_->resize(720, 600);
+  }
+  help_->setWindowTitle(QFileInfo(helpFile).fileName());
+  // Anew each time: the contents are the top of the file.
+  help_->setSource(QUrl());
+  help_->setSource(QUrl::fromLocalFile(helpFile));
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+}
+
+void TQtPlatform::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void TQtPlatform::SetCursor(TCursor cursor) {
+  if (cursor == cursor_) return;
+  if (cursor == TCursor::Default) {
+    while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+  } else {
+    QCursor shape(cursor == TCursor::HourGlass ? Qt::WaitCursor : Qt::BusyCursor);
+    if (QGuiApplication::overrideCursor())
+      QGuiApplication::changeOverrideCursor(shape);
+    else
+      QGuiApplication::setOverrideCursor(shape);
+  }
+  cursor_ = cursor;
+}
+
+int TQtPlatform::ExecModal(QDialog& dialog) { return dialog.exec(); }
+
+TLockResult TQtPlatform::LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) {
+  return TakeInstanceLock(lockDir_, name, lock);
+}

@@ -1,0 +1,136 @@
+#include "app/RunCommands.h"
+
+#include <QAction>
+#include <QDialog>
+#include <chrono>
+
+#include "app/ActionModule.h"
+#include "app/App.h"
+#include "app/FavouriteList.h"
+#include "app/HistoryStore.h"
+#include "app/LoginDialog.h"
+#include "app/MainWindow.h"
+#include "app/QtText.h"
+#include "core/Sjis.h"
+#include "views/SqlGrid.h"
+
+void ConnectExecute(TApp& app) {
+  TmodAction& actions = app.Action();
+  TfrmMain& main = app.Main();
+  actions.actConnect->setEnabled(false);
+  TfrmLogin& login = app.Login();
+  if (app.Platform().ExecModal(login) != QDialog::Accepted) return;
+  TBusy busy(app, TCursor::HourGlass);
+  main.SetStatusMsg(SJ("データベースへ接続中..."));
+  if (main.SqlManager().Logon(login.User(), login.Password(), login.Host())) {
+    main.SetIsConnected(true);
+    main.SetStatusMsg(SJ("データベースへ接続しました"));
+  } else {
+    actions.ReportError(ToQ(main.SqlManager().ErrText));
+  }
+}
+
+void DisConnectExecute(TApp& app) {
+  TfrmMain& main = app.Main();
+  WriteFavourites(app);
+  WriteHistory(app);
+  main.SetIsConnected(false);
+  main.SetStatusMsg(SJ("接続を切断しました"));
+}
+
+void StopExecute(TApp& app) { app.Main().SetIsRunning(false); }
+
+namespace {
+
+// The end of every run, the failed ones included: cursor and flags back,
+// the grid focused, and a close that arrived meanwhile carried out.
+class TRunEnd {
+ public:
+  explicit TRunEnd(TApp& app) : app_(app) {}
+  ~TRunEnd() {
+    TfrmMain& main = app_.Main();
+    app_.EndBusy();
+    main.SetIsRunning(false);
+    main.IsSelect = false;
+    if (main.GridCanFocus()) main.Grid().setFocus();
+    if (main.ClosePending()) main.close();
+  }
+  TRunEnd(const TRunEnd&) = delete;
+  TRunEnd& operator=(const TRunEnd&) = delete;
+
+ private:
+  TApp& app_;
+};
+
+// Fetches rows until the end, the row limit, a failure or a stop request.
+// Pending messages are let through once per time slice rather than after
+// every row (handling them costs far more than a row); the stop request is
+// still looked at after every row.
+void FetchRows(TApp& app) {
+  using Clock = std::chrono::steady_clock;
+  TfrmMain& main = app.Main();
+  TSqlManager& engine = main.SqlManager();
+  const auto slice = std::chrono::milliseconds(app.MessageSliceMs);
+  auto next = Clock::now() + slice;
+  while (engine.FetchRow()) {
+    if (!main.IsRunning()) break;
+    if (slice.count() <= 0 || Clock::now() >= next) {
+      app.Platform().ProcessMessages();
+      next = Clock::now() + slice;
+    }
+  }
+}
+
+}  // namespace
+
+void StartExecute(TApp& app) {
+  TfrmMain& main = app.Main();
+  TmodAction& actions = app.Action();
+  TSqlManager& engine = main.SqlManager();
+  TSqlInfo& info = main.SqlInfo();
+
+  app.BeginBusy(TCursor::AppStart);
+  TRunEnd end(app);
+  // The window may have been closed while messages were let through.
+  if (main.IsClosed() || !main.IsConnected()) return;
+  main.SetIsRunning(true);
+  main.SetStatusMsg(SJ("ＳＱＬ処理中..."));
+  const TStrings typed = main.SqlLines();
+  TStrings lines = typed;
+  engine.BlankRemarks(lines);
+  const bool query = engine.IsQuery(lines);
+  const std::string statement = JoinLines(lines);
+
+  if (query) {
+    main.IsSelect = true;
+    actions.Update(actions.actStop);
+    if (!engine.OpenQuery(statement)) {
+      actions.ReportError(ToQ(engine.ErrText));
+      return;
+    }
+    FetchRows(app);
+    // A failure while fetching ends the loop like the last row did; keep the
+    // rows but do not call it a success.
+    const bool failed = engine.ErrCode != 0;
+    const std::string error = engine.ErrText;
+    info.EndTiming();
+    const bool completed = main.IsRunning();
+    info.SetStatus(failed ? std::string("Err") : completed ? SJ("完了") : SJ("中断"));
+    if (!RecordRun(app, info, typed, true)) return;
+    if (failed) {
+      actions.ReportError(ToQ(error));
+      return;
+    }
+    main.SetStatusMsg(completed ? SJ("ＳＱＬ処理終了") : SJ("強制終了しました"));
+  } else {
+    main.IsSelect = false;
+    if (!engine.ExecSql(statement)) {
+      actions.ReportError(ToQ(engine.ErrText));
+      return;
+    }
+    info.EndTiming();
+    info.SetStatus(SJ("完了"));
+    if (!RecordRun(app, info, typed, false)) return;
+    main.SetStatusMsg(SJ("ＳＱＬ処理終了"));
+  }
+}

@@ -1,0 +1,85 @@
+#include "app/StatusBar.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+constexpr int kBarHeight = 19;
+constexpr int kPanelGap = 2;
+}  // namespace
+
+TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {
+  setFixedHeight(kBarHeight);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void TStatusBar::AddPanel(int width, Qt::Alignment align, const QString& text, bool ownerDrawn) {
+  panels_.push_back({width, align, text, ownerDrawn});
+  update();
+}
+
+QString TStatusBar::PanelText(int index) const {
+  if (index < 0 || index >= PanelCount()) return {};
+  return panels_[static_cast<size_t>(index)].Text;
+}
+
+void TStatusBar::SetPanelText(int index, const QString& text) {
+  if (index < 0 || index >= PanelCount()) return;
+  TPanel& panel = panels_[static_cast<size_t>(index)];
+  if (panel.Text == text) return;
+  panel.Text = text;
+  update(PanelRect(index));
+}
+
+QRect TStatusBar::PanelRect(int index) const {
+  int x = 0;
+  for (int i = 0; i < index && i < PanelCount(); ++i) x += panels_[static_cast<size_t>(i)].Width + kPanelGap;
+  int width = index >= 0 && index < PanelCount() ? panels_[static_cast<size_t>(index)].Width : 0;
+  return QRect(x, 1, width, height() - 1);
+}
+
+QSize TStatusBar::sizeHint() const {
+  int width = 0;
+  for (const TPanel& panel : panels_) width += panel.Width + kPanelGap;
+  return QSize(width, kBarHeight);
+}
+
+QSize TStatusBar::minimumSizeHint() const { return QSize(0, kBarHeight); }
+
+void TStatusBar::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  painter.fillRect(rect(), palette().color(QPalette::Window));
+  for (int i = 0; i < PanelCount(); ++i) {
+    QRect r = PanelRect(i);
+    if (!event->rect().intersects(r)) continue;
+    const TPanel& panel = panels_[static_cast<size_t>(i)];
+    if (panel.OwnerDrawn && OnDrawPanel) {
+      painter.save();
+      painter.setClipRect(r);
+      OnDrawPanel(painter, i, r);
+      painter.restore();
+      continue;
+    }
+    // A sunken frame around each panel.
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(r.left(), r.top(), r.right(), r.top());
+    painter.drawLine(r.left(), r.top(), r.left(), r.bottom());
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    painter.drawLine(r.right(), r.top(), r.right(), r.bottom());
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(r.adjusted(2, 0, -2, 0), static_cast<int>(panel.Align | Qt::AlignVCenter), panel.Text);
+  }
+}
+
+int ProgressBandWidth(int rowMax, int rowCount, int panelWidth) {
+  if (rowCount == 0 || panelWidth <= 0) return 0;
+  // In 64 bits: a million rows times the panel width overflows 32.
+  double band = static_cast<double>(static_cast<int64_t>(rowMax) * panelWidth) / rowCount;
+  if (!(band > 0)) return 0;
+  if (band >= panelWidth) return panelWidth;
+  return static_cast<int>(band);
+}

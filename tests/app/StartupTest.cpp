@@ -1,0 +1,280 @@
+// Start-up, the single instance, the settings round trip and the
+// process-wide helpers.
+
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSplitter>
+
+#include "AppFixture.h"
+#include "app/LoginDialog.h"
+#include "app/QtText.h"
+#include "core/Sjis.h"
+#include "storage/Options.h"
+
+namespace {
+
+TOptionFile ReadBack(const std::string& path) {
+  TOptionFile file;
+  EXPECT_EQ(ReadOptionFile(path, file), "");
+  return file;
+}
+
+}  // namespace
+
+TEST_F(AppTest, StartsIntoTheEmptyDisconnectedWindow) {
+  TFixedClock clock;
+  clock.now = EncodeDateTime(2024, 3, 5, 13, 7, 9);
+  ASSERT_TRUE(StartApp());
+  EXPECT_EQ(Main().windowTitle(), QStringLiteral("Quorrel"));
+  EXPECT_EQ(Panel(0), QString());
+  EXPECT_EQ(Panel(1), QString());
+  EXPECT_EQ(Panel(3), Q8("0列"));
+  EXPECT_EQ(Panel(4), QStringLiteral("2024/03/05"));
+  EXPECT_EQ(Panel(5), Q8("始 00:00:00"));
+  EXPECT_EQ(Panel(6), Q8("終 00:00:00"));
+  EXPECT_EQ(Panel(7), Q8("差 00:00:00"));
+  EXPECT_EQ(Panel(8), QString());
+  EXPECT_EQ(Main().SqlInfo().RowMax(), 0);
+  EXPECT_EQ(Main().SqlInfo().RowCount(), 0);
+  EXPECT_FALSE(Main().IsConnected() || Main().IsRunning() || Main().IsProcessing() || Main().IsSelect);
+  EXPECT_FALSE(Main().edtSql->isEnabled());
+  EXPECT_FALSE(Main().lstFreq->isEnabled());
+  EXPECT_FALSE(Main().GridCanFocus());
+  EXPECT_EQ(Main().Col, 0);
+  EXPECT_EQ(Main().Row, 0);
+  // Every window exists once, nothing was asked of the user.
+  EXPECT_EQ(App().LogDialog().objectName(), QStringLiteral("frmLog"));
+  EXPECT_EQ(App().CellView().objectName(), QStringLiteral("frmCellView"));
+  EXPECT_TRUE(platform.Messages.empty());
+  EXPECT_TRUE(platform.ModalLog.empty());
+  // The design sizes of the fixed parts.
+  EXPECT_EQ(Main().pnlToolbar->height(), 47);
+  EXPECT_EQ(Main().StatusBar().height(), 19);
+  EXPECT_EQ(Main().StatusBar().PanelRect(2).width(), 85);
+}
+
+TEST_F(AppTest, SecondInstanceIsRefusedWhileARenamedCopyRuns) {
+  ASSERT_TRUE(StartApp());
+  {
+    TApp second(platform, MakeFileLocations(dir.File("quorrel")));
+    EXPECT_FALSE(second.Start());
+    EXPECT_EQ(platform.LastMessage(), Q8("多重起動はできません。"));
+  }
+  // The refused instance touched no file.
+  EXPECT_EQ(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
+
+  // Another executable name has its own lock and its own files.
+  platform.Messages.clear();
+  {
+    TApp copy(platform, MakeFileLocations(dir.File("quorrel2")));
+    EXPECT_TRUE(copy.Start());
+    EXPECT_TRUE(platform.Messages.empty());
+  }
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel2_Opt.xml")), "");
+  EXPECT_EQ(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
+
+  // The lock goes with the first instance.
+  app_.reset();
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
+  TApp third(platform, MakeFileLocations(dir.File("quorrel")));
+  EXPECT_TRUE(third.Start());
+}
+
+TEST_F(AppTest, SettingsAreAppliedAtStartAndCollectedAtTheEnd) {
+  TOptionFile file;
+  file.Options.User = "scott";
+  file.Options.Password = "tiger&<";
+  file.Options.Connect = "shop.db";
+  file.Options.MaxRow = 3;
+  TMainFormLayout& main = file.Layout.MainForm;
+  main.Window.State = TWindowState::Normal;
+  main.Window.Left = 30;
+  main.Window.Top = 40;
+  main.Window.Width = 700;
+  main.Window.Height = 520;
+  main.SqlPanelWidth = 280;
+  main.OpePanelHeight = 150;
+  main.SqlDialog.Path = "/tmp/sql";
+  main.SqlDialog.SecondFilter = true;
+  file.Layout.LogForm.Window.State = TWindowState::Maximized;
+  file.Layout.SortForm.Window.State = TWindowState::Normal;
+  file.Layout.SortForm.Window.Left = 5;
+  std::string message;
+  ASSERT_TRUE(WriteOptionFile(dir.File("quorrel_Opt.xml"), file, message)) << message;
+
+  ASSERT_TRUE(StartApp());
+  TfrmLogin& login = App().Login();
+  EXPECT_EQ(login.edtUser->text(), QStringLiteral("scott"));
+  EXPECT_EQ(login.edtPassword->text(), QStringLiteral("tiger&<"));
+  EXPECT_EQ(login.edtHost->text(), QStringLiteral("shop.db"));
+  EXPECT_EQ(Main().size(), QSize(700, 520));
+  EXPECT_EQ(Main().sptVertical->sizes().value(0), 280);
+  EXPECT_EQ(Main().sptHorizon->sizes().value(0), 150);
+  // The SQL pair of file dialogs shares the directory and the filter.
+  EXPECT_EQ(Actions().OpenSqlDialog.InitialDir, QStringLiteral("/tmp/sql"));
+  EXPECT_EQ(Actions().SaveSqlDialog.InitialDir, QStringLiteral("/tmp/sql"));
+  EXPECT_EQ(Actions().SaveSqlDialog.FilterIndex, 2);
+  EXPECT_EQ(App().Options().MaxRow, 3);
+
+  Main().resize(720, 530);
+  Main().sptVertical->setSizes({300, 400});
+  Main().SetGridOnly(true);  // hidden panels still report their sizes
+  App().Options().Wordwrap = 7;
+  app_.reset();
+
+  TOptionFile saved = ReadBack(dir.File("quorrel_Opt.xml"));
+  EXPECT_EQ(saved.Options.User, "scott");
+  EXPECT_EQ(saved.Options.Password, "tiger&<");
+  EXPECT_EQ(saved.Options.Wordwrap, 7);
+  EXPECT_EQ(saved.Options.MaxRow, 3);
+  const TMainFormLayout& out = saved.Layout.MainForm;
+  ASSERT_TRUE(out.Window.State.has_value());
+  EXPECT_EQ(*out.Window.State, TWindowState::Normal);
+  EXPECT_EQ(out.Window.Width, 720);
+  EXPECT_EQ(out.Window.Height, 530);
+  EXPECT_EQ(out.SqlPanelWidth, 300);
+  EXPECT_EQ(out.OpePanelHeight, 150);
+  EXPECT_EQ(out.SqlDialog.Path, "/tmp/sql");
+  EXPECT_TRUE(out.SqlDialog.SecondFilter);
+  // Blocks of dialogs that do not use them yet come back as they were.
+  ASSERT_TRUE(saved.Layout.LogForm.Window.State.has_value());
+  EXPECT_EQ(*saved.Layout.LogForm.Window.State, TWindowState::Maximized);
+  EXPECT_EQ(saved.Layout.SortForm.Window.Left, 5);
+}
+
+TEST_F(AppTest, ABadSettingIsReportedAndTheProgramStillStarts) {
+  WriteFileBytes(dir.File("quorrel_Opt.xml"),
+                 SJ("<?xml version = \"1.0\" encoding = \"Shift_JIS\" ?>\r\n<Option>\r\n\t<Grid>\r\n"
+                    "\t\t<FixedRows>\r\n\t\t\t<Wordwrap>abc</Wordwrap>\r\n\t\t</FixedRows>\r\n\t</Grid>\r\n"
+                    "</Option>\r\n"));
+  ASSERT_TRUE(StartApp());
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_TRUE(platform.LastMessage().contains(QStringLiteral("abc")));
+  EXPECT_EQ(App().Options().Wordwrap, 10);
+}
+
+TEST_F(AppTest, BusyStateKeepsOneCursorAndAlwaysClearsProcessing) {
+  ASSERT_TRUE(StartApp());
+  App().BeginBusy(TCursor::HourGlass);
+  EXPECT_TRUE(Main().IsProcessing());
+  EXPECT_EQ(platform.Cursor(), TCursor::HourGlass);
+  App().EndBusy();
+  EXPECT_FALSE(Main().IsProcessing());
+  EXPECT_EQ(platform.Cursor(), TCursor::Default);
+
+  App().BeginBusy(TCursor::AppStart);
+  EXPECT_FALSE(Main().IsProcessing());
+  EXPECT_EQ(platform.Cursor(), TCursor::AppStart);
+  App().EndBusy();
+  EXPECT_EQ(platform.Cursor(), TCursor::Default);
+
+  // One slot, no stack: the second begin saves the first one's cursor.
+  App().BeginBusy(TCursor::HourGlass);
+  App().BeginBusy(TCursor::AppStart);
+  App().EndBusy();
+  EXPECT_EQ(platform.Cursor(), TCursor::HourGlass);
+  EXPECT_FALSE(Main().IsProcessing());
+  App().EndBusy();
+
+  // The processing flag disables the edit controls and lets messages through first.
+  const int before = platform.ProcessCount;
+  App().BeginBusy(TCursor::HourGlass);
+  EXPECT_GT(platform.ProcessCount, before);
+  App().EndBusy();
+}
+
+TEST_F(AppTest, DialogsAreCentredOnTheMainWindow) {
+  ASSERT_TRUE(StartApp());
+  Main().move(100, 80);
+  Main().resize(700, 500);
+  QWidget form;
+  form.resize(201, 101);
+  App().CenterOnMain(form);
+  const QRect main = Main().frameGeometry();
+  EXPECT_EQ(form.x(), main.left() + main.width() / 2 - 201 / 2);
+  EXPECT_EQ(form.y(), main.top() + main.height() / 2 - 101 / 2);
+}
+
+TEST(ListHelpers, DeleteSelectsTheItemNowAtTheIndexOrTheLast) {
+  QListWidget list;
+  list.addItems({"a", "b", "c"});
+  DeleteListItem(list, 2);
+  ASSERT_EQ(list.count(), 2);
+  EXPECT_EQ(list.currentRow(), 1);
+  DeleteListItem(list, 0);
+  ASSERT_EQ(list.count(), 1);
+  EXPECT_EQ(list.currentRow(), 0);
+  EXPECT_EQ(list.item(0)->text(), QStringLiteral("b"));
+  DeleteListItem(list, 0);
+  EXPECT_EQ(list.count(), 0);
+  EXPECT_TRUE(list.selectedItems().isEmpty());
+  DeleteListItem(list, 0);  // nothing left: nothing happens
+  list.addItems({"x", "y"});
+  ClearListItems(list);
+  EXPECT_EQ(list.count(), 0);
+}
+
+TEST(ProgressBand, IsTheShareOfThePanelAndNeverWiderThanIt) {
+  struct Case {
+    const char* name;
+    int rowMax, rowCount, width, band;
+  } cases[] = {
+      {"half of 85 truncates", 250, 500, 85, 42},
+      {"no rows yet", 0, 500, 85, 0},
+      {"no row count", 0, 0, 85, 0},
+      {"more rows than announced", 600, 500, 85, 85},
+      {"all rows", 500, 500, 85, 85},
+      {"a million rows without overflow", 999999, 1000000, 85, 84},
+      {"negative count", 10, -5, 85, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ProgressBandWidth(c.rowMax, c.rowCount, c.width), c.band);
+  }
+}
+
+TEST_F(AppTest, ProgressPanelInvertsExactlyTheBand) {
+  ASSERT_TRUE(StartApp());
+  TStatusBar& bar = Main().StatusBar();
+  const QRect panel = bar.PanelRect(2);
+  ASSERT_EQ(panel.width(), 85);
+  auto invertedColumns = [&] {
+    QImage image = bar.grab().toImage();
+    const QRgb plain = image.pixel(panel.right(), panel.top());
+    int count = 0;
+    for (int x = panel.left(); x <= panel.right(); ++x)
+      if (image.pixel(x, panel.top()) != plain) ++count;
+    return count;
+  };
+  EXPECT_EQ(invertedColumns(), 0);
+  Main().SqlInfo().SetRowCount(500);
+  Main().SqlInfo().SetRowMax(250);
+  EXPECT_EQ(invertedColumns(), 42);
+  // More rows than announced: the band stops at the panel's edge.
+  Main().SqlInfo().SetRowMax(900);
+  QImage image = bar.grab().toImage();
+  const QRgb inverted = image.pixel(panel.left(), panel.top());
+  EXPECT_EQ(image.pixel(panel.right(), panel.top()), inverted);
+  EXPECT_NE(image.pixel(panel.right() + 3, panel.top()), inverted);
+}
+
+TEST_F(AppTest, CaptionNamesTheFileAndNewForgetsIt) {
+  ASSERT_TRUE(StartApp());
+  Main().SetPathFile("/home/user/sql/a.sql");
+  EXPECT_EQ(Main().windowTitle(), QStringLiteral("Quorrel - /home/user/sql/a.sql"));
+  Main().edtSql->setPlainText(QStringLiteral("SELECT 1"));
+  Main().New();
+  EXPECT_EQ(Main().windowTitle(), QStringLiteral("Quorrel"));
+  EXPECT_TRUE(Main().edtSql->toPlainText().isEmpty());
+  EXPECT_FALSE(Main().edtSql->document()->isModified());
+}
+
+TEST_F(AppTest, MissingSessionObjectEndsTheProgram) {
+  ASSERT_TRUE(StartApp("quorrel", [] { return std::unique_ptr<TSession>(); }));
+  EXPECT_EQ(platform.LastMessage(), Q8("オラクルオブジェクト作成エラー"));
+  EXPECT_TRUE(App().Terminated());
+  EXPECT_EQ(App().Run(), 0);  // the loop ends at once
+}
