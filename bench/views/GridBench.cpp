@@ -2,7 +2,9 @@
 // into the presenter) and prints the fill time, the memory per cell and the
 // time of one full-window paint while scrolling.
 //
-//   grid_bench [rows] [paint frames]      (defaults 1000000 and 200)
+//   grid_bench [rows] [paint frames] [picture.png]   (defaults 1000000, 200, none)
+//
+// The picture is the first painted frame, for a look at the result.
 //
 // Runs on any Qt platform; QT_QPA_PLATFORM=offscreen needs no display.
 
@@ -131,6 +133,7 @@ int main(int argc, char** argv) {
       grid.render(&p);
     }
     const double t = Since(p0);
+    if (f == 0 && argc > 3) image.save(QString::fromLocal8Bit(argv[3]));
     paintTotal += t;
     paintMax = std::max(paintMax, t);
   }

@@ -8,6 +8,16 @@
 #include "core/Sjis.h"
 #include "views/SqlGrid.h"
 
+namespace {
+
+// Extents are kept far below int overflow whatever wrap count a damaged
+// settings file holds.
+constexpr int64_t kMaxExtent = int64_t{1} << 24;
+
+int Sat(int64_t v) { return static_cast<int>(std::clamp(v, -kMaxExtent, kMaxExtent)); }
+
+}  // namespace
+
 void SplitChars(std::string_view s, std::vector<uint16_t>& out) {
   out.clear();
   const size_t n = s.size();
@@ -27,12 +37,12 @@ TTextExtent HorzExtent(TGridMetrics& m, const std::vector<uint16_t>& chars, int 
   if (chars.empty()) return {};
   const TTextExtent a = m.ExtentOfA();
   if (wrap <= 0) {
-    int width = 0;
+    int64_t width = 0;
     for (uint16_t ch : chars) width += m.CharExtent(ch).Width;
-    return {width, a.Height};
+    return {Sat(width), a.Height};
   }
-  const int capacity = wrap * a.Width;
-  int height = a.Height, left = capacity, line = 0, widest = 0;
+  const int64_t capacity = int64_t{wrap} * a.Width;
+  int64_t height = a.Height, left = capacity, line = 0, widest = 0;
   for (uint16_t ch : chars) {
     const int w = m.CharExtent(ch).Width;
     if (w > left) {
@@ -44,7 +54,7 @@ TTextExtent HorzExtent(TGridMetrics& m, const std::vector<uint16_t>& chars, int 
     left -= w;
     line += w;
   }
-  return {std::max(widest, line), height};
+  return {Sat(std::max(widest, line)), Sat(height)};
 }
 
 TTextExtent VertExtent(TGridMetrics& m, const std::vector<uint16_t>& chars, int wrap, int margin) {
@@ -54,9 +64,9 @@ TTextExtent VertExtent(TGridMetrics& m, const std::vector<uint16_t>& chars, int 
     maxW = std::max(maxW, e.Width);
     maxH = std::max(maxH, e.Height);
   }
-  const int len = static_cast<int>(chars.size());
-  if (wrap > 0) return {(len + wrap - 1) / wrap * maxW, wrap * maxH};
-  return {margin + maxW, len * maxH};
+  const int64_t len = static_cast<int64_t>(chars.size());
+  if (wrap > 0) return {Sat((len + wrap - 1) / wrap * maxW), Sat(int64_t{wrap} * maxH)};
+  return {margin + maxW, Sat(len * maxH)};
 }
 
 TTextExtent TextExtent(TGridMetrics& m, const std::vector<uint16_t>& chars, uint8_t orientation,
@@ -98,8 +108,9 @@ void HorzPositions(TGridMetrics& m, const std::vector<uint16_t>& chars, const TG
     out.push_back({-1, r.Left, r.Top + (r.Bottom - r.Top + 1 - h) / 2});
     return;
   }
-  const int capacity = wrap * a.Width;
-  int x = r.Left, y = r.Top, left = capacity;
+  const int64_t capacity = int64_t{wrap} * a.Width;
+  int64_t left = capacity;
+  int x = r.Left, y = r.Top;
   for (size_t i = 0; i < chars.size(); ++i) {
     const int w = m.CharExtent(chars[i]).Width;
     if (w > left) {
@@ -118,20 +129,20 @@ void VertPositions(TGridMetrics& m, const std::vector<uint16_t>& chars, const TG
   out.clear();
   const int len = static_cast<int>(chars.size());
   if (len == 0) return;
-  int n = wrap, columns;
+  int64_t n = wrap, columns;
   if (n < 1) {
     n = len;
     columns = 1;
   } else {
     columns = (len + n - 1) / n;
   }
-  const int blank = (n - len % n) % n;
-  const int pitchY = (r.Bottom - r.Top + 1) / n;
-  const int pitchX = (r.Right - r.Left + 1) / columns;
+  const int64_t blank = (n - len % n) % n;
+  const int64_t pitchY = (int64_t{r.Bottom} - r.Top + 1) / n;
+  const int64_t pitchX = (int64_t{r.Right} - r.Left + 1) / columns;
   for (int i = 1; i <= len; ++i) {
-    const int place = (i - 1) % n;
-    const int column = (i - 1) / n;  // from 0
-    int y = place * pitchY;
+    const int64_t place = (i - 1) % n;
+    const int64_t column = (i - 1) / n;  // from 0
+    int64_t y = place * pitchY;
     if (column == columns - 1) {
       if (valign == 2)
         y = (place + blank) * pitchY;
@@ -139,8 +150,8 @@ void VertPositions(TGridMetrics& m, const std::vector<uint16_t>& chars, const TG
         y = blank * pitchY / 2 + place * pitchY;
     }
     const int w = m.CharExtent(chars[i - 1]).Width;
-    const int x = r.Left + column * pitchX + (pitchX - w) / 2;
-    out.push_back({i - 1, x, r.Top + y});
+    const int64_t x = r.Left + column * pitchX + (pitchX - w) / 2;
+    out.push_back({i - 1, Sat(x), Sat(r.Top + y)});
   }
 }
 
@@ -153,11 +164,15 @@ struct TQtGridMetrics::TCache {
 };
 
 TQtGridMetrics::TQtGridMetrics(const QFont& font) : font_(font) {
-  // One cache per distinct font, shared by every grid that uses it.
-  static std::map<QString, std::shared_ptr<TCache>> caches;
+  // One cache per distinct font, shared by the grids that use it while any
+  // of them lives (so no font object outlives the application).
+  static std::map<QString, std::weak_ptr<TCache>> caches;
   auto& slot = caches[font.key()];
-  if (!slot) slot = std::make_shared<TCache>(font);
-  cache_ = slot;
+  cache_ = slot.lock();
+  if (!cache_) {
+    cache_ = std::make_shared<TCache>(font);
+    slot = cache_;
+  }
   height_ = cache_->Metrics.height();
   ascent_ = cache_->Metrics.ascent();
 }

@@ -130,3 +130,25 @@ TEST(GridText, PlacementFollowsTheAlignments) {
   HorzPositions(m, {'A', 'B'}, {5, 7, 16, 18}, 0, pos);
   EXPECT_EQ(pos, (std::vector<TCharPos>{{-1, 5, 7}}));
 }
+
+TEST(GridText, AnyWrapCountASettingsFileHoldsIsSafe) {
+  TFakeMetrics m;
+  const auto chars = Chars("ABCDE");
+  for (const int wrap : {-5, 1, 2147483647}) {
+    SCOPED_TRACE(wrap);
+    for (const uint8_t orientation : {orVertical, orHorizontal}) {
+      const TTextExtent e = TextExtent(m, chars, orientation, wrap, 4);
+      EXPECT_GE(e.Width, 0);
+      EXPECT_GE(e.Height, 0);
+      const TGridRect r = PlaceText({0, 0, 100, 100}, e, 2, 2, 4);
+      std::vector<TCharPos> pos;
+      if (orientation == orVertical)
+        VertPositions(m, chars, r, wrap, 3, pos);
+      else
+        HorzPositions(m, chars, r, wrap, pos);
+      EXPECT_FALSE(pos.empty());
+    }
+  }
+  // Wrap 1 puts each single-byte character on a line of its own.
+  EXPECT_EQ(HorzExtent(m, chars, 1), (TTextExtent{6, 60}));
+}
