@@ -9,6 +9,7 @@
 // Runs on any Qt platform; QT_QPA_PLATFORM=offscreen needs no display.
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <chrono>
@@ -149,5 +150,25 @@ int main(int argc, char** argv) {
   std::printf("paint 1200x800       %.3f ms/frame average, %.3f ms worst (%d frames)\n",
               1000 * paintTotal / std::max(frames, 1), 1000 * paintMax, frames);
   std::printf("paint processor time %.3f ms/frame\n", 1000 * paintCpu / std::max(frames, 1));
+
+  // One character width: from the grid's cache against asking the font.
+  {
+    TQtGridMetrics metrics(GridFont());
+    QFontMetrics fm(GridFont());
+    const uint16_t sample[] = {'A', '0', 'z', 0x82A0, 0x93FA, 0x967B, ' ', 0xB1};
+    const int n = 8000000;
+    long sum = 0;
+    auto m0 = TClockType::now();
+    for (int i = 0; i < n; ++i) sum += metrics.CharExtent(sample[i & 7]).Width;
+    const double cached = Since(m0) / n;
+    QString chars[8];
+    for (int i = 0; i < 8; ++i) chars[i] = CharToQString(sample[i]);
+    const int k = 400000;
+    m0 = TClockType::now();
+    for (int i = 0; i < k; ++i) sum += fm.horizontalAdvance(chars[i & 7]);
+    const double direct = Since(m0) / k;
+    std::printf("character width      %.1f ns cached, %.1f ns from the font (%ld)\n", cached * 1e9,
+                direct * 1e9, sum % 10);
+  }
   return 0;
 }
