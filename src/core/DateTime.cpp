@@ -132,7 +132,26 @@ std::string FormatTime(TDateTime value) {
   return buf;
 }
 
-std::string FormatDateTime(TDateTime value) { return FormatDate(value) + " " + FormatTime(value); }
+// Every DATE cell of a fetched result passes through here: one decode and
+// no printf.
+std::string FormatDateTime(TDateTime value) {
+  TDateParts p = DecodeDateTime(value);
+  auto fits = [](int v, int max) { return v >= 0 && v <= max; };
+  if (!fits(p.Year, 9999) || !fits(p.Month, 99) || !fits(p.Day, 99) || !fits(p.Hour, 99) || !fits(p.Minute, 99) ||
+      !fits(p.Second, 99))
+    return FormatDate(value) + " " + FormatTime(value);
+  char buf[19] = {'0', '0', '0', '0', '/', '0', '0', '/', '0', '0', ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
+  auto put = [&buf](int at, int v, int digits) {
+    for (int i = digits - 1; i >= 0; --i, v /= 10) buf[at + i] = static_cast<char>('0' + v % 10);
+  };
+  put(0, p.Year, 4);
+  put(5, p.Month, 2);
+  put(8, p.Day, 2);
+  put(11, p.Hour, 2);
+  put(14, p.Minute, 2);
+  put(17, p.Second, 2);
+  return std::string(buf, sizeof buf);
+}
 
 std::string FormatYmd(TDateTime value) {
   TDateParts p = DecodeDateTime(value);

@@ -3,7 +3,8 @@
 // A query runs as a scroll cursor: DECLARE, MOVE FORWARD ALL (the server runs
 // the query once and reports the full row count without sending a row), MOVE
 // ABSOLUTE 0, then FETCH in batches that grow from a few dozen rows to a few
-// megabytes, so the first row shows at once and at most one batch is held.
+// megabytes, so the first row shows at once; the next batch is asked for
+// before the current one is read, and no more than two are held.
 // The count costs the server one pass over the result (a plain table scan is
 // cheap; a plan that cannot run backwards keeps its rows in a server-side
 // store) but nothing is sent twice, and the rows fetched are the rows counted.
@@ -37,8 +38,8 @@ using TResult = std::unique_ptr<PGresult, TResultCloser>;
 
 constexpr unsigned kNumericOid = 1700;
 constexpr int kFirstBatch = 64;
-constexpr int kMaxBatch = 10000;
-constexpr size_t kBatchBytes = 4 << 20;
+constexpr int kMaxBatch = 256;
+constexpr size_t kBatchBytes = 128 << 10;
 
 std::string TrimMessage(const char* message) {
   std::string s = message ? message : "";
@@ -80,6 +81,7 @@ struct TPgLink {
   int Serial = 0;          // the last cursor number given out
   int ActiveCursor = 0;    // the open cursor's number, 0 when none
   bool OwnTransaction = false;
+  bool Pending = false;    // a FETCH is on its way (see TPgDynaset)
 
   ~TPgLink() {
     try {
@@ -89,7 +91,17 @@ struct TPgLink {
     PQfinish(Conn);
   }
 
-  TResult Exec(const std::string& sql) { return TResult(PQexec(Conn, sql.c_str())); }
+  TResult Exec(const std::string& sql) {
+    Drain();
+    return TResult(PQexec(Conn, sql.c_str()));
+  }
+
+  // Throws away the answer to a FETCH sent ahead, so the connection is free.
+  void Drain() noexcept {
+    if (!Pending) return;
+    Pending = false;
+    while (PGresult* r = PQgetResult(Conn)) PQclear(r);
+  }
 
   static bool Ok(const PGresult* r) {
     ExecStatusType st = PQresultStatus(r);
@@ -140,6 +152,7 @@ struct TPgLink {
   // Before each statement: a dropped connection is opened again (the server
   // may have restarted); the session's settings are those of a new logon.
   void EnsureConnected() {
+    Drain();
     if (PQstatus(Conn) == CONNECTION_OK) return;
     ActiveCursor = 0;
     OwnTransaction = false;
@@ -159,6 +172,7 @@ struct TPgLink {
   // Ends the open cursor: our transaction is committed (a query may have
   // called functions that write), the user's is left open.
   void CloseCursor() {
+    Drain();
     if (ActiveCursor == 0) return;
     const int cursor = ActiveCursor;
     const bool own = OwnTransaction;
@@ -178,6 +192,7 @@ struct TPgLink {
   // After a failed fetch: our transaction is rolled back so the session
   // stays usable; the user's is theirs to end.
   void AbandonCursor() noexcept {
+    Drain();
     const bool own = OwnTransaction;
     ActiveCursor = 0;
     OwnTransaction = false;
@@ -251,12 +266,18 @@ class TPgDynaset final : public TDynaset {
 
   void MoveNext() override {
     if (row_ >= rows_) return;
-    if (++row_ < rows_) return;
+    if (++row_ < rows_) {
+      // Take in what has arrived of the next batch, so the server is not
+      // held up by a full socket while these rows are read.
+      if (link_->Pending && (row_ & 127) == 0) PQconsumeInput(link_->Conn);
+      return;
+    }
     if (lastBatch_ || link_->ActiveCursor != cursor_) {
       Finish();
       return;
     }
-    Fetch(NextBatchSize());
+    if (!link_->Pending) Request(NextBatchSize());
+    Receive();
   }
 
   const PGresult* Batch() const { return batch_.get(); }
@@ -264,22 +285,49 @@ class TPgDynaset final : public TDynaset {
 
  private:
   void Fetch(int count) {
-    TResult r = link_->Exec("FETCH FORWARD " + std::to_string(count) + " FROM " + TPgLink::CursorName(cursor_));
-    if (!TPgLink::Ok(r.get())) {
-      batch_.reset();
-      rows_ = row_ = 0;
-      link_->AbandonCursor();
-      link_->Fail(r.get());
+    Request(count);
+    Receive();
+  }
+
+  // Batches are fetched one ahead: while the rows of one are read, the
+  // server makes the next, so its work and ours overlap. At most two
+  // batches exist at a time.
+  void Request(int count) {
+    const std::string fetch = "FETCH FORWARD " + std::to_string(count) + " FROM " + TPgLink::CursorName(cursor_);
+    link_->Drain();
+    if (!PQsendQuery(link_->Conn, fetch.c_str())) Failed(nullptr);
+    link_->Pending = true;
+    requested_ = count;
+  }
+
+  void Receive() {
+    TResult r;
+    while (PGresult* next = PQgetResult(link_->Conn)) {
+      if (!r)
+        r.reset(next);
+      else
+        PQclear(next);
     }
-    Take(std::move(r), count);
-    if (lastBatch_ && rows_ == 0) Finish();
+    link_->Pending = false;
+    if (!TPgLink::Ok(r.get())) Failed(r.get());
+    Take(std::move(r), requested_);
+    if (!lastBatch_)
+      Request(NextBatchSize());
+    else if (rows_ == 0)
+      Finish();
+  }
+
+  [[noreturn]] void Failed(const PGresult* r) {
+    batch_.reset();
+    rows_ = row_ = 0;
+    link_->AbandonCursor();
+    link_->Fail(r);
   }
 
   void Take(TResult r, int requested) {
     batch_ = std::move(r);
     rows_ = PQntuples(batch_.get());
     row_ = 0;
-    requested_ = requested;
     lastBatch_ = rows_ < requested;
   }
 
@@ -293,7 +341,7 @@ class TPgDynaset final : public TDynaset {
     const size_t perRow = std::max<size_t>(bytes / 3, 1);
     const size_t fits = std::max<size_t>(kBatchBytes / perRow, 1);
     return static_cast<int>(std::min<size_t>({fits, static_cast<size_t>(kMaxBatch),
-                                              static_cast<size_t>(requested_) * 4}));
+                                              static_cast<size_t>(std::max(rows_, 1)) * 4}));
   }
 
   // The rows are read to the end: the cursor and our transaction end now.
