@@ -1,7 +1,11 @@
 // Start-up, the single instance, the settings round trip and the
 // process-wide helpers.
 
+#include <QApplication>
 #include <QImage>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -9,7 +13,9 @@
 #include <QSplitter>
 
 #include "AppFixture.h"
+#include "app/InstanceLock.h"
 #include "app/LoginDialog.h"
+#include "app/QtPlatform.h"
 #include "app/QtText.h"
 #include "core/Sjis.h"
 #include "storage/Options.h"
@@ -277,4 +283,46 @@ TEST_F(AppTest, MissingSessionObjectEndsTheProgram) {
   EXPECT_EQ(platform.LastMessage(), Q8("オラクルオブジェクト作成エラー"));
   EXPECT_TRUE(App().Terminated());
   EXPECT_EQ(App().Run(), 0);  // the loop ends at once
+}
+
+TEST_F(AppTest, RunEndsWhenTheMainWindowClosesAndWritesTheSettings) {
+  ASSERT_TRUE(StartApp());
+  Connect();
+  QTimer::singleShot(0, &Main(), [this] { Main().close(); });
+  EXPECT_EQ(App().Run(), 0);
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
+}
+
+TEST(InstanceLock, ExcludesASecondHolderUntilReleased) {
+  TTempDir dir;
+  std::unique_ptr<TInstanceLock> first, second;
+  ASSERT_EQ(TakeInstanceLock(dir.Path(), "quorrel", first), TLockResult::Acquired);
+  EXPECT_EQ(TakeInstanceLock(dir.Path(), "quorrel", second), TLockResult::HeldElsewhere);
+  EXPECT_EQ(second, nullptr);
+  EXPECT_EQ(TakeInstanceLock(dir.Path(), "other", second), TLockResult::Acquired);
+  second.reset();
+  first.reset();
+  EXPECT_EQ(TakeInstanceLock(dir.Path(), "quorrel", first), TLockResult::Acquired);
+  // Where no lock can be made the program runs without one.
+  std::unique_ptr<TInstanceLock> none;
+  EXPECT_EQ(TakeInstanceLock(dir.File("missing"), "quorrel", none), TLockResult::Failed);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST(QtPlatform, HelpViewerOpensTheFileAtItsContents) {
+  TTempDir dir;
+  WriteFileBytes(dir.File("q.html"),
+                 "<html><body><h1>Contents</h1><p>first</p>" + std::string(3000, '\n') +
+                     "<h2 id=\"end\">End</h2></body></html>");
+  TQtPlatform platform(dir.Path());
+  platform.ShowHelp(QString::fromStdString(dir.File("q.html")));
+  QTextBrowser* viewer = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == QStringLiteral("HelpViewer")) viewer = qobject_cast<QTextBrowser*>(w);
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_TRUE(viewer->toPlainText().contains(QStringLiteral("Contents")));
+  viewer->verticalScrollBar()->setValue(viewer->verticalScrollBar()->maximum());
+  platform.ShowHelp(QString::fromStdString(dir.File("q.html")));
+  EXPECT_EQ(viewer->verticalScrollBar()->value(), 0);
 }
