@@ -9,6 +9,7 @@
 // Runs on any Qt platform; QT_QPA_PLATFORM=offscreen needs no display.
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <chrono>
@@ -85,10 +86,7 @@ int main(int argc, char** argv) {
   }
   size_t textBytes = 0;
   std::string cell;
-  auto lastEvents = TClockType::now();
-  for (int r = 1; r <= rows; ++r) {
-    info.AddRow();
-    for (int c = 1; c <= 8; ++c) {
+  auto makeCell = [&](int r, int c) {
       switch (c) {
         case 1: cell = std::to_string(r); break;
         case 2: cell = names[r % 8]; break;
@@ -104,6 +102,12 @@ int main(int argc, char** argv) {
         case 7: cell = r % 4 ? "" : std::to_string(r % 1400); break;
         case 8: cell.assign(1, r % 2 ? 'Y' : 'N'); break;
       }
+  };
+  auto lastEvents = TClockType::now();
+  for (int r = 1; r <= rows; ++r) {
+    info.AddRow();
+    for (int c = 1; c <= 8; ++c) {
+      makeCell(r, c);
       textBytes += cell.size();
       info.SetCell(c, info.RowMax(), cell);
     }
@@ -117,6 +121,15 @@ int main(int argc, char** argv) {
   app.processEvents();
   const double fill = Since(t0);
   const double fillCpu = CpuSeconds() - c0;
+  // What making the values alone costs, to tell the grid's share.
+  const double g0 = CpuSeconds();
+  size_t sink = 0;
+  for (int r = 1; r <= rows; ++r)
+    for (int c = 1; c <= 8; ++c) {
+      makeCell(r, c);
+      sink += cell.size();
+    }
+  const double genCpu = CpuSeconds() - g0;
   const long rss1 = CurrentRssBytes();
   const double cells = static_cast<double>(rows) * 8;
 
@@ -142,6 +155,9 @@ int main(int argc, char** argv) {
   std::printf("rows                 %d x 8 columns\n", rows);
   std::printf("fill                 %.3f s  (%.0f rows/s), %.3f s processor time\n", fill,
               rows / fill, fillCpu);
+  std::printf("  of which values    %.3f s processor time (made by this program, %zu bytes)\n",
+              genCpu, sink);
+  std::printf("  grid share         %.1f ns per cell\n", 1e9 * (fillCpu - genCpu) / cells);
   std::printf("cell text            %.2f bytes/cell\n", textBytes / cells);
   std::printf("memory (RSS growth)  %.2f bytes/cell  -> %.2f bytes/cell above the text\n",
               (rss1 - rss0) / cells, (rss1 - rss0 - static_cast<double>(textBytes)) / cells);
@@ -149,5 +165,25 @@ int main(int argc, char** argv) {
   std::printf("paint 1200x800       %.3f ms/frame average, %.3f ms worst (%d frames)\n",
               1000 * paintTotal / std::max(frames, 1), 1000 * paintMax, frames);
   std::printf("paint processor time %.3f ms/frame\n", 1000 * paintCpu / std::max(frames, 1));
+
+  // One character width: from the grid's cache against asking the font.
+  {
+    TQtGridMetrics metrics(GridFont());
+    QFontMetrics fm(GridFont());
+    const uint16_t sample[] = {'A', '0', 'z', 0x82A0, 0x93FA, 0x967B, ' ', 0xB1};
+    const int n = 8000000;
+    long sum = 0;
+    auto m0 = TClockType::now();
+    for (int i = 0; i < n; ++i) sum += metrics.CharExtent(sample[i & 7]).Width;
+    const double cached = Since(m0) / n;
+    QString chars[8];
+    for (int i = 0; i < 8; ++i) chars[i] = CharToQString(sample[i]);
+    const int k = 400000;
+    m0 = TClockType::now();
+    for (int i = 0; i < k; ++i) sum += fm.horizontalAdvance(chars[i & 7]);
+    const double direct = Since(m0) / k;
+    std::printf("character width      %.1f ns cached, %.1f ns from the font (%ld)\n", cached * 1e9,
+                direct * 1e9, sum % 10);
+  }
   return 0;
 }

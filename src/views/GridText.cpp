@@ -173,14 +173,15 @@ TQtGridMetrics::TQtGridMetrics(const QFont& font) : font_(font) {
     cache_ = std::make_shared<TCache>(font);
     slot = cache_;
   }
+  widths_ = cache_->Widths.data();
   height_ = cache_->Metrics.height();
   ascent_ = cache_->Metrics.ascent();
 }
 
-TTextExtent TQtGridMetrics::CharExtent(uint16_t ch) {
-  int16_t& w = cache_->Widths[ch];
-  if (w < 0) w = static_cast<int16_t>(std::clamp(cache_->Metrics.horizontalAdvance(CharToQString(ch)), 0, 32767));
-  return {w, height_};
+int TQtGridMetrics::Measure(uint16_t ch) {
+  const int w = std::clamp(cache_->Metrics.horizontalAdvance(CharToQString(ch)), 0, 32767);
+  widths_[ch] = static_cast<int16_t>(w);
+  return w;
 }
 
 QString CharToQString(uint16_t ch) {

@@ -93,14 +93,22 @@ void VertPositions(TGridMetrics& m, const std::vector<uint16_t>& chars, const TG
 class TQtGridMetrics final : public TGridMetrics {
  public:
   explicit TQtGridMetrics(const QFont& font);
-  TTextExtent CharExtent(uint16_t ch) override;
+  TTextExtent CharExtent(uint16_t ch) override { return {CharWidth(ch), height_}; }
+  int CharWidth(uint16_t ch) {
+    const int w = widths_[ch];
+    return w >= 0 ? w : Measure(ch);
+  }
+  int Height() const { return height_; }
   const QFont& Font() const { return font_; }
   int Ascent() const { return ascent_; }
 
  private:
   struct TCache;
+  int Measure(uint16_t ch);
+
   QFont font_;
   std::shared_ptr<TCache> cache_;
+  int16_t* widths_ = nullptr;  // the cache's table, by cp932 code; -1 unknown
   int height_ = 0;
   int ascent_ = 0;
 };

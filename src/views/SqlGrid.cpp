@@ -28,17 +28,6 @@ void LineExcl(QPainter& p, QPoint a, QPoint b, const QColor& color) {
 
 }  // namespace
 
-TCellAttr MergeAttr(const TCellAttr& a, const TCellAttr& b) {
-  TCellAttr m;
-  m.FontColor = a.FontColor != clNone ? a.FontColor : b.FontColor;
-  m.BackColor = a.BackColor != clNone ? a.BackColor : b.BackColor;
-  m.VAlign = a.VAlign ? a.VAlign : b.VAlign;
-  m.HAlign = a.HAlign ? a.HAlign : b.HAlign;
-  m.Orientation = a.Orientation ? a.Orientation : b.Orientation;
-  m.WrapCount = a.WrapCount ? a.WrapCount : b.WrapCount;
-  return m;
-}
-
 TSqlGrid::TSqlGrid(QWidget* parent) : TStringGrid(parent) {
   defaults_[dkDisabled - 1] = {clInactiveCaptionText, clWhite, 3, 3, orHorizontal, 0};
   defaults_[dkSelected - 1] = {clHighlightText, clHighlight, 0, 0, 0, 0};
@@ -105,8 +94,28 @@ TCellAttr TSqlGrid::EffectiveAttr(int col, int row, bool selected) const {
 }
 
 TTextExtent TSqlGrid::MeasureCell(int col, int row) {
-  SplitChars(CellView(col, row), chars_);
-  return MeasureCellText(*metrics_, chars_, EffectiveAttr(col, row, false), margin_);
+  const std::string_view text = CellView(col, row);
+  const TCellAttr a = EffectiveAttr(col, row, false);
+  if (a.Orientation != orVertical && a.WrapCount <= 0) {
+    // Every fetched cell comes here: one unwrapped line, measured straight
+    // from the bytes (the same sum the general rule makes).
+    int width = 0;
+    for (size_t i = 0; i < text.size();) {
+      const auto b = static_cast<unsigned char>(text[i]);
+      if (IsLeadByte(b) && i + 1 < text.size()) {
+        width += metrics_->CharWidth(static_cast<uint16_t>((b << 8) | static_cast<unsigned char>(text[i + 1])));
+        i += 2;
+      } else {
+        width += metrics_->CharWidth(b);
+        ++i;
+      }
+      if (width > (1 << 24)) break;  // wider than any screen; the limit applies anyway
+    }
+    const int height = text.empty() ? 0 : metrics_->Height();
+    return {width + 3 * margin_, height + 3 * margin_};
+  }
+  SplitChars(text, chars_);
+  return MeasureCellText(*metrics_, chars_, a, margin_);
 }
 
 void TSqlGrid::SetMargin(int m) {

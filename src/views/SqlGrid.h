@@ -27,7 +27,16 @@ struct TCellAttr {
 };
 
 // Field by field: a's value where set, otherwise b's.
-TCellAttr MergeAttr(const TCellAttr& a, const TCellAttr& b);
+inline TCellAttr MergeAttr(const TCellAttr& a, const TCellAttr& b) {
+  TCellAttr m;
+  m.FontColor = a.FontColor != clNone ? a.FontColor : b.FontColor;
+  m.BackColor = a.BackColor != clNone ? a.BackColor : b.BackColor;
+  m.VAlign = a.VAlign ? a.VAlign : b.VAlign;
+  m.HAlign = a.HAlign ? a.HAlign : b.HAlign;
+  m.Orientation = a.Orientation ? a.Orientation : b.Orientation;
+  m.WrapCount = a.WrapCount ? a.WrapCount : b.WrapCount;
+  return m;
+}
 
 // Kinds of the default records.
 enum : int { dkDisabled = 1, dkSelected = 2, dkNormal = 3, dkFixed = 4 };

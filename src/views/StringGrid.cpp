@@ -69,7 +69,8 @@ void TStringGrid::SetRowCount(int n) {
   if (n < oldRows && !objects_.empty())
     std::erase_if(objects_, [n](const auto& kv) { return static_cast<int>(kv.first >> 32) >= n; });
   ClampCurrent();
-  visibleValid_ = false;
+  // Rows appended below a full view leave the visible rows as they were.
+  if (n < oldRows || ViewHasRoom()) visibleValid_ = false;
   ScheduleGeometries();
   if (visible) Refresh();
   SizeChanged(ColCount(), oldRows);

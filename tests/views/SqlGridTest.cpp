@@ -155,6 +155,14 @@ TEST(SqlGrid, MeasureCellUsesTheUnselectedAttributes) {
   EXPECT_EQ(g.MeasureCell(1, 1), (TTextExtent{12, 12}));
   g.SetCells(1, 1, "AAAA");
   EXPECT_EQ(g.MeasureCell(1, 1), (TTextExtent{4 * aw + 12, ah + 12}));
+  // Data cells take a shortcut; it must agree with the general rule.
+  for (const char* utf8 : {"日本語 text ｶﾅ", "x", "全角"}) {
+    const std::string text = SJ(utf8);
+    g.SetCells(1, 1, text);
+    std::vector<uint16_t> chars;
+    SplitChars(text, chars);
+    EXPECT_EQ(g.MeasureCell(1, 1), MeasureCellText(m, chars, g.EffectiveAttr(1, 1, false), 4)) << utf8;
+  }
   g.FixedRowAttr(0)->Orientation = orVertical;
   g.FixedRowAttr(0)->WrapCount = 2;
   g.SetCells(1, 0, "AAAAA");
