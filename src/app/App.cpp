@@ -11,6 +11,7 @@
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
 #include "app/QtText.h"
+#include "app/ToolIcons.h"
 #include "views/GridText.h"
 
 namespace {
@@ -43,6 +44,7 @@ QString TApp::AppTitle() const { return QString::fromUtf8(kAppTitle); }
 bool TApp::Start() {
   // 1-2. The title and the application object.
   QCoreApplication::setApplicationName(AppTitle());
+  QApplication::setWindowIcon(MakeToolIcon(TToolIcon::App));
   InstallFontSubstitutions();
 
   // 3-5. One instance per executable name.

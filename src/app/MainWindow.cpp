@@ -403,8 +403,12 @@ void TfrmMain::WireResultSet() {
     barStatus_->SetPanelText(pnCols, QString::number(sqlInfo_->ColCount()) + U("列"));
     if (sqlInfo_->ColCount() < 1) barStatus_->update();
   };
+  // Rows arrive far faster than the panel paints: one pending repaint is enough.
   presenter_->AfterRowMax = [this] {
-    if (sqlInfo_->RowMax() > 0) barStatus_->update(barStatus_->PanelRect(pnProgress));
+    if (sqlInfo_->RowMax() > 0 && !progressPending_) {
+      progressPending_ = true;
+      barStatus_->update(barStatus_->PanelRect(pnProgress));
+    }
   };
   presenter_->Install();
   grid_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -425,6 +429,7 @@ void TfrmMain::WireResultSet() {
 }
 
 void TfrmMain::DrawProgressPanel(QPainter& painter, const QRect& rect) {
+  progressPending_ = false;
   const int rowMax = sqlInfo_ ? sqlInfo_->RowMax() : 0;
   const int rowCount = sqlInfo_ ? sqlInfo_->RowCount() : 0;
   const QString text = QString::number(rowMax) + QLatin1Char('/') + QString::number(rowCount) + U("行");

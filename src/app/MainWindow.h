@@ -140,6 +140,7 @@ class TfrmMain : public QMainWindow {
   bool isProcessing_ = false;
   bool closePending_ = false;
   bool closed_ = false;
+  bool progressPending_ = false;
   std::string statusMsg_;
   std::string pathFile_;
 

@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusTipEvent>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <set>
 
@@ -68,6 +70,18 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
                    "actCut", "actCopy", "actPaste", "actDelete", "actSelectAll", "actViewGrid", "actStart",
                    "actFreqAdd", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
+
+  // Rules are evaluated again whenever the program goes idle.
+  Main().edtSql->clear();
+  Actions().UpdateActions();
+  ASSERT_FALSE(Actions().actStart->isEnabled());
+  Main().edtSql->setPlainText(QStringLiteral("SELECT * FROM T"));
+  {
+    QEventLoop idle;
+    QTimer::singleShot(20, &idle, &QEventLoop::quit);
+    idle.exec();
+  }
+  EXPECT_TRUE(Actions().actStart->isEnabled());
 
   // While a query runs only the stop command and the view toggle stay.
   Names whileRunning;

@@ -124,3 +124,13 @@ TEST(ServerTypes, OdbcConnectionStrings) {
   EXPECT_EQ(OdbcConnectionString("DSN=x", "a;b", "p}w{"), "DSN=x;UID={a;b};PWD={p}}w{}");
   EXPECT_EQ(OdbcConnectionString("DSN=x", "", " pw"), "DSN=x;PWD={ pw}");
 }
+
+TEST(ServerTypes, StatementsLoseTheirTrailingSemicolons) {
+  EXPECT_EQ(TrimStatement("SELECT 1;\r\n"), "SELECT 1");
+  EXPECT_EQ(TrimStatement("SELECT 1 ; ; "), "SELECT 1");
+  EXPECT_EQ(TrimStatement("SELECT 1 -- note"), "SELECT 1 -- note");
+  EXPECT_EQ(TrimStatement("SELECT ';'"), "SELECT ';'");
+  for (const char* blank : {"", " ;\r\n", "-- only a note", "/* open", "/* a */ ; -- b"}) {
+    EXPECT_TRUE(TrimStatement(blank).empty()) << blank;
+  }
+}

@@ -109,27 +109,6 @@ void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n) {
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
-// The statement without trailing blanks and semicolons; empty when it holds
-// nothing but blanks and comments.
-std::string_view TrimStatement(std::string_view s) {
-  while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.back())) || s.back() == ';')) s.remove_suffix(1);
-  std::string_view rest = s;
-  while (!rest.empty()) {
-    if (std::isspace(static_cast<unsigned char>(rest.front())) || rest.front() == ';') {
-      rest.remove_prefix(1);
-    } else if (rest.substr(0, 2) == "--") {
-      size_t eol = rest.find('\n');
-      rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol);
-    } else if (rest.substr(0, 2) == "/*") {
-      size_t end = rest.find("*/", 2);
-      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 2);
-    } else {
-      return s;
-    }
-  }
-  return {};
-}
-
 struct TDiag {
   int Number = 0;  // the native error, else the folded SQLSTATE
   std::string State;
@@ -340,10 +319,15 @@ class TOdbcDynaset final : public TDynaset {
       if (!Succeeded(rc)) Fail();
       if (ind == SQL_NULL_DATA) return;
       const size_t room = sizeof buf / sizeof buf[0] - 1;
-      const bool more = ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room;
-      size_t got = more ? room : static_cast<size_t>(ind) / sizeof(SQLWCHAR);
+      // A part that did not fit fills the buffer; otherwise the length is
+      // told, or (from a careless driver) only the terminating zero.
+      const bool more = rc == SQL_SUCCESS_WITH_INFO &&
+                        (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room);
+      size_t got = room;
+      if (!more && ind >= 0) got = std::min(static_cast<size_t>(ind) / sizeof(SQLWCHAR), room);
+      if (!more && ind < 0) got = std::find(buf, buf + room, SQLWCHAR(0)) - buf;
       text_.append(buf, got);
-      if (rc == SQL_SUCCESS || !more) break;
+      if (!more) break;
     }
     cell.Kind = TValueKind::Text;
     AppendWideAsSjis(cell.Text, text_.data(), text_.size());
@@ -413,7 +397,8 @@ class TOdbcDatabase final : public TDatabase {
 
   void Execute(THandle& stmt, const TWide& sql) {
     TWide text = sql;
-    if (!Succeeded(SQLExecDirectW(stmt.Handle, text.data(), SQL_NTS))) link_->Fail(SQL_HANDLE_STMT, stmt.Handle);
+    SQLRETURN rc = SQLExecDirectW(stmt.Handle, text.data(), SQL_NTS);
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) link_->Fail(SQL_HANDLE_STMT, stmt.Handle);
   }
 
   // The row count as the server gives it, or -1 where the query cannot be

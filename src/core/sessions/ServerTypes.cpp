@@ -361,3 +361,22 @@ std::string OdbcConnectionString(std::string_view connection, std::string_view u
   if (!password.empty()) add("PWD=" + Braced(password));
   return out;
 }
+
+std::string_view TrimStatement(std::string_view s) {
+  while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.back())) || s.back() == ';')) s.remove_suffix(1);
+  std::string_view rest = s;
+  while (!rest.empty()) {
+    if (std::isspace(static_cast<unsigned char>(rest.front())) || rest.front() == ';') {
+      rest.remove_prefix(1);
+    } else if (rest.substr(0, 2) == "--") {
+      size_t eol = rest.find('\n');
+      rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol);
+    } else if (rest.substr(0, 2) == "/*") {
+      size_t end = rest.find("*/", 2);
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 2);
+    } else {
+      return s;
+    }
+  }
+  return {};
+}

@@ -50,3 +50,8 @@ std::string_view TrimNumberText(std::string_view text);
 // Drivers disagree on which of two copies of a keyword wins, hence the
 // replacing.
 std::string OdbcConnectionString(std::string_view connection, std::string_view user, std::string_view password);
+
+// A statement without its trailing blanks and semicolons (servers refuse a
+// semicolon inside a wrapping query); empty when it holds nothing but
+// blanks, semicolons and comments.
+std::string_view TrimStatement(std::string_view statement);
