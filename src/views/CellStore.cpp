@@ -85,6 +85,7 @@ void TCellStore::TruncateCols(int n) {
     }
   }
   Flush();
+  MaybeCompact();
 }
 
 std::string_view TCellStore::Get(int col, int row) const {
@@ -102,30 +103,34 @@ void TCellStore::Set(int col, int row, std::string_view text) {
   if (col < 0 || row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
   const auto c = static_cast<size_t>(col);
   if (c >= kMaxCells) return;
-  if (row != open_) {
-    if (text.empty() && c >= TRecordView(rows_[row]).Count) return;  // already empty
-    Open(row);
+  if (row != open_ && text.empty() && c >= TRecordView(rows_[row]).Count) return;  // already empty
+  // A text taken from the open row must survive that row being replaced or
+  // packed. Texts from packed rows stay put: records move only when
+  // compacting, which waits until the text has been copied.
+  const std::less<const char*> before;
+  if (!before(text.data(), openText_.data()) &&
+      before(text.data(), openText_.data() + openText_.capacity())) {
+    aliasCopy_.assign(text);
+    text = aliasCopy_;
   }
+  Open(row);
+  Put(c, text);
+  MaybeCompact();
+}
+
+void TCellStore::Put(size_t c, std::string_view text) {
   if (c >= openEnds_.size()) {
     if (text.empty()) return;
+    if (openText_.size() + text.size() > 0xFFFFFFFFu) return;  // no row holds 4 GiB
     const uint32_t end = openEnds_.empty() ? 0 : openEnds_.back();
     openEnds_.resize(c, end);
-    if (openText_.size() + text.size() > 0xFFFFFFFFu) return;  // no row holds 4 GiB
     openText_.append(text);
     openEnds_.push_back(static_cast<uint32_t>(openText_.size()));
     return;
   }
   const size_t start = c ? openEnds_[c - 1] : 0, old = openEnds_[c] - start;
   if (openText_.size() - old + text.size() > 0xFFFFFFFFu) return;
-  // `text` may point into the open row itself.
-  const std::less<const char*> before;
-  if (!before(text.data(), openText_.data()) &&
-      before(text.data(), openText_.data() + openText_.size())) {
-    const std::string copy(text);
-    openText_.replace(start, old, copy);
-  } else {
-    openText_.replace(start, old, text);
-  }
+  openText_.replace(start, old, text);
   const auto delta = static_cast<int64_t>(text.size()) - static_cast<int64_t>(old);
   for (size_t i = c; i < openEnds_.size(); ++i)
     openEnds_[i] = static_cast<uint32_t>(static_cast<int64_t>(openEnds_[i]) + delta);
@@ -196,7 +201,6 @@ void TCellStore::Flush() {
   if (!openText_.empty()) std::memcpy(index + n * iw, openText_.data(), openText_.size());
   live_ += size;
   rows_[row] = rec;
-  MaybeCompact();
 }
 
 void TCellStore::Clear() {
@@ -230,11 +234,6 @@ void TCellStore::Release(const char* rec) {
     chunks_.back().Used -= size;
   else
     garbage_ += size;
-  if (live_ == 0) {
-    // Nothing packed is left: start over rather than keep empty chunks.
-    chunks_.clear();
-    garbage_ = 0;
-  }
 }
 
 char* TCellStore::Allocate(size_t size) {
@@ -251,7 +250,13 @@ char* TCellStore::Allocate(size_t size) {
 }
 
 void TCellStore::MaybeCompact() {
-  if (garbage_ > kChunkSize && garbage_ > live_) Compact();
+  if (live_ == 0) {
+    // Nothing packed is left: start over rather than keep empty chunks.
+    chunks_.clear();
+    garbage_ = 0;
+  } else if (garbage_ > kChunkSize && garbage_ > live_) {
+    Compact();
+  }
 }
 
 void TCellStore::Compact() {

@@ -62,6 +62,8 @@ class TCellStore {
   void Open(int row);
   // Packs the open row back into the arena.
   void Flush();
+  // Writes cell c of the open row.
+  void Put(size_t c, std::string_view text);
   size_t OpenRecordSize() const;
   unsigned OpenMode() const;
 
@@ -70,6 +72,7 @@ class TCellStore {
   int open_ = -1;
   std::string openText_;
   std::vector<uint32_t> openEnds_;
+  std::string aliasCopy_;
   size_t live_ = 0;
   size_t garbage_ = 0;
 };

@@ -22,8 +22,15 @@ TEST(CellStore, CellsKeepTheirTextsWhateverOrderTheyAreWritten) {
   s.Set(-1, 0, "x");
   EXPECT_EQ(s.Get(0, 3), "");
   EXPECT_EQ(s.Get(-1, 0), "");
-  // A text taken from the store itself.
+  // Texts taken from the store itself: from the open row into another row,
+  // and from a packed row (here the only one) into itself.
   s.Set(3, 1, s.Get(1, 1));
+  EXPECT_EQ(s.Get(3, 1), "one");
+  s.Set(0, 2, s.Get(2, 1));
+  EXPECT_EQ(s.Get(0, 2), "two");
+  s.Set(0, 2, "");
+  s.Set(1, 1, s.Get(2, 1));
+  EXPECT_EQ(s.Get(1, 1), "two");
   EXPECT_EQ(s.Get(3, 1), "one");
   // Clearing every cell leaves nothing behind.
   for (int c = 0; c < 4; ++c) s.Set(c, 1, "");
