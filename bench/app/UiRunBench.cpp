@@ -96,6 +96,7 @@ class TBenchPlatform final : public TPlatform {
     ++calls;
     qt_.ProcessMessages();
     last = Clock::now();
+    inMessages += std::chrono::duration<double>(last - now).count();
   }
   TCursor Cursor() const override { return qt_.Cursor(); }
   void SetCursor(TCursor cursor) override { qt_.SetCursor(cursor); }
@@ -106,6 +107,7 @@ class TBenchPlatform final : public TPlatform {
 
   long calls = 0;
   double longestGap = 0;
+  double inMessages = 0;
   Clock::time_point last;
 
  private:
@@ -215,7 +217,8 @@ int main(int argc, char** argv) {
     const double ratio = run.Cpu / baseline.Cpu;
     std::printf("ratio run/baseline: %.2f cpu, %.2f wall (limit 2.00) %s\n", ratio, run.Wall / baseline.Wall,
                 ratio <= 2 ? "OK" : "SLOW");
-    std::printf("message handling:   %ld times, longest gap %.1f ms\n", platform.calls, platform.longestGap * 1000);
+    std::printf("message handling:   %ld times, %.3f s in all, longest gap %.1f ms\n", platform.calls,
+                platform.inMessages, platform.longestGap * 1000);
     std::printf("memory:             %.1f MB more resident after the run (%.1f bytes per cell), peak %.1f MB\n",
                 (rssAfter - rssBefore) / 1048576.0, double(rssAfter - rssBefore) / (double(fetched) * 8),
                 PeakRssBytes() / 1048576.0);
