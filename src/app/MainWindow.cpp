@@ -133,7 +133,10 @@ TfrmMain::~TfrmMain() {
   qApp->removeEventFilter(this);
   // The favourites' statements go with their items.
   if (lstFreq) ClearListItems(*lstFreq);
-  // The result set's handlers point into the grid and this window.
+  // The grid outlives this body (it is a child widget); its handlers point
+  // into the presenter, the result set's into the grid and this window.
+  grid_->OnEnter = grid_->OnExit = grid_->OnClick = grid_->OnDblClick = nullptr;
+  grid_->OnKeyDown = nullptr;
   sqlManager_.reset();
   presenter_.reset();
   sqlInfo_.reset();

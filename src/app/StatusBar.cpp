@@ -8,7 +8,7 @@
 
 namespace {
 constexpr int kBarHeight = 19;
-constexpr int kPanelGap = 2;
+constexpr int kPanelGap = 0;  // the frame is drawn inside each panel
 }  // namespace
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {
