@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <cctype>
+
 #include <climits>
 #include <ctime>
 #include <vector>
+
+#include "core/sessions/TextScan.h"
 
 namespace {
 
@@ -188,42 +191,15 @@ int FoldSqlState(std::string_view state) {
 
 namespace {
 
-bool Digits(std::string_view& s, size_t n, int& out) {
-  if (s.size() < n) return false;
-  int v = 0;
-  for (size_t i = 0; i < n; ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-    v = v * 10 + (s[i] - '0');
-  }
-  s.remove_prefix(n);
-  out = v;
-  return true;
-}
-
-bool Eat(std::string_view& s, char c) {
-  if (s.empty() || s.front() != c) return false;
-  s.remove_prefix(1);
-  return true;
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 }  // namespace
 
 bool ParseIsoDateTime(std::string_view s, TDateTime& out) {
+  constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   int y, mo, d, h = 0, mi = 0, sec = 0;
   double fraction = 0;
-  if (!Digits(s, 4, y) || !Eat(s, '-') || !Digits(s, 2, mo) || !Eat(s, '-') || !Digits(s, 2, d)) return false;
+  if (!ScanDigits(s, 4, y) || !ScanChar(s, '-') || !ScanDigits(s, 2, mo) || !ScanChar(s, '-') || !ScanDigits(s, 2, d)) return false;
   if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > 31) return false;
   static const int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -231,11 +207,11 @@ bool ParseIsoDateTime(std::string_view s, TDateTime& out) {
   bool zoned = false;
   int offsetSeconds = 0;
   if (!s.empty()) {
-    if (!Eat(s, ' ') && !Eat(s, 'T')) return false;
-    if (!Digits(s, 2, h) || !Eat(s, ':') || !Digits(s, 2, mi)) return false;
-    if (Eat(s, ':')) {
-      if (!Digits(s, 2, sec)) return false;
-      if (Eat(s, '.')) {
+    if (!ScanChar(s, ' ') && !ScanChar(s, 'T')) return false;
+    if (!ScanDigits(s, 2, h) || !ScanChar(s, ':') || !ScanDigits(s, 2, mi)) return false;
+    if (ScanChar(s, ':')) {
+      if (!ScanDigits(s, 2, sec)) return false;
+      if (ScanChar(s, '.')) {
         double scale = 0.1;
         size_t n = 0;
         while (!s.empty() && std::isdigit(static_cast<unsigned char>(s.front()))) {
@@ -248,18 +224,18 @@ bool ParseIsoDateTime(std::string_view s, TDateTime& out) {
       }
     }
     if (h > 24 || mi > 59 || sec > 60) return false;
-    if (Eat(s, 'Z')) {
+    if (ScanChar(s, 'Z')) {
       zoned = true;
     } else if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
       const int sign = s.front() == '-' ? -1 : 1;
       s.remove_prefix(1);
       int oh, om = 0, os = 0;
-      if (!Digits(s, 2, oh)) return false;
-      if (Eat(s, ':')) {
-        if (!Digits(s, 2, om)) return false;
-        if (Eat(s, ':') && !Digits(s, 2, os)) return false;
+      if (!ScanDigits(s, 2, oh)) return false;
+      if (ScanChar(s, ':')) {
+        if (!ScanDigits(s, 2, om)) return false;
+        if (ScanChar(s, ':') && !ScanDigits(s, 2, os)) return false;
       } else if (!s.empty()) {
-        if (!Digits(s, 2, om)) return false;
+        if (!ScanDigits(s, 2, om)) return false;
       }
       zoned = true;
       offsetSeconds = sign * (oh * 3600 + om * 60 + os);
@@ -272,7 +248,7 @@ bool ParseIsoDateTime(std::string_view s, TDateTime& out) {
     return true;
   }
   // The same instant as this machine's local time.
-  const int64_t utc = DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + sec - offsetSeconds;
+  const int64_t utc = (static_cast<int64_t>(EncodeDate(y, mo, d)) - kUnixEpochDays) * 86400 + h * 3600 + mi * 60 + sec - offsetSeconds;
   const time_t t = static_cast<time_t>(utc);
   tm local{};
   if (!localtime_r(&t, &local)) return false;

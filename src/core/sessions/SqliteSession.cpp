@@ -12,6 +12,7 @@
 
 #include "core/Sjis.h"
 #include "core/sessions/Backends.h"
+#include "core/sessions/ServerTypes.h"
 #include "core/sessions/SqliteTypes.h"
 
 namespace {
@@ -27,23 +28,8 @@ constexpr int kNoStatementErr = SQLITE_MISUSE;
 
 std::string ErrText(sqlite3* db) { return Utf8ToSjis(sqlite3_errmsg(db)); }
 
-bool IsBlankSql(const char* p) {
-  // Blanks, semicolons and comments only.
-  while (*p) {
-    if (std::isspace(static_cast<unsigned char>(*p)) || *p == ';') {
-      ++p;
-    } else if (p[0] == '-' && p[1] == '-') {
-      while (*p && *p != '\n') ++p;
-    } else if (p[0] == '/' && p[1] == '*') {
-      const char* end = std::strstr(p + 2, "*/");
-      if (!end) return true;
-      p = end + 2;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
+// Blanks, semicolons and comments only.
+bool IsBlankSql(const char* p) { return TrimStatement(p).empty(); }
 
 class TSqliteField final : public TField {
  public:

@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/sessions/TextScan.h"
+
 namespace {
 
 std::string Upper(std::string_view s) {
@@ -57,30 +59,12 @@ TSqliteColumnType FromStorage(int storage) {
   }
 }
 
-bool ReadDigits(std::string_view& s, int n, int& out) {
-  if (s.size() < static_cast<size_t>(n)) return false;
-  int v = 0;
-  for (int i = 0; i < n; ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-    v = v * 10 + (s[i] - '0');
-  }
-  s.remove_prefix(static_cast<size_t>(n));
-  out = v;
-  return true;
-}
-
-bool Eat(std::string_view& s, char c) {
-  if (s.empty() || s.front() != c) return false;
-  s.remove_prefix(1);
-  return true;
-}
-
 bool ParseClock(std::string_view& s, int& h, int& mi, int& sec, int& ms) {
   sec = ms = 0;
-  if (!ReadDigits(s, 2, h) || !Eat(s, ':') || !ReadDigits(s, 2, mi)) return false;
-  if (Eat(s, ':')) {
-    if (!ReadDigits(s, 2, sec)) return false;
-    if (Eat(s, '.')) {
+  if (!ScanDigits(s, 2, h) || !ScanChar(s, ':') || !ScanDigits(s, 2, mi)) return false;
+  if (ScanChar(s, ':')) {
+    if (!ScanDigits(s, 2, sec)) return false;
+    if (ScanChar(s, '.')) {
       // Fractions of any length; milliseconds kept.
       int digits = 0, frac = 0;
       while (!s.empty() && std::isdigit(static_cast<unsigned char>(s.front()))) {
@@ -128,15 +112,15 @@ bool ParseSqliteDate(std::string_view s, TDateTime& out) {
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   int y, mo, d, h = 0, mi = 0, sec = 0, ms = 0;
   std::string_view rest = s;
-  if (ReadDigits(rest, 4, y)) {
+  if (ScanDigits(rest, 4, y)) {
     char sep = rest.empty() ? 0 : rest.front();
-    if ((sep != '-' && sep != '/') || !Eat(rest, sep) || !ReadDigits(rest, 2, mo) || !Eat(rest, sep) ||
-        !ReadDigits(rest, 2, d))
+    if ((sep != '-' && sep != '/') || !ScanChar(rest, sep) || !ScanDigits(rest, 2, mo) || !ScanChar(rest, sep) ||
+        !ScanDigits(rest, 2, d))
       return false;
     if (!rest.empty()) {
-      if (!Eat(rest, ' ') && !Eat(rest, 'T')) return false;
+      if (!ScanChar(rest, ' ') && !ScanChar(rest, 'T')) return false;
       if (!ParseClock(rest, h, mi, sec, ms)) return false;
-      if (Eat(rest, 'Z')) {
+      if (ScanChar(rest, 'Z')) {
       }
     }
     if (!rest.empty() || mo < 1 || mo > 12 || d < 1 || d > 31) return false;
