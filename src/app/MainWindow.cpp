@@ -46,6 +46,7 @@ constexpr int kClientWidth = 632;
 constexpr int kClientHeight = 434;
 constexpr int kMinWidth = 640;
 constexpr int kMinHeight = 480;
+constexpr int kMinMessagePanel = 120;
 
 enum TPanelIndex { pnMsg = 0, pnStatus, pnProgress, pnCols, pnDate, pnStart, pnEnd, pnDiff, pnSpare };
 
@@ -377,14 +378,19 @@ void TfrmMain::CreateStatusBar() {
   auto fit = [&metrics](int width, const char* placeholder) {
     return std::max(width, metrics.horizontalAdvance(QString::fromUtf8(placeholder)) + 8);
   };
-  barStatus_->AddPanel(190, left, {});
-  barStatus_->AddPanel(fit(34, "状況"), centre, U("状況"));
+  const int status = fit(34, "状況"), columns = fit(46, "9999列"), date = fit(68, "2000/12/31"),
+            start = fit(64, "始 99:99:99"), end = fit(64, "終 99:99:99"), diff = fit(64, "差 99:99:99");
+  // The message panel gives back what the others had to widen, so panels 0
+  // to 7 still fit the design width of the window.
+  const int widened = (status - 34) + (columns - 46) + (date - 68) + (start - 64) + (end - 64) + (diff - 64);
+  barStatus_->AddPanel(std::max(kMinMessagePanel, 190 - widened), left, {});
+  barStatus_->AddPanel(status, centre, U("状況"));
   barStatus_->AddPanel(85, centre, U("99999/99999行"), true);
-  barStatus_->AddPanel(fit(46, "9999列"), centre, U("9999列"));
-  barStatus_->AddPanel(fit(68, "2000/12/31"), centre, U("2000/12/31"));
-  barStatus_->AddPanel(fit(64, "始 99:99:99"), centre, U("始 99:99:99"));
-  barStatus_->AddPanel(fit(64, "終 99:99:99"), centre, U("終 99:99:99"));
-  barStatus_->AddPanel(fit(64, "差 99:99:99"), centre, U("差 99:99:99"));
+  barStatus_->AddPanel(columns, centre, U("9999列"));
+  barStatus_->AddPanel(date, centre, U("2000/12/31"));
+  barStatus_->AddPanel(start, centre, U("始 99:99:99"));
+  barStatus_->AddPanel(end, centre, U("終 99:99:99"));
+  barStatus_->AddPanel(diff, centre, U("差 99:99:99"));
   barStatus_->AddPanel(50, left, {});
   barStatus_->OnDrawPanel = [this](QPainter& painter, int, const QRect& rect) { DrawProgressPanel(painter, rect); };
   setStatusBar(nullptr);

@@ -37,8 +37,9 @@ void TResultPresenter::ColCountChanged() {
   if (n < 1) {
     if (OnCurrentCell) OnCurrentCell(0, 0);
     g.SetEnabled(false);
-    g.SetColCount(g.FixedCols() + 1);
+    // Rows first: shrinking the columns of a million rows would rewrite each.
     g.SetRowCount(g.FixedRows() + 1);
+    g.SetColCount(g.FixedCols() + 1);
     g.SetRowHeights(0, 1);
     g.SetRowHeights(1, g.DefaultRowHeight());
     g.SetColWidths(0, 1);

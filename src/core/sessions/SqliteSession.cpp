@@ -218,12 +218,13 @@ std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path) {
   if (path != ":memory:" && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     throw TSessionError(SQLITE_CANTOPEN, SJ("データベースファイルではなくディレクトリです: ") + Utf8ToSjis(path));
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   TConnection conn(raw, [](sqlite3* db) { sqlite3_close_v2(db); });
   if (rc != SQLITE_OK) {
     std::string text = raw ? ErrText(raw) : std::string("out of memory");
     throw TSessionError(rc, text + ": " + Utf8ToSjis(path));
   }
+  // One thread uses a connection: no per-call mutex.
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, 2000);
   // Touch the schema now, so a file that is no database is refused at logon.
