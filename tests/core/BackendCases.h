@@ -13,7 +13,7 @@
 
 #include "core/Sjis.h"
 #include "core/SqlManager.h"
-#include "support/TempDir.h"
+#include "support/EngineProbe.h"
 
 struct TLogin {
   std::string User, Password, Host;  // cp932, as typed in the login dialog
@@ -46,11 +46,9 @@ inline std::string PrintToStringParamName(const testing::TestParamInfo<TBackendP
   return info.param.Name;
 }
 
-class BackendCases : public testing::TestWithParam<TBackendParam> {
+class BackendCases : public testing::TestWithParam<TBackendParam>, protected TEngineProbe {
  protected:
   void SetUp() override {
-    info.OnSetCell = [this](TSqlInfo&, int c, int r, std::string_view t) { cells[{c, r}] = std::string(t); };
-    engine.SqlInfo = &info;
     ASSERT_TRUE(engine.CreateSession());
     if (GetParam().Unavailable) {
       std::string why = GetParam().Unavailable();
@@ -64,18 +62,8 @@ class BackendCases : public testing::TestWithParam<TBackendParam> {
     ASSERT_TRUE(engine.ExecSql(SJ(sqlUtf8))) << sqlUtf8 << ": " << SjisToUtf8(engine.ErrText);
   }
   bool Open(const std::string& sqlUtf8) { return engine.OpenQuery(SJ(sqlUtf8)); }
-  int FetchAll() {
-    int n = 0;
-    while (engine.FetchRow()) ++n;
-    return n;
-  }
-  std::string Cell(int c, int r) { return cells.count({c, r}) ? cells[{c, r}] : "<none>"; }
 
-  TTempDir dir;
   TLogin login;
-  TSqlInfo info;
-  TSqlManager engine{[this] { return CreateSession(dir.File("default.db")); }};
-  std::map<std::pair<int, int>, std::string> cells;
 };
 
 TEST_P(BackendCases, EmptyQueryDefinesColumns) {

@@ -9,11 +9,11 @@
 #include "core/SqlManager.h"
 #include "core/sessions/ServerTypes.h"
 #include "ServerEnv.h"
-#include "support/TempDir.h"
+#include "support/EngineProbe.h"
 
 namespace {
 
-class OdbcSession : public testing::Test {
+class OdbcSession : public testing::Test, protected TEngineProbe {
  protected:
   void SetUp() override {
     std::string why;
@@ -22,25 +22,13 @@ class OdbcSession : public testing::Test {
     if (!missing.empty()) GTEST_SKIP() << missing;
     if (!server) GTEST_SKIP() << why;
     ResetTestDatabase(*server);
-    info.OnSetCell = [this](TSqlInfo&, int c, int r, std::string_view t) { cells[{c, r}] = std::string(t); };
-    engine.SqlInfo = &info;
     ASSERT_TRUE(engine.CreateSession());
   }
 
   bool LogonPg() { return engine.Logon(TPgServer::User(), TPgServer::Password(), kOdbcPgDsn); }
-  int FetchAll() {
-    int n = 0;
-    while (engine.FetchRow()) ++n;
-    return n;
-  }
-  std::string Cell(int c, int r) { return cells.count({c, r}) ? cells[{c, r}] : "<none>"; }
-  std::string Text() { return SjisToUtf8(engine.ErrText); }
+  std::string Text() { return ErrUtf8(); }
 
   TPgServer* server = nullptr;
-  TTempDir dir;
-  TSqlInfo info;
-  TSqlManager engine{[this] { return CreateSession(dir.File("default.db")); }};
-  std::map<std::pair<int, int>, std::string> cells;
 };
 
 TEST_F(OdbcSession, LogonFailuresSayWhatWentWrong) {

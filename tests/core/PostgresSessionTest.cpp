@@ -9,19 +9,17 @@
 #include "core/SqlManager.h"
 #include "core/sessions/ServerTypes.h"
 #include "ServerEnv.h"
-#include "support/TempDir.h"
+#include "support/EngineProbe.h"
 
 namespace {
 
-class PostgresSession : public testing::Test {
+class PostgresSession : public testing::Test, protected TEngineProbe {
  protected:
   void SetUp() override {
     std::string why;
     server = TestServer(&why);
     if (!server) GTEST_SKIP() << why;
     ResetTestDatabase(*server);
-    info.OnSetCell = [this](TSqlInfo&, int c, int r, std::string_view t) { cells[{c, r}] = std::string(t); };
-    engine.SqlInfo = &info;
     ASSERT_TRUE(engine.CreateSession());
   }
 
@@ -30,19 +28,9 @@ class PostgresSession : public testing::Test {
   void Exec(const std::string& sql) {
     ASSERT_TRUE(engine.ExecSql(SJ(sql))) << sql << ": " << SjisToUtf8(engine.ErrText);
   }
-  int FetchAll() {
-    int n = 0;
-    while (engine.FetchRow()) ++n;
-    return n;
-  }
-  std::string Cell(int c, int r) { return cells.count({c, r}) ? cells[{c, r}] : "<none>"; }
-  std::string Text() { return SjisToUtf8(engine.ErrText); }
+  std::string Text() { return ErrUtf8(); }
 
   TPgServer* server = nullptr;
-  TTempDir dir;
-  TSqlInfo info;
-  TSqlManager engine{[this] { return CreateSession(dir.File("default.db")); }};
-  std::map<std::pair<int, int>, std::string> cells;
 };
 
 TEST_F(PostgresSession, LogonFormsAndRefusals) {

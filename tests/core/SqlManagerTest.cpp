@@ -4,24 +4,19 @@
 
 #include "core/Sjis.h"
 #include "core/SqlManager.h"
+#include "support/EngineProbe.h"
 #include "support/FakeSession.h"
 
 namespace {
 
 // An engine on a scripted session, with a result set whose cells are kept here.
-struct TFakeEngine {
+struct TFakeEngine : TEngineProbe {
   std::shared_ptr<TFakeScript> script = std::make_shared<TFakeScript>();
-  TSqlInfo info;
-  TSqlManager engine{[this] { return MakeFakeSession(script); }};
-  std::map<std::pair<int, int>, std::string> cells;
 
-  TFakeEngine() {
-    info.OnSetCell = [this](TSqlInfo&, int c, int r, std::string_view t) { cells[{c, r}] = std::string(t); };
-    engine.SqlInfo = &info;
+  TFakeEngine() : TEngineProbe([this] { return MakeFakeSession(script); }) {
     EXPECT_TRUE(engine.CreateSession());
     EXPECT_TRUE(engine.Logon("scott", "tiger", "orcl"));
   }
-  std::string Cell(int c, int r) { return cells.count({c, r}) ? cells[{c, r}] : "<none>"; }
 };
 
 }  // namespace

@@ -52,24 +52,20 @@ TEST(SqliteSession, HostStringsChooseTheBackend) {
   }
 }
 
-TEST(SqliteSession, DefaultDatabaseIsCreatedNextToTheExecutable) {
-  TTempDir dir;
-  TSqlManager engine([&] { return CreateSession(dir.File("quorrel.db")); });
-  TSqlInfo info;
-  engine.SqlInfo = &info;
-  ASSERT_TRUE(engine.CreateSession());
+// The engine on the real router, its default database in a temporary directory.
+class SqliteEngine : public testing::Test, protected TEngineProbe {
+ protected:
+  void SetUp() override { ASSERT_TRUE(engine.CreateSession()); }
+};
+
+TEST_F(SqliteEngine, DefaultDatabaseIsCreatedNextToTheExecutable) {
   ASSERT_TRUE(engine.Logon("", "", ""));
   ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (A INTEGER)\r\n"));
   struct stat st{};
-  EXPECT_EQ(stat(dir.File("quorrel.db").c_str(), &st), 0);
+  EXPECT_EQ(stat(dir.File("default.db").c_str(), &st), 0);
 }
 
-TEST(SqliteSession, BadHostsAndScriptsGiveAClearError) {
-  TTempDir dir;
-  TSqlManager engine([&] { return CreateSession(dir.File("quorrel.db")); });
-  TSqlInfo info;
-  engine.SqlInfo = &info;
-  ASSERT_TRUE(engine.CreateSession());
+TEST_F(SqliteEngine, BadHostsAndScriptsGiveAClearError) {
 
   mkdir(dir.File("folder.db").c_str(), 0700);
   EXPECT_FALSE(engine.Logon("", "", dir.File("folder.db")));
@@ -96,12 +92,7 @@ TEST(SqliteSession, BadHostsAndScriptsGiveAClearError) {
   }
 }
 
-TEST(SqliteSession, ScriptsOfSeveralStatementsRunWhole) {
-  TTempDir dir;
-  TSqlManager engine([&] { return CreateSession(dir.File("q.db")); });
-  TSqlInfo info;
-  engine.SqlInfo = &info;
-  ASSERT_TRUE(engine.CreateSession());
+TEST_F(SqliteEngine, ScriptsOfSeveralStatementsRunWhole) {
   ASSERT_TRUE(engine.Logon("", "", ""));
   ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (A INTEGER);\r\nINSERT INTO T VALUES (1);\r\nINSERT INTO T VALUES (2);\r\n"));
   EXPECT_EQ(info.RowCount(), 2);
@@ -138,14 +129,7 @@ TEST(SqliteSession, DeclaredTypesMapToOracleCodes) {
   }
 }
 
-TEST(SqliteSession, DateFormsAndNumbers) {
-  TTempDir dir;
-  TSqlManager engine([&] { return CreateSession(dir.File("q.db")); });
-  TSqlInfo info;
-  std::map<std::pair<int, int>, std::string> cells;
-  info.OnSetCell = [&](TSqlInfo&, int c, int r, std::string_view t) { cells[{c, r}] = std::string(t); };
-  engine.SqlInfo = &info;
-  ASSERT_TRUE(engine.CreateSession());
+TEST_F(SqliteEngine, DateFormsAndNumbers) {
   ASSERT_TRUE(engine.Logon("", "", ""));
   ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (K INTEGER, D DATE, R REAL)"));
   ASSERT_TRUE(engine.ExecSql(
@@ -153,15 +137,14 @@ TEST(SqliteSession, DateFormsAndNumbers) {
       "'2004-03-05T13:07:09.250Z', 1e20), (4, julianday('2004-03-05 13:07:09'), -0.25), "
       "(5, 1078492029, NULL), (6, 'not a date', NULL), (7, '2004/03/05 13:07', NULL)"));
   ASSERT_TRUE(engine.OpenQuery("SELECT D, R FROM T ORDER BY K"));
-  while (engine.FetchRow()) {
-  }
+  EXPECT_EQ(FetchAll(), 7);
   EXPECT_EQ(engine.ErrCode, 0);
   const char* dates[] = {"2004/03/05 13:07:09", "2004/03/05 00:00:00", "2004/03/05 13:07:09",
                          "2004/03/05 13:07:09", "2004/03/05 13:07:09", "not a date",
                          "2004/03/05 13:07:00"};
-  for (int r = 1; r <= 7; ++r) EXPECT_EQ(cells[std::make_pair(1, r)], dates[r - 1]) << r;
-  EXPECT_EQ(cells[std::make_pair(2, 1)], "1.5");
-  EXPECT_EQ(cells[std::make_pair(2, 2)], "3");
-  EXPECT_EQ(cells[std::make_pair(2, 3)], "1e+20");
-  EXPECT_EQ(cells[std::make_pair(2, 4)], "-0.25");
+  for (int r = 1; r <= 7; ++r) EXPECT_EQ(Cell(1, r), dates[r - 1]) << r;
+  EXPECT_EQ(Cell(2, 1), "1.5");
+  EXPECT_EQ(Cell(2, 2), "3");
+  EXPECT_EQ(Cell(2, 3), "1e+20");
+  EXPECT_EQ(Cell(2, 4), "-0.25");
 }
