@@ -47,4 +47,6 @@ TfrmAbout::TfrmAbout(TApp& app) : QDialog(&app.Main()) {
   layout->addSpacing(8);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
+  // Its real size from the start, so the first centring is already right.
+  adjustSize();
 }

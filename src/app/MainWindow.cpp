@@ -692,7 +692,10 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* e) {
-  if (isRunning_) {
+  // A query whose stop was already asked for is still fetching its last row
+  // (the running flag is down, the query flag is not): it too must finish
+  // before the disconnect saves the favourites and the history.
+  if (isRunning_ || IsSelect) {
     // Stop the run as the stop command does; the run driver closes the
     // window once it has finished, so the favourites and history are saved.
     closePending_ = true;

@@ -66,7 +66,13 @@ size_t Utf8SequenceLen(std::string_view s) {
   return n;
 }
 
-size_t SjisSequenceLen(std::string_view s) { return SjisCharLen(s, 0); }
+// A lead byte swallows the byte after it only when that byte can be a
+// second byte: "\x81'" loses its lead byte, never the quote.
+size_t SjisSequenceLen(std::string_view s) {
+  if (SjisCharLen(s, 0) != 2) return 1;
+  unsigned char c = static_cast<unsigned char>(s[1]);
+  return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC) ? 2 : 1;
+}
 
 }  // namespace
 

@@ -299,8 +299,16 @@ TEST_F(AppTest, AltGFocusesTheGridOnlyWhenItCanTakeTheFocus) {
 TEST_F(AppTest, AboutAndHelp) {
   ASSERT_TRUE(StartApp());
   QStringList texts;
+  Main().move(100, 80);
+  Main().resize(700, 500);
   platform.ModalScript.push_back([&](QDialog& dialog) {
     EXPECT_EQ(dialog.windowTitle(), Q8("バージョン情報"));
+    // Centred with its own size already at the first showing.
+    const QRect main = Main().frameGeometry();
+    const QSize size = dialog.frameGeometry().size();
+    EXPECT_EQ(size, dialog.sizeHint());
+    EXPECT_EQ(dialog.x(), main.left() + main.width() / 2 - size.width() / 2);
+    EXPECT_EQ(dialog.y(), main.top() + main.height() / 2 - size.height() / 2);
     for (QLabel* label : dialog.findChildren<QLabel*>()) texts << label->text();
     static_cast<TfrmAbout&>(dialog).btnOk->click();
     return dialog.result();

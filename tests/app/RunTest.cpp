@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QLabel>
+#include <QTest>
 
 #include "AppFixture.h"
 #include "app/LoginDialog.h"
@@ -86,6 +89,41 @@ TEST_F(AppTest, RefusedOrCancelledConnectLeavesTheProgramDisconnected) {
   Actions().Execute(Actions().actConnect);
   EXPECT_EQ(user, QStringLiteral("scott"));
   EXPECT_EQ(host, bad);
+}
+
+TEST_F(AppTest, LoginDialogKeysAndFocus) {
+  ASSERT_TRUE(StartApp());
+  TfrmLogin& login = App().Login();
+  EXPECT_EQ(login.windowTitle(), Q8("データベースに接続"));
+  EXPECT_EQ(login.LblUser->buddy(), login.edtUser);
+  EXPECT_EQ(login.LblPassword->buddy(), login.edtPassword);
+  EXPECT_EQ(login.LblHost->buddy(), login.edtHost);
+  EXPECT_TRUE(login.btnOk->isDefault());
+  EXPECT_EQ(login.minimumSize(), login.maximumSize());
+  // Tab goes user, password, host, OK, cancel and round again.
+  std::vector<QWidget*> chain;
+  QWidget* w = login.edtUser;
+  for (int i = 0; i < 6; ++i) {
+    chain.push_back(w);
+    do w = w->nextInFocusChain();
+    while (!(w->focusPolicy() & Qt::TabFocus));
+  }
+  EXPECT_EQ(chain, (std::vector<QWidget*>{login.edtUser, login.edtPassword, login.edtHost, login.btnOk,
+                                          login.btnCancel, login.edtUser}));
+
+  // Every showing starts in the user name, and the password shows as stars.
+  login.edtPassword->setText(QStringLiteral("tiger"));
+  login.show();
+  login.edtHost->setFocus();
+  login.hide();
+  login.show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(login.focusWidget(), login.edtUser);
+  EXPECT_EQ(login.edtPassword->displayText(), QStringLiteral("*****"));
+  // Esc cancels.
+  QTest::keyClick(&login, Qt::Key_Escape);
+  EXPECT_EQ(login.result(), QDialog::Rejected);
+  login.hide();
 }
 
 TEST_F(AppTest, QueryFillsTheGridWithStatusMessagesInOrder) {
@@ -254,6 +292,29 @@ TEST_F(AppTest, ClosingDuringARunStopsItThenDisconnects) {
   EXPECT_TRUE(Main().IsClosed());
   EXPECT_FALSE(Main().IsConnected());
   EXPECT_EQ(Main().SqlInfo().Status(), "");  // cleared by the disconnect
+  EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "強制終了しました", "", "接続を切断しました"}));
+}
+
+TEST_F(AppTest, ClosingRightAfterAStopWaitsForTheRunToEnd) {
+  MakeSeriesTable(Database(), 100);
+  ASSERT_TRUE(StartApp());
+  Connect();
+  RecordStatus();
+  int rowsAtClose = -1;
+  platform.OnProcessMessages = [&] {
+    if (rowsAtClose < 0 && Main().IsRunning() && Main().SqlInfo().RowMax() == 5) {
+      Actions().Execute(Actions().actStop);
+      rowsAtClose = Main().SqlInfo().RowMax();
+      Main().close();
+      // The driver still has a row to fetch: the window waits for it.
+      EXPECT_FALSE(Main().IsClosed());
+      EXPECT_TRUE(Main().IsConnected());
+    }
+  };
+  Run(QStringLiteral("SELECT * FROM T"));
+  EXPECT_EQ(rowsAtClose, 5);
+  EXPECT_TRUE(Main().IsClosed());
+  EXPECT_FALSE(Main().IsConnected());
   EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "強制終了しました", "", "接続を切断しました"}));
 }
 

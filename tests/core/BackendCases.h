@@ -141,6 +141,11 @@ TEST_P(BackendCases, UpdateReportsRowsProcessed) {
   ASSERT_TRUE(engine.ExecSql("UPDATE T SET N = N + 10 WHERE N <= 3\r\n"));
   EXPECT_EQ(info.RowCount(), 3);
   EXPECT_EQ(info.ColCount(), 0);
+  // Statements that change no rows report none, whatever ran before them.
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE U (N " + GetParam().NumberType + ")\r\n"));
+  EXPECT_EQ(info.RowCount(), 0);
+  ASSERT_TRUE(engine.ExecSql("UPDATE T SET N = 0 WHERE N < 0\r\n"));
+  EXPECT_EQ(info.RowCount(), 0);
 }
 
 TEST_P(BackendCases, RejectedStatementGivesTheServersError) {

@@ -16,6 +16,10 @@ TEST(Sjis, WhatCannotBeHeldOrIsInvalidBecomesAQuestionMark) {
   EXPECT_EQ(Utf8ToSjis("x\xE5\xAE"), "x?");                     // truncated at the end
   EXPECT_EQ(SjisToUtf8("a\x81"), "a?");                          // lone lead byte
   EXPECT_EQ(SjisToUtf8(std::string("a\xA0\xFD" "b", 4)), "a??b");  // bytes cp932 never uses
+  // A lead byte followed by a byte that cannot end a character loses only itself.
+  EXPECT_EQ(SjisToUtf8("\x81'x'"), "?'x'");
+  EXPECT_EQ(SjisToUtf8("a\x81\r\nb"), "a?\r\nb");
+  EXPECT_EQ(SjisToUtf8("\x85\x40z"), "?z");  // unassigned pair: both bytes go
 }
 
 TEST(Sjis, LeadBytes) {

@@ -71,6 +71,9 @@ TEST(SqlManager, QueryCellsByType) {
   int reads = f.script->ValueReads;
   ASSERT_TRUE(f.engine.FetchRow());
   EXPECT_EQ(f.script->ValueReads - reads, 4);  // other types never read the value
+  // The field's type is asked again for every row.
+  f.script->Columns[2].Type = 8;
+  f.script->Columns[4].Type = 1;
   ASSERT_TRUE(f.engine.FetchRow());
   EXPECT_FALSE(f.engine.FetchRow());
   EXPECT_EQ(f.engine.ErrCode, 0);
@@ -78,7 +81,7 @@ TEST(SqlManager, QueryCellsByType) {
   const std::string unsupported = SJ("未対応の型");
   std::vector<std::string> row1{"a", "1.5", "Y", "2004/03/05 13:07:09", unsupported, unsupported, unsupported,
                                 unsupported};
-  std::vector<std::string> row2{"", "", "", "", unsupported, unsupported, unsupported, unsupported};
+  std::vector<std::string> row2{"", "", unsupported, "", "", unsupported, unsupported, unsupported};
   for (int c = 1; c <= 8; ++c) {
     EXPECT_EQ(f.Cell(c, 1), row1[c - 1]) << c;
     EXPECT_EQ(f.Cell(c, 2), row2[c - 1]) << c;
@@ -148,4 +151,42 @@ TEST(SqlManager, WithoutALogonOperationsFailCleanly) {
   EXPECT_FALSE(engine.OpenQuery("x"));
   EXPECT_FALSE(engine.FetchRow());  // no row source: simply no row
   EXPECT_EQ(engine.ErrCode, 0);
+}
+
+TEST(SqlManager, ResultSetEventsArriveInStatementOrder) {
+  TFakeEngine f;
+  f.script->Columns = {{"A", 2, 22, 5, 0}, {"B", 1, 10}};
+  f.script->RecordCount = 4;
+  f.script->ExecRows = 2;
+  std::vector<std::string> events;
+  auto add = [&](const char* name) { return [&events, name](TSqlInfo&) { events.push_back(name); }; };
+  auto addIdx = [&](const char* name) {
+    return [&events, name](TSqlInfo&, int i) { events.push_back(name + std::to_string(i)); };
+  };
+  f.info.OnDate = add("Date");
+  f.info.OnStartTime = add("Start");
+  f.info.OnEndTime = add("End");
+  f.info.OnDiffTime = add("Diff");
+  f.info.OnStatus = add("Status");
+  f.info.OnRowMax = add("RowMax");
+  f.info.OnRowPos = add("RowPos");
+  f.info.OnColCount = [&](TSqlInfo& s) { events.push_back("ColCount" + std::to_string(s.ColCount())); };
+  f.info.OnRowCount = [&](TSqlInfo& s) { events.push_back("RowCount" + std::to_string(s.RowCount())); };
+  f.info.OnColName = addIdx("Name");
+  f.info.OnColLength = addIdx("Length");
+  f.info.OnColAlign = addIdx("Align");
+  const std::vector<std::string> clearAndBegin{"RowMax", "RowPos", "RowCount0", "ColCount0", "Status", "Date",
+                                               "Start", "End", "Diff", "Date", "Start", "End", "Diff", "RowMax"};
+
+  ASSERT_TRUE(f.engine.OpenQuery("select"));
+  std::vector<std::string> want = clearAndBegin;
+  for (const char* e : {"ColCount2", "RowCount4", "Name0", "Length0", "Align0", "Name1", "Length1", "Align1"})
+    want.push_back(e);
+  EXPECT_EQ(events, want);
+
+  events.clear();
+  ASSERT_TRUE(f.engine.ExecSql("update"));
+  want = clearAndBegin;
+  want.push_back("RowCount2");
+  EXPECT_EQ(events, want);
 }

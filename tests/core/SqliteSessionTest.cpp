@@ -80,6 +80,10 @@ TEST_F(SqliteEngine, BadHostsAndScriptsGiveAClearError) {
 
   EXPECT_FALSE(engine.Logon("", "", "sqlite:" + dir.File("no/such/dir/x.db")));
   EXPECT_EQ(engine.ErrCode, SQLITE_CANTOPEN);
+  // No file named: not a throw-away database that loses what is written to it.
+  EXPECT_FALSE(engine.Logon("", "", "sqlite:"));
+  EXPECT_EQ(engine.ErrCode, SQLITE_CANTOPEN);
+  EXPECT_FALSE(engine.ErrText.empty());
 
   ASSERT_TRUE(engine.Logon("", "", ":memory:"));
   for (std::string sql : {"", "   \r\n", "-- only a comment\r\n", "/* open", "\x81\x81\xff\xfe"}) {
@@ -96,10 +100,12 @@ TEST_F(SqliteEngine, ScriptsOfSeveralStatementsRunWhole) {
   ASSERT_TRUE(engine.Logon("", "", ""));
   ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (A INTEGER);\r\nINSERT INTO T VALUES (1);\r\nINSERT INTO T VALUES (2);\r\n"));
   EXPECT_EQ(info.RowCount(), 2);
+  ASSERT_TRUE(engine.ExecSql("INSERT INTO T VALUES (3);\r\nCREATE TABLE U (B INTEGER);\r\n"));
+  EXPECT_EQ(info.RowCount(), 1);  // the CREATE adds nothing to the insert's row
   // A query is one SELECT: a second statement after it is refused, not dropped.
   EXPECT_FALSE(engine.OpenQuery("SELECT * FROM T; DELETE FROM T"));
   ASSERT_TRUE(engine.OpenQuery("SELECT * FROM T;\r\n"));
-  EXPECT_EQ(info.RowCount(), 2);
+  EXPECT_EQ(info.RowCount(), 3);
 }
 
 TEST(SqliteSession, DeclaredTypesMapToOracleCodes) {

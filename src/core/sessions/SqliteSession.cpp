@@ -151,11 +151,15 @@ class TSqliteDatabase final : public TDatabase {
     while (!IsBlankSql(p)) {
       TStmt stmt = Prepare(p, &p);
       if (!stmt) continue;
+      // sqlite3_changes keeps the count of the last INSERT, UPDATE or DELETE
+      // through any later CREATE or DROP; only a statement that changed rows
+      // may report it.
+      const sqlite3_int64 before = sqlite3_total_changes64(conn_.get());
       int rc;
       while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
       }
       if (rc != SQLITE_DONE) Fail();
-      if (!sqlite3_stmt_readonly(stmt.get())) changes += sqlite3_changes(conn_.get());
+      if (sqlite3_total_changes64(conn_.get()) != before) changes += sqlite3_changes(conn_.get());
     }
     return changes;
   }
@@ -214,6 +218,9 @@ class TSqliteDatabase final : public TDatabase {
 }  // namespace
 
 std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path) {
+  // SQLite reads an empty name as a private temporary database that vanishes
+  // at disconnect, with everything written to it.
+  if (path.empty()) throw TSessionError(SQLITE_CANTOPEN, SJ("データベースファイルが指定されていません"));
   struct stat st{};
   if (path != ":memory:" && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     throw TSessionError(SQLITE_CANTOPEN, SJ("データベースファイルではなくディレクトリです: ") + Utf8ToSjis(path));
