@@ -42,12 +42,12 @@ TApp::~TApp() {
 QString TApp::AppTitle() const { return QString::fromUtf8(kAppTitle); }
 
 bool TApp::Start() {
-  // 1-2. The title and the application object.
+  // The title and the application object.
   QCoreApplication::setApplicationName(AppTitle());
   QApplication::setWindowIcon(MakeToolIcon(TToolIcon::App));
   InstallFontSubstitutions();
 
-  // 3-5. One instance per executable name.
+  // One instance per executable name.
   TLockResult lock = platform_.LockInstance(files_.InstanceName, lock_);
   if (lock == TLockResult::HeldElsewhere) {
     platform_.ErrorBox(AppTitle(), U("多重起動はできません。"));
@@ -55,7 +55,7 @@ bool TApp::Start() {
   }
   started_ = true;
 
-  // 6. The windows, once each and in this order.
+  // The windows, once each and in this order.
   main_ = std::make_unique<TfrmMain>(*this);
   about_ = std::make_unique<TfrmAbout>(*this);
   action_ = std::make_unique<TmodAction>(*this);

@@ -101,17 +101,17 @@ TfrmMain::TfrmMain(TApp& app) : QMainWindow(nullptr), app_(app) {
   setFont(WindowFont());
   setWindowIcon(MakeToolIcon(TToolIcon::App));
   setMinimumSize(kMinWidth - 8, kMinHeight - 27);
-  // 1. Title and caption.
+  // Title and caption.
   setWindowTitle(app_.AppTitle());
   CreateLayout();
   CreateStatusBar();
 
-  // 2-3. The result grid and the result set with its events.
+  // The result grid and the result set with its events.
   sqlInfo_ = std::make_unique<TSqlInfo>();
   presenter_ = std::make_unique<TResultPresenter>(*sqlInfo_, *grid_, [this] { return GridOptions(); });
   WireResultSet();
 
-  // 4. The engine; without a session object the program cannot work.
+  // The engine; without a session object the program cannot work.
   sqlManager_ = std::make_unique<TSqlManager>(app_.SessionFactory());
   if (!sqlManager_->CreateSession()) {
     app_.Platform().ErrorBox(app_.AppTitle(), U("オラクルオブジェクト作成エラー"));
@@ -120,7 +120,7 @@ TfrmMain::TfrmMain(TApp& app) : QMainWindow(nullptr), app_(app) {
   sqlManager_->SqlInfo = sqlInfo_.get();
   sqlManager_->MaxRow = [this] { return MaxRowOption(); };
 
-  // 6. The initial state; clearing the result set fills panels 1 to 7.
+  // The initial state; clearing the result set fills panels 1 to 7.
   SetIsProcessing(false);
   SetIsRunning(false);
   SetIsConnected(false);
@@ -639,6 +639,9 @@ bool TfrmMain::HandleKey(QObject* receiver, QKeyEvent* key) {
     if (key->type() == QEvent::KeyPress && actions_) actions_->Execute(actions_->actFreqGet);
     return true;
   }
+  // The list would copy its current item to the clipboard by itself; only
+  // the edit commands touch the clipboard.
+  if (receiver == lstFreq && key->matches(QKeySequence::Copy)) return true;
   if (!actions_) return false;
   bool enabled = false;
   QKeySequence sequence(QKeyCombination(mods, static_cast<Qt::Key>(key->key())));

@@ -1,6 +1,8 @@
 // The command table, its enable rules in every state, the key preview and
 // the commands whose effects live in the command module.
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -225,6 +227,16 @@ TEST_F(AppTest, EditCommandsWorkOnlyInTheFocusedEditArea) {
   }
   EXPECT_EQ(edit->toPlainText(), QStringLiteral("SELECT 2"));
   EXPECT_EQ(platform.Clipboard, QStringLiteral("SELECT 1"));
+
+  // Their keys reach the list, which leaves the desktop's clipboard alone.
+  Main().lstFreq->addItem(QStringLiteral("SELECT 3"));
+  Main().lstFreq->setCurrentRow(0);
+  QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+  for (Qt::Key key : {Qt::Key_C, Qt::Key_X, Qt::Key_V, Qt::Key_A, Qt::Key_Delete, Qt::Key_Insert})
+    QTest::keyClick(Main().lstFreq, key, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+  EXPECT_EQ(Main().lstFreq->count(), 1);
+  EXPECT_EQ(edit->toPlainText(), QStringLiteral("SELECT 2"));
 }
 
 TEST_F(AppTest, FocusedLabelIsBold) {
