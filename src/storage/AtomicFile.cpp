@@ -140,8 +140,9 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
     return false;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  const bool statted = fstat(fd, &st) == 0;
+  if (!statted || S_ISDIR(st.st_mode)) {
+    int err = statted ? EISDIR : errno;
     close(fd);
     SetError(error, Describe("cannot read", path, err));
     return false;

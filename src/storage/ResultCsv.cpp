@@ -15,10 +15,19 @@ bool IsBlank(char c) {
   return u >= 1 && u <= 32 && !IsBreak(c);
 }
 
+// Double-byte characters are stepped over as units, so their second bytes
+// are never taken for a quote or a comma. A lead byte followed by a byte that
+// cannot be a second byte (below 0x40: a control byte, a blank, a quote, a
+// comma) stands alone, so damaged text cannot hide a line break or a quote
+// from the writer and split the record.
+size_t CharLen(std::string_view v, size_t i) {
+  return SjisCharLen(v, i) == 2 && static_cast<unsigned char>(v[i + 1]) >= 0x40 ? 2 : 1;
+}
+
 bool NeedsQuotes(std::string_view v) {
-  for (size_t i = 0; i < v.size(); i += SjisCharLen(v, i)) {
+  for (size_t i = 0; i < v.size(); i += CharLen(v, i)) {
     const unsigned char c = static_cast<unsigned char>(v[i]);
-    if (SjisCharLen(v, i) == 1 && (c <= 32 || c == '"' || c == ',')) return true;
+    if (c <= 32 || c == '"' || c == ',') return true;
   }
   return false;
 }
@@ -30,7 +39,7 @@ void AppendValue(std::string& out, std::string_view v) {
   }
   out += '"';
   size_t from = 0;
-  for (size_t i = 0; i < v.size(); i += SjisCharLen(v, i)) {
+  for (size_t i = 0; i < v.size(); i += CharLen(v, i)) {
     if (v[i] == '"') {
       out.append(v.substr(from, i + 1 - from));
       out += '"';

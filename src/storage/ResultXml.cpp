@@ -158,7 +158,7 @@ bool ReadHeaderSection(TSqlInfo& info, TTinyXml& doc, int parent) {
     info.SetColPrecision(i, StrToIntOrThrow(doc.AttributeValue("Precision")));
     info.SetColScale(i, StrToIntOrThrow(doc.AttributeValue("Scale")));
     info.DefineColumn(i, info.ColTypeCode(i), info.ColSize(i), info.ColPrecision(i), info.ColScale(i));
-    if (++i >= info.ColCount()) return true;
+    if (++i == info.ColCount()) return true;
   }
   return false;
 }

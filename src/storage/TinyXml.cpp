@@ -273,7 +273,8 @@ void TTinyXml::SplitTag(std::string_view s) {
       end = at == std::string_view::npos ? n : at + 1;
     } else {
       end = i + 1;
-      while (end < n && !std::strchr(" \t\"'<[(=", s[end])) ++end;
+      // memchr, not strchr: a NUL byte in damaged input is an ordinary byte.
+      while (end < n && !std::memchr(" \t\"'<[(=", s[end], 8)) ++end;
     }
     tokens_.emplace_back(s.substr(i, end - i));
     i = end;

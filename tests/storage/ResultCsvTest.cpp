@@ -74,6 +74,10 @@ TEST(ResultCsvTest, CellsSurviveARoundTrip) {
       {",", ","},
       {std::string("nul\0byte", 8), std::string("nul\0byte", 8)},
       {"x\"y,", "x\"y,"},
+      // Damaged double-byte text: a lead byte before a line break or a quote.
+      {"\x81\rX", "\x81\r\nX"},
+      {"\x81\",z", "\x81\",z"},
+      {"\x81 ", "\x81 "},
   };
   TTempDir dir;
   TSqlInfo out;

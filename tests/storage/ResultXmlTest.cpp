@@ -233,6 +233,15 @@ TEST(ResultXmlTest, MissingRowsAndCells) {
     EXPECT_EQ(l.info.RowMax(), 0);
   }
   {
+    SCOPED_TRACE("ColCount 0 never completes the Header, so no row is read");
+    Loaded l;
+    LoadBytes(l, ResultWith(InfoWith(1, 0), "<R1>" + cells + "</R1>\r\n"));
+    EXPECT_TRUE(l.ok);
+    EXPECT_EQ(l.info.ColCount(), 0);
+    EXPECT_EQ(l.info.RowMax(), 0);
+    EXPECT_EQ(l.info.Status(), "S");
+  }
+  {
     SCOPED_TRACE("Header lists more columns than ColCount; Info after Header");
     std::string bytes = ResultWith("", "<R1>" + cells + "</R1>\r\n");
     bytes.insert(bytes.find("</Result>"), InfoWith(1, 1));

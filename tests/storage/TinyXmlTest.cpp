@@ -221,6 +221,10 @@ TEST(TinyXmlTest, TagTokensAndAttributes) {
   doc.SplitTag("  a=(x y) [p q] <r s> b)c 'open");
   EXPECT_EQ(doc.TagTokens(), (TStrings{"a", "=", "(x y)", "[p q]", "<r s>", "b)c", "'open"}));
 
+  // A NUL byte from a damaged file is an ordinary byte of its token.
+  doc.SplitTag(std::string("a\0b=\"1\"", 7));
+  EXPECT_EQ(doc.TagTokens(), (TStrings{std::string("a\0b", 3), "=", "\"1\""}));
+
   doc.SplitTag("C1 Size='3' Scale=\"1\"");
   EXPECT_EQ(doc.AttributeValue("Size"), "");
   EXPECT_EQ(doc.AttributeValue("Scale"), "1");
