@@ -120,8 +120,11 @@ TEST_F(AppTest, LoginDialogKeysAndFocus) {
   QCoreApplication::processEvents();
   EXPECT_EQ(login.focusWidget(), login.edtUser);
   EXPECT_EQ(login.edtPassword->displayText(), QStringLiteral("*****"));
-  // Esc cancels.
-  QTest::keyClick(&login, Qt::Key_Escape);
+  // Enter in a field is OK, Esc cancels.
+  QTest::keyClick(login.edtHost, Qt::Key_Return);
+  EXPECT_EQ(login.result(), QDialog::Accepted);
+  login.show();
+  QTest::keyClick(login.edtUser, Qt::Key_Escape);
   EXPECT_EQ(login.result(), QDialog::Rejected);
   login.hide();
 }
