@@ -656,9 +656,13 @@ void TStringGrid::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void TStringGrid::wheelEvent(QWheelEvent* e) {
-  const QPoint steps = e->angleDelta() / 40;  // three rows per notch
-  if (steps.y() != 0) SetTopRow(topRow_ - steps.y());
-  if (steps.x() != 0) SetLeftCol(leftCol_ - steps.x() / 3);
+  // Three rows (one column) per notch of 120. Touch pads send small steps:
+  // what does not make a whole row yet is kept for the next event.
+  wheelRest_ += e->angleDelta();
+  const int rows = wheelRest_.y() / 40, cols = wheelRest_.x() / 120;
+  wheelRest_ -= QPoint(cols * 120, rows * 40);
+  if (rows != 0) SetTopRow(topRow_ - rows);
+  if (cols != 0) SetLeftCol(leftCol_ - cols);
   e->accept();
 }
 

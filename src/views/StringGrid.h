@@ -205,4 +205,5 @@ class TStringGrid : public QAbstractScrollArea {
   int dragIndex_ = 0;
   int dragOrigin_ = 0;
   int dragStartSize_ = 0;
+  QPoint wheelRest_;  // wheel movement short of a whole row or column
 };

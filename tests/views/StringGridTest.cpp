@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include "views/StringGrid.h"
 
@@ -161,4 +162,21 @@ TEST_F(TGridFixture, ScrollBarsCountRowsAndFollowGrowth) {
   const TGridRect last = grid.CellRect(1, 4999);
   EXPECT_GT(last.Bottom, 0);
   EXPECT_LE(last.Bottom, grid.ClientHeight());
+}
+
+TEST_F(TGridFixture, WheelScrollsByNotchesAndByTheSmallStepsOfATouchPad) {
+  auto wheel = [this](QPoint angle) {
+    const QPointF at(100, 100);
+    QWheelEvent e(at, grid.viewport()->mapToGlobal(at), QPoint(), angle, Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid.viewport(), &e);
+  };
+  wheel({0, -120});
+  EXPECT_EQ(grid.TopRow(), 4) << "three rows a notch";
+  for (int i = 0; i < 8; ++i) wheel({0, -15});
+  EXPECT_EQ(grid.TopRow(), 7) << "eight small steps make a notch";
+  for (int i = 0; i < 8; ++i) wheel({-15, 0});
+  EXPECT_EQ(grid.LeftCol(), 2);
+  wheel({0, 120});
+  EXPECT_EQ(grid.TopRow(), 4);
 }
