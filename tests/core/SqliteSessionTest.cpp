@@ -154,3 +154,19 @@ TEST_F(SqliteEngine, DateFormsAndNumbers) {
   EXPECT_EQ(Cell(2, 3), "1e+20");
   EXPECT_EQ(Cell(2, 4), "-0.25");
 }
+
+TEST_F(SqliteEngine, AFailureInTheMiddleOfAFetchKeepsTheRowsBeforeIt) {
+  ASSERT_TRUE(engine.Logon("", "", ":memory:"));
+  // The third row overflows only when SQLite computes it.
+  ASSERT_TRUE(engine.OpenQuery(
+      "WITH s(n) AS (VALUES (1), (2), (3), (4)) SELECT CASE WHEN n = 3 THEN abs(-9223372036854775807 - 1) "
+      "ELSE n END FROM s"))
+      << ErrUtf8();
+  EXPECT_TRUE(engine.FetchRow());
+  EXPECT_FALSE(engine.FetchRow());  // row 2 is written, then moving onto row 3 fails
+  EXPECT_EQ(engine.ErrCode, SQLITE_ERROR);
+  EXPECT_NE(ErrUtf8().find("integer overflow"), std::string::npos) << ErrUtf8();
+  EXPECT_EQ(info.RowPos(), 2);
+  EXPECT_EQ(Cell(1, 1), "1");
+  EXPECT_EQ(Cell(1, 2), "2");
+}
