@@ -58,7 +58,7 @@ QColor PlainColor(uint32_t color) {
 
 QColor ToQColor(uint32_t color, const QPalette& palette) {
   if (!IsSystemColor(color)) return PlainColor(color);
-  uint32_t n = color & 0xFF;
+  const uint32_t n = color & 0x7FFFFFFFu;
   if (n >= std::size(kSystem)) return QColor();
   return palette.color(kSystem[n].Group, kSystem[n].Role);
 }

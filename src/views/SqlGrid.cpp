@@ -182,6 +182,13 @@ void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a)
     HorzPositions(*metrics_, chars_, tr, a.WrapCount, pos_);
   p.setPen(fore);
   p.setFont(metrics_->Font());
+  // Text goes down on the cell's background colour, so a text wider than
+  // its cell covers what lies beneath it instead of mixing with it.
+  const QColor back = ToQColor(a.BackColor, palette());
+  if (back.isValid()) {
+    p.setBackgroundMode(Qt::OpaqueMode);
+    p.setBackground(back);
+  }
   const int ascent = metrics_->Ascent();
   for (const TCharPos& at : pos_) {
     if (at.Index < 0) {
@@ -195,6 +202,7 @@ void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a)
       p.drawText(at.X, at.Y + ascent, CharToQString(chars_[at.Index]));
     }
   }
+  p.setBackgroundMode(Qt::TransparentMode);
 }
 
 void TSqlGrid::Paint(QPainter& p, const QRect& dirty) {

@@ -26,7 +26,7 @@ QRect InkBox(const QImage& img) {
 
 }  // namespace
 
-TEST(SqlGrid, StartsAsSpecifiedAndDisabled) {
+TEST(SqlGrid, StartsWithItsCreationValuesAndDisabled) {
   TSqlGrid g;
   EXPECT_FALSE(g.Enabled());
   EXPECT_EQ(g.DefaultRowHeight(), 24);
@@ -167,4 +167,40 @@ TEST(SqlGrid, MeasureCellUsesTheUnselectedAttributes) {
   g.FixedRowAttr(0)->WrapCount = 2;
   g.SetCells(1, 0, "AAAAA");
   EXPECT_EQ(g.MeasureCell(1, 0), (TTextExtent{3 * aw + 12, 2 * ah + 12}));
+}
+
+TEST(SqlGrid, TextWiderThanItsCellLiesOnTheCellsBackground) {
+  TSqlGrid g;
+  g.SetColCount(3);
+  g.SetRowCount(2);
+  g.SetColWidths(0, 20);
+  g.SetColWidths(1, 80);
+  g.SetColWidths(2, 20);
+  g.SetEnabled(true);
+  // Right-aligned and far wider than its column: it runs left over column 1.
+  g.SetCells(2, 1, std::string(20, 'W'));
+  g.CellAttr(2, 1)->HAlign = 2;
+  g.CellAttr(2, 1)->BackColor = 0x0000FF;  // red
+  g.resize(300, 100);
+  g.show();
+  QApplication::processEvents();
+  const QImage img = g.viewport()->grab().toImage();
+  const TGridRect left = g.CellRect(1, 1);
+  int red = 0;
+  for (int y = left.Top; y < left.Bottom; ++y)
+    for (int x = left.Left; x < left.Right; ++x)
+      if ((img.pixel(x, y) & 0xFFFFFF) == 0xFF0000) ++red;
+  EXPECT_GT(red, 0) << "the overflowing text brings its own background along";
+}
+
+TEST(SqlGridColors, EncodedValuesMapToTheirColours) {
+  const QPalette pal = QApplication::palette();
+  EXPECT_EQ(ToQColor(0x0000FF, pal), QColor(255, 0, 0)) << "red in the lowest byte";
+  EXPECT_EQ(ToQColor(0xFF0000, pal), QColor(0, 0, 255));
+  EXPECT_FALSE(ToQColor(clNone, pal).isValid());
+  EXPECT_EQ(ToQColor(clHighlight, pal), pal.color(QPalette::Active, QPalette::Highlight));
+  // A system number beyond the known ones is no colour, not a known one
+  // picked by its low byte.
+  EXPECT_FALSE(ToQColor(0x8000010Du, pal).isValid());
+  EXPECT_FALSE(ToQColor(0x80000100u, pal).isValid());
 }
