@@ -40,7 +40,8 @@ TfrmLogin::TfrmLogin(TApp& app, const std::string& user, const std::string& pass
   edtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
   btnOk->setDefault(true);
   btnOk->setAutoDefault(true);
-  btnCancel->setAutoDefault(false);
+  // Enter on a focused button presses that button; elsewhere it is OK.
+  btnCancel->setAutoDefault(true);
   connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 

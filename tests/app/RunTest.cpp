@@ -126,6 +126,12 @@ TEST_F(AppTest, LoginDialogKeysAndFocus) {
   login.show();
   QTest::keyClick(login.edtUser, Qt::Key_Escape);
   EXPECT_EQ(login.result(), QDialog::Rejected);
+  // Enter on the focused cancel button cancels.
+  login.show();
+  login.btnCancel->setFocus();
+  QTest::keyClick(login.btnCancel, Qt::Key_Return);
+  EXPECT_EQ(login.result(), QDialog::Rejected);
+  EXPECT_FALSE(login.isVisible());
   login.hide();
 }
 
