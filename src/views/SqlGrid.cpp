@@ -189,17 +189,30 @@ void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a)
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(back);
   }
-  const int ascent = metrics_->Ascent();
+  const int ascent = metrics_->Ascent(), height = metrics_->Height();
+  // Only characters that reach into the client area are drawn: the text is
+  // not clipped to its cell, but a long text laid out whole at every paint
+  // would make scrolling crawl.
+  const int cw = ClientWidth(), ch = ClientHeight();
   for (const TCharPos& at : pos_) {
+    if (at.Y >= ch || at.Y + height <= 0) continue;
     if (at.Index < 0) {
-      std::string utf8;
-      for (uint16_t ch : chars_) {
-        if (ch > 0xFF) utf8.push_back(static_cast<char>(ch >> 8));
-        utf8.push_back(static_cast<char>(ch & 0xFF));
+      size_t first = 0;
+      int x = at.X;
+      while (first < chars_.size() && x + metrics_->CharWidth(chars_[first]) <= 0)
+        x += metrics_->CharWidth(chars_[first++]);
+      std::string sjis;
+      for (int end = x; first < chars_.size() && end < cw; ++first) {
+        const uint16_t c = chars_[first];
+        if (c > 0xFF) sjis.push_back(static_cast<char>(c >> 8));
+        sjis.push_back(static_cast<char>(c & 0xFF));
+        end += metrics_->CharWidth(c);
       }
-      p.drawText(at.X, at.Y + ascent, QString::fromStdString(SjisToUtf8(utf8)));
+      if (!sjis.empty()) p.drawText(x, at.Y + ascent, QString::fromStdString(SjisToUtf8(sjis)));
     } else {
-      p.drawText(at.X, at.Y + ascent, CharToQString(chars_[at.Index]));
+      const uint16_t c = chars_[at.Index];
+      if (at.X >= cw || at.X + metrics_->CharWidth(c) <= 0) continue;
+      p.drawText(at.X, at.Y + ascent, CharToQString(c));
     }
   }
   p.setBackgroundMode(Qt::TransparentMode);

@@ -204,3 +204,38 @@ TEST(SqlGridColors, EncodedValuesMapToTheirColours) {
   EXPECT_FALSE(ToQColor(0x8000010Du, pal).isValid());
   EXPECT_FALSE(ToQColor(0x80000100u, pal).isValid());
 }
+
+TEST(SqlGrid, ALongTextShowsExactlyLikeThePartOfItThatFits) {
+  // Only the characters that reach into the view are drawn; what shows
+  // must not change for it, whichever end of the text runs out of view.
+  auto paint = [](const std::string& text, uint8_t halign) {
+    TSqlGrid g;
+    g.SetColCount(3);
+    g.SetRowCount(3);
+    g.SetColWidths(0, 30);
+    g.SetColWidths(1, 150);
+    g.SetColWidths(2, 40);
+    g.SetEnabled(true);
+    g.FocusCell(2, 2, true);  // the long text's cell is not selected
+    g.ColAttr(1)->HAlign = halign;
+    g.SetCells(1, 1, text);
+    g.SetCells(2, 1, "x");
+    g.resize(260, 90);
+    g.show();
+    QApplication::processEvents();
+    return g.viewport()->grab().toImage();
+  };
+  std::string longText;
+  for (int i = 0; i < 3000; ++i) longText += i % 3 ? "W" : SJ("あ");
+  // The same beginning (ending), still wider than the view on its own.
+  EXPECT_EQ(paint(longText, 1), paint(longText.substr(0, 120), 1)) << "left-aligned";
+  const QImage right = paint(longText, 2);
+  EXPECT_EQ(right, paint(longText.substr(longText.size() - 120), 2)) << "right-aligned";
+  EXPECT_NE(right, paint(longText, 1));
+  // Running out to the left, the text covers the fixed column up to the
+  // view's edge, a character cut by the edge included.
+  int ink = 0;
+  for (int y = 26; y < 49; ++y)
+    for (int x = 0; x < 3; ++x) ink += qGray(right.pixel(x, y)) < 100;
+  EXPECT_GT(ink, 0);
+}
