@@ -37,6 +37,7 @@
 #include "core/Session.h"
 #include "core/SqlManager.h"
 #include "views/SqlGrid.h"
+#include "BenchMemory.h"
 
 namespace {
 
@@ -59,20 +60,7 @@ struct TTiming {
   double Cpu = 0;
 };
 
-long PeakRssBytes() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss * 1024L;
-}
 
-long CurrentRssBytes() {
-  long pages = 0, resident = 0;
-  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * sysconf(_SC_PAGESIZE);
-}
 
 // The real desktop, except that the login dialog is answered at once and
 // message handling is timed.

@@ -25,6 +25,7 @@
 #include "views/GridText.h"
 #include "views/ResultPresenter.h"
 #include "views/SqlGrid.h"
+#include "BenchMemory.h"
 
 namespace {
 
@@ -37,20 +38,7 @@ double Since(TClockType::time_point t0) {
 // Processor time of this process, which a busy shared machine disturbs less.
 double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
-long CurrentRssBytes() {
-  long pages = 0, resident = 0;
-  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * sysconf(_SC_PAGESIZE);
-}
 
-long PeakRssBytes() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss * 1024L;
-}
 
 }  // namespace
 
