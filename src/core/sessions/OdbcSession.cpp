@@ -348,9 +348,7 @@ class TOdbcDatabase final : public TDatabase {
   explicit TOdbcDatabase(std::shared_ptr<TOdbcLink> link) : link_(std::move(link)) {}
 
   int ExecuteSql(const std::string& sqlCp932) override {
-    link_->Errors->ClearError();
-    const std::string sql = SjisToUtf8(sqlCp932);
-    if (TrimStatement(sql).empty()) NoStatement();
+    const std::string sql = Statement(sqlCp932);
     auto stmt = link_->NewStatement();
     TWide wide = Utf8ToWide(sql);
     SQLRETURN rc = SQLExecDirectW(stmt->Handle, wide.data(), SQL_NTS);
@@ -366,10 +364,8 @@ class TOdbcDatabase final : public TDatabase {
   }
 
   std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
-    link_->Errors->ClearError();
-    const std::string utf8 = SjisToUtf8(sqlCp932);
+    const std::string utf8 = Statement(sqlCp932);
     const std::string_view sql = TrimStatement(utf8);
-    if (sql.empty()) NoStatement();
     const TWide wide = Utf8ToWide(sql);
 
     long long count = CountOnServer(sql);
@@ -393,7 +389,9 @@ class TOdbcDatabase final : public TDatabase {
   std::string LastServerErrText() override { return link_->Errors->LastText(); }
 
  private:
-  [[noreturn]] void NoStatement() { link_->Errors->Fail(FoldSqlState("42000"), SJ("実行するＳＱＬ文がありません")); }
+  std::string Statement(const std::string& sqlCp932) {
+    return ServerStatement(sqlCp932, *link_->Errors, FoldSqlState("42000"));
+  }
 
   void Execute(THandle& stmt, const TWide& sql) {
     TWide text = sql;

@@ -10,6 +10,8 @@
 #include <ctime>
 #include <vector>
 
+#include "core/Sjis.h"
+#include "core/sessions/Backends.h"
 #include "core/sessions/TextScan.h"
 
 namespace {
@@ -355,4 +357,11 @@ std::string_view TrimStatement(std::string_view s) {
     }
   }
   return {};
+}
+
+std::string ServerStatement(const std::string& sqlCp932, TErrorMembers& errors, int noStatementErr) {
+  errors.ClearError();
+  std::string sql = SjisToUtf8(sqlCp932);
+  if (TrimStatement(sql).empty()) errors.Fail(noStatementErr, SJ("実行するＳＱＬ文がありません"));
+  return sql;
 }
