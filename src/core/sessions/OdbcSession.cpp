@@ -366,7 +366,7 @@ class TOdbcDatabase final : public TDatabase {
   std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
     const std::string utf8 = Statement(sqlCp932);
     const std::string_view sql = TrimStatement(utf8);
-    const TWide wide = Utf8ToWide(sql);
+    TWide wide = Utf8ToWide(sql);
 
     long long count = CountOnServer(sql);
     auto stmt = link_->NewStatement();
@@ -393,9 +393,9 @@ class TOdbcDatabase final : public TDatabase {
     return ServerStatement(sqlCp932, *link_->Errors, FoldSqlState("42000"));
   }
 
-  void Execute(THandle& stmt, const TWide& sql) {
-    TWide text = sql;
-    SQLRETURN rc = SQLExecDirectW(stmt.Handle, text.data(), SQL_NTS);
+  // The API takes the text as non-const; the driver does not change it.
+  void Execute(THandle& stmt, TWide& sql) {
+    SQLRETURN rc = SQLExecDirectW(stmt.Handle, sql.data(), SQL_NTS);
     if (!Succeeded(rc) && rc != SQL_NO_DATA) link_->Fail(SQL_HANDLE_STMT, stmt.Handle);
   }
 
