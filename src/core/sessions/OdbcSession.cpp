@@ -71,14 +71,16 @@ TWide Utf8ToWide(std::string_view s) {
   return out;
 }
 
-void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n) {
+// `utf8` is scratch space for the way through UTF-8; a caller that converts
+// many texts passes the same one each time.
+void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n, std::string& utf8) {
   bool ascii = true;
   for (size_t i = 0; i < n && ascii; ++i) ascii = w[i] < 0x80;
   if (ascii) {
     for (size_t i = 0; i < n; ++i) out.push_back(static_cast<char>(w[i]));
     return;
   }
-  std::string utf8;
+  utf8.clear();
   utf8.reserve(n * 3);
   for (size_t i = 0; i < n; ++i) {
     uint32_t cp = w[i];
@@ -105,6 +107,11 @@ void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n) {
     }
   }
   AppendUtf8AsSjis(out, utf8);
+}
+
+void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n) {
+  std::string utf8;
+  AppendWideAsSjis(out, w, n, utf8);
 }
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
@@ -330,7 +337,7 @@ class TOdbcDynaset final : public TDynaset {
       if (!more) break;
     }
     cell.Kind = TValueKind::Text;
-    AppendWideAsSjis(cell.Text, text_.data(), text_.size());
+    AppendWideAsSjis(cell.Text, text_.data(), text_.size(), utf8_);
   }
 
   std::shared_ptr<TOdbcLink> link_;
@@ -340,7 +347,8 @@ class TOdbcDynaset final : public TDynaset {
   bool eof_ = false;
   std::vector<TOdbcCell> cells_;
   std::vector<std::unique_ptr<TOdbcField>> fields_;
-  TWide text_;
+  TWide text_;         // reused for every cell, as is
+  std::string utf8_;   // the way from text_ to cp932
 };
 
 class TOdbcDatabase final : public TDatabase {
