@@ -3,34 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "core/Sjis.h"
-#include "core/SqlManager.h"
 #include "core/sessions/ServerTypes.h"
 #include "ServerEnv.h"
-#include "support/EngineProbe.h"
 
 namespace {
 
-class PostgresSession : public testing::Test, protected TEngineProbe {
+class PostgresSession : public TServerSessionTest {
  protected:
-  void SetUp() override {
-    std::string why;
-    server = TestServer(&why);
-    if (!server) GTEST_SKIP() << why;
-    ResetTestDatabase(*server);
-    ASSERT_TRUE(engine.CreateSession());
-  }
-
   bool Logon(const std::string& host) { return engine.Logon(TPgServer::User(), TPgServer::Password(), host); }
   void LogonOk() { ASSERT_TRUE(Logon(PgUri(*server))) << SjisToUtf8(engine.ErrText); }
   void Exec(const std::string& sql) {
     ASSERT_TRUE(engine.ExecSql(SJ(sql))) << sql << ": " << SjisToUtf8(engine.ErrText);
   }
-  std::string Text() { return ErrUtf8(); }
-
-  TPgServer* server = nullptr;
 };
 
 TEST_F(PostgresSession, LogonFormsAndRefusals) {

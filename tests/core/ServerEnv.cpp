@@ -23,6 +23,16 @@ TPgServer* TestServer(std::string* why) {
   return nullptr;
 }
 
+void TServerSessionTest::SetUp() {
+  std::string why;
+  server = TestServer(&why);
+  const std::string missing = MissingDrivers();
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  if (!server) GTEST_SKIP() << why;
+  ResetTestDatabase(*server);
+  ASSERT_TRUE(engine.CreateSession());
+}
+
 void ResetTestDatabase(TPgServer& server) {
   if (!server.Admin("DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public AUTHORIZATION quser"))
     ADD_FAILURE() << server.Error();
