@@ -72,8 +72,7 @@ TRun TimeEngine(const TPgServer& server, const std::string& query, int maxRow) {
   engine.SqlInfo = &info;
   engine.MaxRow = [maxRow] { return maxRow; };
   engine.CreateSession();
-  std::string host = "postgresql://127.0.0.1:" + std::to_string(server.Port()) + "/" + TPgServer::Database();
-  if (!engine.Logon(TPgServer::User(), TPgServer::Password(), host)) {
+  if (!engine.Logon(TPgServer::User(), TPgServer::Password(), server.Uri())) {
     std::fprintf(stderr, "logon: %s\n", SjisToUtf8(engine.ErrText).c_str());
     std::exit(1);
   }

@@ -38,10 +38,6 @@ void ResetTestDatabase(TPgServer& server) {
     ADD_FAILURE() << server.Error();
 }
 
-std::string PgUri(const TPgServer& server) {
-  return "postgresql://127.0.0.1:" + std::to_string(server.Port()) + "/" + TPgServer::Database();
-}
-
 namespace {
 
 std::string FindDriver(const char* name) {

@@ -16,9 +16,9 @@ TPgServer* TestServer(std::string* why);
 // Empties the test database: its public schema, owned by the test user.
 void ResetTestDatabase(TPgServer& server);
 
-// Host strings for the test database.
-std::string PgUri(const TPgServer& server);   // postgresql://127.0.0.1:port/quorrel
-extern const char* const kOdbcPgDsn;          // a data source for the same database
+// A data source for the test database (whose own host string is
+// TPgServer::Uri()).
+extern const char* const kOdbcPgDsn;
 
 // Writes odbcinst.ini and odbc.ini into a directory of this process and
 // points the driver manager at them (ODBCSYSINI, ODBCINI); done once, before
