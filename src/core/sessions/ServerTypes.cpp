@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-
 #include <climits>
 #include <ctime>
 #include <vector>
@@ -190,10 +189,6 @@ int FoldSqlState(std::string_view state) {
   int n = valid ? fold(state) : 0;
   return n != 0 ? n : fold("HY000");
 }
-
-namespace {
-
-}  // namespace
 
 bool ParseIsoDateTime(std::string_view s, TDateTime& out) {
   constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01
