@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   TSqlInfo info;
   TSqlGrid grid;
   grid.resize(1200, 800);
-  TResultPresenter presenter(info, grid, [] { return TGridOptions{}; });
+  TResultPresenter presenter(info, grid, {});  // the default settings
   presenter.Install();
   info.Clear();
   grid.show();
