@@ -8,10 +8,6 @@
 
 namespace {
 
-uint64_t CellKey(int col, int row) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
-}
-
 // Draws the pixels from a towards b, b itself excluded (horizontal or
 // vertical segments only).
 void LineExcl(QPainter& p, QPoint a, QPoint b, const QColor& color) {
@@ -138,12 +134,11 @@ void TSqlGrid::SizeChanged(int oldColCount, int oldRowCount) {
   if ((ColCount() < oldColCount || RowCount() < oldRowCount) && !cellAttrs_.empty()) {
     const int cols = ColCount(), rows = RowCount();
     std::erase_if(cellAttrs_, [cols, rows](const auto& kv) {
-      return static_cast<int>(kv.first & 0xFFFFFFFFu) >= cols ||
-             static_cast<int>(kv.first >> 32) >= rows;
+      return KeyCol(kv.first) >= cols || KeyRow(kv.first) >= rows;
     });
     cellAttrMaxRow_ = -1;
     for (const auto& kv : cellAttrs_)
-      cellAttrMaxRow_ = std::max(cellAttrMaxRow_, static_cast<int>(kv.first >> 32));
+      cellAttrMaxRow_ = std::max(cellAttrMaxRow_, KeyRow(kv.first));
   }
   TStringGrid::SizeChanged(oldColCount, oldRowCount);
 }

@@ -16,10 +16,6 @@ constexpr int kSizingSlack = 2;  // pixels either side of a line that grab it
 const QColor kFixedLine(0, 0, 0);
 const QColor kDataLine(0xC0, 0xC0, 0xC0);
 
-uint64_t CellKey(int col, int row) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
-}
-
 }  // namespace
 
 TStringGrid::TStringGrid(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -48,7 +44,7 @@ void TStringGrid::SetColCount(int n) {
   colWidths_.resize(static_cast<size_t>(n), defaultColWidth_);
   if (n < oldCols) {
     cells_.TruncateCols(n);
-    std::erase_if(objects_, [n](const auto& kv) { return static_cast<int>(kv.first & 0xFFFFFFFFu) >= n; });
+    std::erase_if(objects_, [n](const auto& kv) { return KeyCol(kv.first) >= n; });
   }
   ClampCurrent();
   visibleValid_ = false;
@@ -67,7 +63,7 @@ void TStringGrid::SetRowCount(int n) {
   rowHeights_.resize(static_cast<size_t>(n), defaultRowHeight_);
   cells_.SetRowCount(n);
   if (n < oldRows && !objects_.empty())
-    std::erase_if(objects_, [n](const auto& kv) { return static_cast<int>(kv.first >> 32) >= n; });
+    std::erase_if(objects_, [n](const auto& kv) { return KeyRow(kv.first) >= n; });
   ClampCurrent();
   // Rows appended below a full view leave the visible rows as they were.
   if (n < oldRows || ViewHasRoom()) visibleValid_ = false;
