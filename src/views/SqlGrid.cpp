@@ -162,10 +162,11 @@ void TSqlGrid::DrawCell(QPainter& p, int col, int row, const TGridRect& rect,
     LineExcl(p, {r - 1, b - 1}, {r - 1, t + 1}, shadow);
   }
   SplitChars(CellView(col, row), chars_);
-  DrawChars(p, rect, a);
+  DrawChars(p, rect, a, back);
 }
 
-void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a) {
+void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a,
+                         const QColor& back) {
   if (chars_.empty()) return;
   const QColor fore = ToQColor(a.FontColor, palette());
   if (!fore.isValid()) return;
@@ -179,7 +180,6 @@ void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a)
   p.setFont(metrics_->Font());
   // Text goes down on the cell's background colour, so a text wider than
   // its cell covers what lies beneath it instead of mixing with it.
-  const QColor back = ToQColor(a.BackColor, palette());
   if (back.isValid()) {
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(back);
@@ -223,7 +223,7 @@ void TSqlGrid::Paint(QPainter& p, const QRect& dirty) {
   const QColor back = ToQColor(a.BackColor, palette());
   if (back.isValid()) p.fillRect(0, 0, all.Right, all.Bottom, back);
   SplitChars(emptyText_, chars_);
-  DrawChars(p, all, a);
+  DrawChars(p, all, a, back);
 }
 
 void TSqlGrid::resizeEvent(QResizeEvent* e) {
