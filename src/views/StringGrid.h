@@ -179,6 +179,10 @@ class TStringGrid : public QAbstractScrollArea {
   int FixedWidth() const;
   int FixedHeight() const;
   void ScrollInView(int col, int row);
+  // The column (row) shown right of (below) c (r): after the fixed ones come
+  // LeftCol (TopRow) and onwards, the ones scrolled out being skipped.
+  int NextShownCol(int c) const;
+  int NextShownRow(int r) const;
   // Grid line under a point in the fixed row (column sizing) or the fixed
   // column (row sizing): the column/row whose far edge it is, or -1.
   int SizingColAt(int x, int y) const;
