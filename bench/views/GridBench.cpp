@@ -17,8 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include "core/Sjis.h"
 #include "core/SqlInfo.h"
@@ -37,8 +35,6 @@ double Since(TClockType::time_point t0) {
 
 // Processor time of this process, which a busy shared machine disturbs less.
 double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
-
-
 
 }  // namespace
 
