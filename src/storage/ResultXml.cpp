@@ -35,11 +35,12 @@ void WriteCell(TTinyXml& doc, const std::string& name, const std::string& text) 
   doc.AddNode(xnEndTag, name, "", 2);
 }
 
-// The decoded text of the Li/Dt children of `parent`; after each Li a CR LF.
+// The decoded text of the Li/Dt children of `parent`, into `text` (which is
+// emptied first, so one buffer serves every cell); after each Li a CR LF.
 // With `takeText`, a plain text child ends the walk and stands for the whole
 // value when nothing came before it (a one-line cell).
-std::string ReadLines(const TTinyXml& doc, int parent, bool takeText) {
-  std::string text;
+void ReadLines(const TTinyXml& doc, int parent, bool takeText, std::string& text) {
+  text.clear();
   for (int child = doc.FirstChild(parent); child != -1; child = doc.NextSibling(child)) {
     const std::string_view name = TTinyXml::TagName(doc.Text(child));
     if (takeText && name.empty()) {
@@ -52,7 +53,6 @@ std::string ReadLines(const TTinyXml& doc, int parent, bool takeText) {
     if (content != -1) AppendXmlDecoded(text, doc.Text(content));
     if (li) text += "\r\n";
   }
-  return text;
 }
 
 TDateTime ParseDate(const std::string& s) {
@@ -109,7 +109,9 @@ void WriteHeaderSection(TTinyXml& doc, const TSqlInfo& info, int level) {
 }
 
 void ReadSqlSection(TSqlInfo& info, const TTinyXml& doc, int sqlIndex) {
-  info.Sql = SplitLines(ReadLines(doc, sqlIndex, false));
+  std::string text;
+  ReadLines(doc, sqlIndex, false, text);
+  info.Sql = SplitLines(text);
 }
 
 bool ReadInfoSection(TSqlInfo& info, const TTinyXml& doc, int parent) {
@@ -198,6 +200,7 @@ void LoadXml(TSqlInfo& info, const std::string& fileName) {
   TStrings cellNames;
   for (int c = 1; c <= info.ColCount(); ++c) cellNames.push_back(Numbered('C', c));
   const std::string err = "Err";
+  std::string text;
   int row = -1;
   for (int k = 1; k <= info.RowPos(); ++k) {
     // Each row and cell is looked for after the previous one, never from the
@@ -216,7 +219,8 @@ void LoadXml(TSqlInfo& info, const std::string& fileName) {
         info.SetStatus(err);
         break;
       }
-      info.SetCell(c, k, ReadLines(doc, cell, true));
+      ReadLines(doc, cell, true, text);
+      info.SetCell(c, k, text);
     }
     info.AltRow = !info.AltRow;
   }
