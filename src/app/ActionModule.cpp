@@ -2,8 +2,6 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
-#include <QCoreApplication>
-#include <QDialog>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -78,7 +76,6 @@ bool TmodAction::EditFocused() const { return app_.Main().SqlHasFocus(); }
 bool TmodAction::EditHasSelection() const { return app_.Main().edtSql->textCursor().hasSelection(); }
 
 void TmodAction::CreateCommands() {
-  TfrmMain& m = app_.Main();
   auto allowed = [this] { return Allowed(); };
   auto idle = [this] { return Idle(); };
   auto notEmpty = [this] { return Allowed() && !app_.Main().SqlIsEmpty(); };
@@ -204,7 +201,6 @@ void TmodAction::CreateCommands() {
                    app_.CenterOnMain(app_.About());
                    app_.Platform().ExecModal(app_.About());
                  });
-  (void)m;
 }
 
 void TmodAction::CreateFileDialogs() {
@@ -303,5 +299,3 @@ void TmodAction::ViewGridExecute() {
   app_.Main().SetGridOnly(gridOnly_);
   actViewGrid->setChecked(gridOnly_);
 }
-
-void TmodAction::ShowModal(QDialog& dialog) { app_.Platform().ExecModal(dialog); }

@@ -18,7 +18,6 @@
 #include "app/Platform.h"
 
 class QAction;
-class QDialog;
 class TApp;
 
 enum class TCategory { File, Edit, View, Run, Freq, Other, Help };
@@ -88,7 +87,6 @@ class TmodAction : public QObject {
   // Effects that live here.
   void EditExecute(QAction* action);
   void ViewGridExecute();
-  void ShowModal(QDialog& dialog);
 
   TApp& app_;
   std::vector<TCommand> commands_;

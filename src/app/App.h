@@ -6,7 +6,6 @@
 // lock, so two on the same executable name exclude each other as two
 // processes would.
 
-#include <QPointer>
 #include <memory>
 #include <string>
 

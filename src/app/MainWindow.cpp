@@ -1,6 +1,5 @@
 #include "app/MainWindow.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -15,7 +14,6 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusTipEvent>
-#include <QTextBlock>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -26,7 +24,6 @@
 #include "app/QtText.h"
 #include "app/StatusBar.h"
 #include "app/ToolIcons.h"
-#include "core/Sjis.h"
 #include "views/Colors.h"
 #include "views/ResultPresenter.h"
 #include "views/SqlGrid.h"
