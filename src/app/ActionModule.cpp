@@ -19,8 +19,6 @@
 
 namespace {
 
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
-
 // A selection from the edit area as plain text with "\n" line breaks.
 QString SelectionText(const QTextCursor& cursor) {
   QString text = cursor.selectedText();
@@ -46,9 +44,9 @@ TmodAction::~TmodAction() { disconnect(idle_); }
 
 QAction* TmodAction::Add(const char* name, TCategory category, const char* caption, const char* hint,
                          QKeySequence shortcut, std::function<bool()> rule, std::function<void()> effect) {
-  auto* action = new QAction(Text(caption), this);
+  auto* action = new QAction(U(caption), this);
   action->setObjectName(QString::fromLatin1(name));
-  QString fullHint = Text(hint);
+  QString fullHint = U(hint);
   qsizetype bar = fullHint.indexOf(QLatin1Char('|'));
   action->setToolTip(bar < 0 ? fullHint : fullHint.left(bar));
   action->setStatusTip(bar < 0 ? fullHint : fullHint.mid(bar + 1));
@@ -57,7 +55,7 @@ QAction* TmodAction::Add(const char* name, TCategory category, const char* capti
   action->setShortcutContext(Qt::WidgetShortcut);
   action->setShortcutVisibleInContextMenu(true);
   connect(action, &QAction::triggered, this, [this, action] { Execute(action); });
-  commands_.push_back({action, category, Text(caption), fullHint, shortcut, std::move(rule), std::move(effect)});
+  commands_.push_back({action, category, U(caption), fullHint, shortcut, std::move(rule), std::move(effect)});
   return action;
 }
 
@@ -204,14 +202,14 @@ void TmodAction::CreateCommands() {
 }
 
 void TmodAction::CreateFileDialogs() {
-  const QStringList sqlFilters = {Text("ＳＱＬファイル (*.SQL *.sql)"), Text("テキストファイル (*.TXT *.txt)"),
-                                  Text("すべてのファイル (*)")};
-  const QStringList resultFilters = {Text("CSV ファイル (*.CSV *.csv)"), Text("XML ファイル (*.XML *.xml)"),
-                                     Text("すべてのファイル (*)")};
-  OpenSqlDialog = {Text("ＳＱＬ文を開く"), sqlFilters, 1, QStringLiteral("SQL"), {}, false};
-  SaveSqlDialog = {Text("ＳＱＬ文に名前を付けて保存"), sqlFilters, 1, QStringLiteral("SQL"), {}, true};
-  OpenResultDialog = {Text("実行結果を開く"), resultFilters, 1, QStringLiteral("CSV"), {}, false};
-  SaveResultDialog = {Text("実行結果に名前を付けて保存"), resultFilters, 1, QStringLiteral("CSV"), {}, true};
+  const QStringList sqlFilters = {U("ＳＱＬファイル (*.SQL *.sql)"), U("テキストファイル (*.TXT *.txt)"),
+                                  U("すべてのファイル (*)")};
+  const QStringList resultFilters = {U("CSV ファイル (*.CSV *.csv)"), U("XML ファイル (*.XML *.xml)"),
+                                     U("すべてのファイル (*)")};
+  OpenSqlDialog = {U("ＳＱＬ文を開く"), sqlFilters, 1, QStringLiteral("SQL"), {}, false};
+  SaveSqlDialog = {U("ＳＱＬ文に名前を付けて保存"), sqlFilters, 1, QStringLiteral("SQL"), {}, true};
+  OpenResultDialog = {U("実行結果を開く"), resultFilters, 1, QStringLiteral("CSV"), {}, false};
+  SaveResultDialog = {U("実行結果に名前を付けて保存"), resultFilters, 1, QStringLiteral("CSV"), {}, true};
 }
 
 const TmodAction::TCommand* TmodAction::Find(const QAction* action) const {
@@ -247,7 +245,7 @@ void TmodAction::Execute(QAction* action) {
   try {
     command->Effect();
   } catch (const std::bad_alloc&) {
-    ReportError(Text("メモリが不足しています。"));
+    ReportError(U("メモリが不足しています。"));
   } catch (const std::exception& e) {
     ReportError(QString::fromLocal8Bit(e.what()));
   }

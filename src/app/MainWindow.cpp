@@ -48,13 +48,13 @@ constexpr int kMinMessagePanel = 120;
 enum TPanelIndex { pnMsg = 0, pnStatus, pnProgress, pnCols, pnDate, pnStart, pnEnd, pnDiff, pnSpare };
 
 QFont WindowFont() {
-  QFont font(QString::fromUtf8("ＭＳ Ｐゴシック"));
+  QFont font(U("ＭＳ Ｐゴシック"));
   font.setPixelSize(12);
   return font;
 }
 
 QFont FixedFont() {
-  QFont font(QString::fromUtf8("ＭＳ ゴシック"));
+  QFont font(U("ＭＳ ゴシック"));
   font.setPixelSize(12);
   font.setStyleHint(QFont::Monospace);
   return font;
@@ -74,7 +74,7 @@ QWidget* TitleBar(QLabel* label) {
 QToolButton* ToolButton(const char* name, const char* caption, TToolIcon icon) {
   auto* button = new QToolButton;
   button->setObjectName(QString::fromLatin1(name));
-  button->setText(QString::fromUtf8(caption));
+  button->setText(U(caption));
   button->setIcon(MakeToolIcon(icon));
   button->setIconSize(QSize(24, 24));
   button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -85,7 +85,7 @@ QToolButton* ToolButton(const char* name, const char* caption, TToolIcon icon) {
 }
 
 QString TimePanel(const char* prefix, TDateTime value) {
-  return QString::fromUtf8(prefix) + QString::fromLatin1(FormatTime(value).c_str());
+  return U(prefix) + QString::fromLatin1(FormatTime(value).c_str());
 }
 
 // Whole seconds of a duration, for skipping redraws that change nothing.
@@ -332,7 +332,7 @@ QWidget* TfrmMain::CreateFreqPanel() {
     b->setFocusPolicy(Qt::NoFocus);
     b->setAutoRaise(true);
     if (def.Caption) {
-      b->setText(QString::fromUtf8(def.Caption));
+      b->setText(U(def.Caption));
       b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     } else {
       b->setIcon(MakeToolIcon(def.Icon));
@@ -373,7 +373,7 @@ void TfrmMain::CreateStatusBar() {
   // width; its band is measured against it.
   const QFontMetrics metrics(barStatus_->font());
   auto fit = [&metrics](int width, const char* placeholder) {
-    return std::max(width, metrics.horizontalAdvance(QString::fromUtf8(placeholder)) + 8);
+    return std::max(width, metrics.horizontalAdvance(U(placeholder)) + 8);
   };
   const int status = fit(34, "状況"), columns = fit(46, "9999列"), date = fit(68, "2000/12/31"),
             start = fit(64, "始 99:99:99"), end = fit(64, "終 99:99:99"), diff = fit(64, "差 99:99:99");
@@ -568,7 +568,7 @@ void TfrmMain::BindActions(TmodAction& actions) {
   bar->setObjectName(QStringLiteral("mnuMain"));
   bar->clear();
   auto menu = [bar](const char* name, const char* caption) {
-    QMenu* m = bar->addMenu(QString::fromUtf8(caption));
+    QMenu* m = bar->addMenu(U(caption));
     m->setObjectName(QString::fromLatin1(name));
     return m;
   };
