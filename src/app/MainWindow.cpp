@@ -529,12 +529,10 @@ bool TfrmMain::SqlHasFocus() const { return focusWidget() == edtSql; }
 
 void TfrmMain::BindActions(TmodAction& actions) {
   actions_ = &actions;
+  // The command's hint, already split into its two parts on the action.
   auto bindButton = [&actions](QAbstractButton* button, QAction* action, bool withTip) {
-    const TmodAction::TCommand* command = actions.Find(action);
-    QString hint = command ? command->Hint : QString();
-    qsizetype bar = hint.indexOf(QLatin1Char('|'));
-    if (withTip) button->setToolTip(bar < 0 ? hint : hint.left(bar));
-    button->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+    if (withTip) button->setToolTip(action->toolTip());
+    button->setStatusTip(action->statusTip());
     button->setEnabled(action->isEnabled());
     QObject::connect(button, &QAbstractButton::clicked, &actions, [&actions, action] { actions.Execute(action); });
     QObject::connect(action, &QAction::changed, button, [button, action] { button->setEnabled(action->isEnabled()); });
