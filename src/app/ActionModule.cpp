@@ -79,8 +79,8 @@ void TmodAction::CreateCommands() {
   auto notEmpty = [this] { return Allowed() && !app_.Main().SqlIsEmpty(); };
   auto editSelection = [this] { return Allowed() && EditFocused() && EditHasSelection(); };
   auto colInRange = [this] {
-    const TfrmMain& w = app_.Main();
-    return w.Col >= 1 && w.Col <= const_cast<TfrmMain&>(w).SqlInfo().ColCount();
+    TfrmMain& w = app_.Main();
+    return w.Col >= 1 && w.Col <= w.SqlInfo().ColCount();
   };
   auto cellInRange = [this, colInRange] {
     TfrmMain& w = app_.Main();
@@ -152,11 +152,7 @@ void TmodAction::CreateCommands() {
                     none, [this, colInRange] { return Allowed() && colInRange(); }, later);
 
   actStart = Add("actStart", C::Run, "開始(&G)", "開始|ＳＱＬ文の実行を開始します", QKeySequence(Qt::Key_F5),
-                 [this] {
-                   const TfrmMain& w = app_.Main();
-                   return w.IsConnected() && !w.IsRunning() && !w.IsProcessing() && !w.SqlIsEmpty();
-                 },
-                 [this] { StartExecute(app_); });
+                 notEmpty, [this] { StartExecute(app_); });
   actStop = Add("actStop", C::Run, "停止(&S)", "停止|ＳＱＬ文の実行を停止します", none,
                 [this] {
                   const TfrmMain& w = app_.Main();
@@ -226,14 +222,17 @@ QAction* TmodAction::ByName(const QString& name) const {
 
 bool TmodAction::Update(QAction* action) {
   const TCommand* command = Find(action);
-  if (!command) return false;
-  bool enabled = command->Rule ? command->Rule() : true;
-  if (action->isEnabled() != enabled) action->setEnabled(enabled);
+  return command && Apply(*command);
+}
+
+bool TmodAction::Apply(const TCommand& command) {
+  bool enabled = command.Rule ? command.Rule() : true;
+  if (command.Action->isEnabled() != enabled) command.Action->setEnabled(enabled);
   return enabled;
 }
 
 void TmodAction::UpdateActions() {
-  for (const TCommand& c : commands_) Update(c.Action);
+  for (const TCommand& c : commands_) Apply(c);
 }
 
 void TmodAction::Execute(QAction* action) {
@@ -255,7 +254,7 @@ QAction* TmodAction::ShortcutCommand(const QKeySequence& key, bool& enabled) {
   enabled = false;
   for (const TCommand& c : commands_) {
     if (!c.ShortCut.isEmpty() && c.ShortCut == key) {
-      enabled = Update(c.Action);
+      enabled = Apply(c);
       return c.Action;
     }
   }

@@ -77,6 +77,8 @@ class TmodAction : public QObject {
                QKeySequence shortcut, std::function<bool()> rule, std::function<void()> effect);
   void CreateCommands();
   void CreateFileDialogs();
+  // Evaluates command's rule and sets its action's enable state.
+  bool Apply(const TCommand& command);
 
   // Rule helpers over the main window's flags.
   bool Allowed() const;
