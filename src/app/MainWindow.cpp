@@ -84,6 +84,23 @@ QToolButton* ToolButton(const char* name, const char* caption, TToolIcon icon) {
   return button;
 }
 
+// The context menu of control, opened where the user asked for it.
+QMenu* PopupMenu(QWidget* owner, QAbstractScrollArea* control, const char* name) {
+  auto* menu = new QMenu(owner);
+  menu->setObjectName(QString::fromLatin1(name));
+  control->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(control, &QWidget::customContextMenuRequested, menu,
+                   [control, menu](const QPoint& at) { menu->exec(control->viewport()->mapToGlobal(at)); });
+  return menu;
+}
+
+// The caption of a focused control's panel is bold.
+void SetBold(QLabel* label, bool bold) {
+  QFont f = label->font();
+  f.setBold(bold);
+  label->setFont(f);
+}
+
 QString TimePanel(const char* prefix, TDateTime value) {
   return U(prefix) + QString::fromLatin1(FormatTime(value).c_str());
 }
@@ -180,11 +197,7 @@ void TfrmMain::CreateLayout() {
   grid_->setObjectName(QStringLiteral("grdResult"));
   grid_->resize(623, 188);
   gridLayout->addWidget(grid_);
-  popGrid = new QMenu(this);
-  popGrid->setObjectName(QStringLiteral("popGrid"));
-  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(grid_, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { popGrid->exec(grid_->viewport()->mapToGlobal(at)); });
+  popGrid = PopupMenu(this, grid_, "popGrid");
 
   sptHorizon->addWidget(pnlOperation);
   sptHorizon->addWidget(pnlGrid);
@@ -251,12 +264,8 @@ QWidget* TfrmMain::CreateSqlPanel() {
   edtSql->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edtSql->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edtSql->setTabChangesFocus(false);
-  edtSql->setContextMenuPolicy(Qt::CustomContextMenu);
   lblSql->setBuddy(edtSql);
-  popSql = new QMenu(this);
-  popSql->setObjectName(QStringLiteral("popSql"));
-  connect(edtSql, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { popSql->exec(edtSql->viewport()->mapToGlobal(at)); });
+  popSql = PopupMenu(this, edtSql, "popSql");
   edtSql->installEventFilter(this);
   layout->addWidget(edtSql, 1);
 
@@ -348,12 +357,8 @@ QWidget* TfrmMain::CreateFreqPanel() {
   lstFreq->setObjectName(QStringLiteral("lstFreq"));
   lstFreq->setFont(FixedFont());
   lstFreq->setSelectionMode(QAbstractItemView::SingleSelection);
-  lstFreq->setContextMenuPolicy(Qt::CustomContextMenu);
   lblFreq->setBuddy(lstFreq);
-  popFreq = new QMenu(this);
-  popFreq->setObjectName(QStringLiteral("popFreq"));
-  connect(lstFreq, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { popFreq->exec(lstFreq->viewport()->mapToGlobal(at)); });
+  popFreq = PopupMenu(this, lstFreq, "popFreq");
   connect(lstFreq, &QListWidget::itemDoubleClicked, this, [this] {
     if (actions_) actions_->Execute(actions_->actFreqGet);
   });
@@ -417,7 +422,6 @@ void TfrmMain::WireResultSet() {
     }
   };
   presenter_->Install();
-  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
 
   info.OnDate = [this](TSqlInfo& s) {
     barStatus_->SetPanelText(pnDate, QString::fromLatin1(FormatDate(s.Date()).c_str()));
@@ -665,23 +669,15 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
     }
     case QEvent::FocusIn:
       if (watched == edtSql) {
-        QFont f = lblSql->font();
-        f.setBold(true);
-        lblSql->setFont(f);
+        SetBold(lblSql, true);
       } else if (watched == lstFreq) {
-        QFont f = lblFreq->font();
-        f.setBold(true);
-        lblFreq->setFont(f);
+        SetBold(lblFreq, true);
         if (lstFreq->count() > 0 && lstFreq->selectedItems().isEmpty()) lstFreq->setCurrentRow(0);
       }
       break;
     case QEvent::FocusOut:
-      if (watched == edtSql || watched == lstFreq) {
-        QLabel* label = watched == edtSql ? lblSql : lblFreq;
-        QFont f = label->font();
-        f.setBold(false);
-        label->setFont(f);
-      }
+      if (watched == edtSql) SetBold(lblSql, false);
+      if (watched == lstFreq) SetBold(lblFreq, false);
       break;
     default:
       break;
