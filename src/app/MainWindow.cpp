@@ -141,6 +141,8 @@ TfrmMain::TfrmMain(TApp& app) : QMainWindow(nullptr), app_(app) {
   SetStatusMsg({});
   SetPathFile({});
 
+  // The key preview and the bold captions: every event of the application
+  // passes here first, the edit area's and the list's included.
   qApp->installEventFilter(this);
 }
 
@@ -266,7 +268,6 @@ QWidget* TfrmMain::CreateSqlPanel() {
   edtSql->setTabChangesFocus(false);
   lblSql->setBuddy(edtSql);
   popSql = PopupMenu(this, edtSql, "popSql");
-  edtSql->installEventFilter(this);
   layout->addWidget(edtSql, 1);
 
   auto* buttons = new QHBoxLayout;
@@ -362,7 +363,6 @@ QWidget* TfrmMain::CreateFreqPanel() {
   connect(lstFreq, &QListWidget::itemDoubleClicked, this, [this] {
     if (actions_) actions_->Execute(actions_->actFreqGet);
   });
-  lstFreq->installEventFilter(this);
   body->addWidget(lstFreq, 1);
   layout->addLayout(body, 1);
   return panel;
