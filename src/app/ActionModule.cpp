@@ -214,12 +214,6 @@ const TmodAction::TCommand* TmodAction::Find(const QAction* action) const {
   return nullptr;
 }
 
-QAction* TmodAction::ByName(const QString& name) const {
-  for (const TCommand& c : commands_)
-    if (c.Action->objectName() == name) return c.Action;
-  return nullptr;
-}
-
 bool TmodAction::Update(QAction* action) {
   const TCommand* command = Find(action);
   return command && Apply(*command);

@@ -52,7 +52,6 @@ class TmodAction : public QObject {
 
   const std::vector<TCommand>& Commands() const { return commands_; }
   const TCommand* Find(const QAction* action) const;
-  QAction* ByName(const QString& name) const;
 
   // Sets the status message "エラーが発生しました" and shows message (cp932 or
   // Unicode) in an error box.
