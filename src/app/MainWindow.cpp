@@ -377,14 +377,16 @@ void TfrmMain::CreateStatusBar() {
   // where this desktop's font needs more. The progress panel keeps its
   // width; its band is measured against it.
   const QFontMetrics metrics(barStatus_->font());
-  auto fit = [&metrics](int width, const char* placeholder) {
-    return std::max(width, metrics.horizontalAdvance(U(placeholder)) + 8);
+  int widened = 0;
+  auto fit = [&metrics, &widened](int width, const char* placeholder) {
+    const int fitted = std::max(width, metrics.horizontalAdvance(U(placeholder)) + 8);
+    widened += fitted - width;
+    return fitted;
   };
   const int status = fit(34, "状況"), columns = fit(46, "9999列"), date = fit(68, "2000/12/31"),
             start = fit(64, "始 99:99:99"), end = fit(64, "終 99:99:99"), diff = fit(64, "差 99:99:99");
   // The message panel gives back what the others had to widen, so panels 0
   // to 7 still fit the design width of the window.
-  const int widened = (status - 34) + (columns - 46) + (date - 68) + (start - 64) + (end - 64) + (diff - 64);
   barStatus_->AddPanel(std::max(kMinMessagePanel, 190 - widened), left, {});
   barStatus_->AddPanel(status, centre, U("状況"));
   barStatus_->AddPanel(85, centre, U("99999/99999行"), true);
