@@ -17,8 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include "core/Sjis.h"
 #include "core/SqlInfo.h"
@@ -38,8 +36,6 @@ double Since(TClockType::time_point t0) {
 // Processor time of this process, which a busy shared machine disturbs less.
 double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
-
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,7 +47,7 @@ int main(int argc, char** argv) {
   TSqlInfo info;
   TSqlGrid grid;
   grid.resize(1200, 800);
-  TResultPresenter presenter(info, grid, [] { return TGridOptions{}; });
+  TResultPresenter presenter(info, grid, {});  // the default settings
   presenter.Install();
   info.Clear();
   grid.show();

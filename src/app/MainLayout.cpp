@@ -7,7 +7,6 @@
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
 #include "storage/Options.h"
-#include "views/ResultPresenter.h"
 
 namespace {
 
@@ -66,19 +65,9 @@ void TfrmMain::CollectLayout(TMainFormLayout& layout) const {
       pnlOperation->isVisibleTo(this) ? sptHorizon->sizes().value(0) : pnlOperation->height();
 }
 
-TGridOptions TfrmMain::GridOptions() const {
-  TGridOptions grid;
-  if (!app_.HasOptions()) return grid;
-  const TOptions& o = app_.Options();
-  grid.FixedRowsForeColor = o.FixedRowsForeColor;
-  grid.FixedRowsBackColor = o.FixedRowsBackColor;
-  grid.Orientation = o.Orientation;
-  grid.Wordwrap = o.Wordwrap;
-  grid.NormalLineForeColor = o.NormalLineForeColor;
-  grid.NormalLineBackColor = o.NormalLineBackColor;
-  grid.BoldLineForeColor = o.BoldLineForeColor;
-  grid.BoldLineBackColor = o.BoldLineBackColor;
-  return grid;
+const TOptions& TfrmMain::GridOptions() const {
+  static const TOptions kDefaults;
+  return app_.HasOptions() ? app_.Options() : kDefaults;
 }
 
 int TfrmMain::MaxRowOption() const { return app_.HasOptions() ? app_.Options().MaxRow : TOptions{}.MaxRow; }

@@ -122,7 +122,7 @@ TfrmMain::TfrmMain(TApp& app) : QMainWindow(nullptr), app_(app) {
 
   // The result grid and the result set with its events.
   sqlInfo_ = std::make_unique<TSqlInfo>();
-  presenter_ = std::make_unique<TResultPresenter>(*sqlInfo_, *grid_, [this] { return GridOptions(); });
+  presenter_ = std::make_unique<TResultPresenter>(*sqlInfo_, *grid_, [this]() -> const TOptions& { return GridOptions(); });
   WireResultSet();
 
   // The engine; without a session object the program cannot work.

@@ -29,7 +29,7 @@ class TStatusBar;
 class TSqlGrid;
 class TResultPresenter;
 struct TMainFormLayout;
-struct TGridOptions;
+struct TOptions;
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -129,7 +129,7 @@ class TfrmMain : public QMainWindow {
   bool HandleKey(QObject* receiver, QKeyEvent* key);
   void ShowHint(const QString& longHint);
   // From the settings once they are read; the defaults before.
-  TGridOptions GridOptions() const;
+  const TOptions& GridOptions() const;
   int MaxRowOption() const;
 
   TApp& app_;

@@ -118,54 +118,48 @@ TDateParts DecodeDateTime(TDateTime value) {
   return p;
 }
 
-std::string FormatDate(TDateTime value) {
-  TDateParts p = DecodeDateTime(value);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", p.Year, p.Month, p.Day);
-  return buf;
-}
+namespace {
 
-std::string FormatTime(TDateTime value) {
-  TDateParts p = DecodeDateTime(value);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", p.Hour, p.Minute, p.Second);
-  return buf;
-}
-
-// Every DATE cell of a fetched result passes through here: one decode and
-// no printf.
-std::string FormatDateTime(TDateTime value) {
-  TDateParts p = DecodeDateTime(value);
-  auto fits = [](int v, int max) { return v >= 0 && v <= max; };
-  if (!fits(p.Year, 9999) || !fits(p.Month, 99) || !fits(p.Day, 99) || !fits(p.Hour, 99) || !fits(p.Minute, 99) ||
-      !fits(p.Second, 99))
-    return FormatDate(value) + " " + FormatTime(value);
-  char buf[19] = {'0', '0', '0', '0', '/', '0', '0', '/', '0', '0', ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
-  auto put = [&buf](int at, int v, int digits) {
-    for (int i = digits - 1; i >= 0; --i, v /= 10) buf[at + i] = static_cast<char>('0' + v % 10);
+// Formats value by a layout in which 'Y' is the four-digit year, 'M', 'D',
+// 'h', 'm', 's' the two-digit month, day, hour, minute and second, and any
+// other character stands for itself. One decode and no printf: every DATE
+// cell of a fetched result passes through here.
+std::string FormatParts(TDateTime value, std::string_view layout) {
+  const TDateParts p = DecodeDateTime(value);
+  std::string out;
+  out.reserve(layout.size() + 2);
+  auto put = [&out](int v, int digits) {
+    if (v < 0 || v >= (digits == 4 ? 10000 : 100)) {
+      char wide[16];  // a year outside 0..9999 keeps all its digits
+      std::snprintf(wide, sizeof wide, "%0*d", digits, v);
+      out += wide;
+      return;
+    }
+    char buf[4];
+    for (int i = digits - 1; i >= 0; --i, v /= 10) buf[i] = static_cast<char>('0' + v % 10);
+    out.append(buf, static_cast<size_t>(digits));
   };
-  put(0, p.Year, 4);
-  put(5, p.Month, 2);
-  put(8, p.Day, 2);
-  put(11, p.Hour, 2);
-  put(14, p.Minute, 2);
-  put(17, p.Second, 2);
-  return std::string(buf, sizeof buf);
+  for (char c : layout) {
+    switch (c) {
+      case 'Y': put(p.Year, 4); break;
+      case 'M': put(p.Month, 2); break;
+      case 'D': put(p.Day, 2); break;
+      case 'h': put(p.Hour, 2); break;
+      case 'm': put(p.Minute, 2); break;
+      case 's': put(p.Second, 2); break;
+      default: out += c; break;
+    }
+  }
+  return out;
 }
 
-std::string FormatYmd(TDateTime value) {
-  TDateParts p = DecodeDateTime(value);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", p.Year, p.Month, p.Day);
-  return buf;
-}
+}  // namespace
 
-std::string FormatHms(TDateTime value) {
-  TDateParts p = DecodeDateTime(value);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d%02d%02d", p.Hour, p.Minute, p.Second);
-  return buf;
-}
+std::string FormatDate(TDateTime value) { return FormatParts(value, "Y/M/D"); }
+std::string FormatTime(TDateTime value) { return FormatParts(value, "h:m:s"); }
+std::string FormatDateTime(TDateTime value) { return FormatParts(value, "Y/M/D h:m:s"); }
+std::string FormatYmd(TDateTime value) { return FormatParts(value, "YMD"); }
+std::string FormatHms(TDateTime value) { return FormatParts(value, "hms"); }
 
 bool TryParseDate(std::string_view text, TDateTime& out) {
   std::string_view s = Trim(text);

@@ -121,23 +121,15 @@ bool TSqlManager::FetchRow() {
         switch (field->OraIDataType()) {
           case otVarchar2:
           case otNumber:
-          case otChar: {
-            TFieldValue v = field->Value();
-            if (v.Kind == TValueKind::DateTime) {
-              dateText = FormatDateTime(v.Date);
-              SqlInfo->SetCell(i + 1, row, dateText);
-            } else {
-              SqlInfo->SetCell(i + 1, row, v.Text);
-            }
-            break;
-          }
+          case otChar:
           case otDate: {
-            TFieldValue v = field->Value();
+            // Dates come as date-times, or as text where a backend could not
+            // read one; everything else as text.
+            const TFieldValue v = field->Value();
             if (v.Kind == TValueKind::DateTime) {
               dateText = FormatDateTime(v.Date);
               SqlInfo->SetCell(i + 1, row, dateText);
             } else {
-              // A backend hands over a date it could not read as text.
               SqlInfo->SetCell(i + 1, row, v.Text);
             }
             break;

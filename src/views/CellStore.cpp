@@ -13,6 +13,8 @@ constexpr size_t kHeader = 2;
 constexpr size_t kChunkSize = size_t{1} << 20;
 constexpr size_t kMaxCells = 0x3FFF;
 
+constexpr size_t IndexWidth(unsigned mode) { return mode == 0 ? 1 : mode == 1 ? 2 : 4; }
+
 struct TRecordView {
   const char* Rec = nullptr;
   size_t Count = 0;
@@ -25,8 +27,7 @@ struct TRecordView {
     Count = h & kMaxCells;
     Mode = h >> 14;
   }
-  size_t IndexWidth() const { return Mode == 0 ? 1 : Mode == 1 ? 2 : 4; }
-  const char* Texts() const { return Rec + kHeader + Count * IndexWidth(); }
+  const char* Texts() const { return Rec + kHeader + Count * IndexWidth(Mode); }
   // End offset of cell i.
   size_t End(size_t i) const {
     const char* p = Rec + kHeader;
@@ -45,7 +46,7 @@ struct TRecordView {
     return v;
   }
   size_t TextBytes() const { return Count ? End(Count - 1) : 0; }
-  size_t Size() const { return kHeader + Count * IndexWidth() + TextBytes(); }
+  size_t Size() const { return kHeader + Count * IndexWidth(Mode) + TextBytes(); }
   std::string_view Cell(size_t i) const {
     if (i >= Count) return {};
     if (Mode == 0) {
@@ -167,19 +168,17 @@ unsigned TCellStore::OpenMode() const {
 
 size_t TCellStore::OpenRecordSize() const {
   if (open_ < 0 || openEnds_.empty()) return 0;
-  const unsigned mode = OpenMode();
-  const size_t iw = mode == 0 ? 1 : mode == 1 ? 2 : 4;
-  return kHeader + openEnds_.size() * iw + openText_.size();
+  return kHeader + openEnds_.size() * IndexWidth(OpenMode()) + openText_.size();
 }
 
 void TCellStore::Flush() {
   if (open_ < 0) return;
   const int row = open_;
-  const size_t size = OpenRecordSize();
   open_ = -1;
-  if (size == 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  if (openEnds_.empty() || static_cast<size_t>(row) >= rows_.size()) return;
   const unsigned mode = OpenMode();
-  const size_t n = openEnds_.size();
+  const size_t n = openEnds_.size(), iw = IndexWidth(mode);
+  const size_t size = kHeader + n * iw + openText_.size();
   char* rec = Allocate(size);
   const auto header = static_cast<uint16_t>(n | (mode << 14));
   std::memcpy(rec, &header, 2);
@@ -197,17 +196,9 @@ void TCellStore::Flush() {
     }
     prev = end;
   }
-  const size_t iw = mode == 0 ? 1 : mode == 1 ? 2 : 4;
   if (!openText_.empty()) std::memcpy(index + n * iw, openText_.data(), openText_.size());
   live_ += size;
   rows_[row] = rec;
-}
-
-void TCellStore::Clear() {
-  open_ = -1;
-  std::fill(rows_.begin(), rows_.end(), nullptr);
-  chunks_.clear();
-  live_ = garbage_ = 0;
 }
 
 size_t TCellStore::LiveBytes() const { return live_ + OpenRecordSize(); }

@@ -38,7 +38,6 @@ class TCellStore {
   std::string_view Get(int col, int row) const;
   // Ignored for a negative column or a row outside the store.
   void Set(int col, int row, std::string_view text);
-  void Clear();
 
   // Bytes held: arena chunks (live and garbage), the row table and the open
   // row. LiveBytes counts the packed records (the open row packed).

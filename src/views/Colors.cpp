@@ -44,10 +44,6 @@ const TSystemColor kSystem[] = {
     {QPalette::Active, QPalette::Window},           // 1D menu bar
 };
 
-}  // namespace
-
-namespace {
-
 QColor PlainColor(uint32_t color) {
   if (color == clNone || color == 0x20000000u) return QColor();  // none / default
   return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),

@@ -29,7 +29,10 @@ void TResultPresenter::Install() {
   };
 }
 
-TGridOptions TResultPresenter::Options() const { return options_ ? options_() : TGridOptions{}; }
+const TOptions& TResultPresenter::Options() const {
+  static const TOptions kDefaults;
+  return options_ ? options_() : kDefaults;
+}
 
 void TResultPresenter::ColCountChanged() {
   const int n = info_.ColCount();
@@ -47,7 +50,7 @@ void TResultPresenter::ColCountChanged() {
     g.SetCells(0, 1, "0");
     g.Refresh();
   } else {
-    const TGridOptions o = Options();
+    const TOptions& o = Options();
     if (OnCurrentCell) OnCurrentCell(1, 1);
     g.SetEnabled(true);
     g.SetColCount(n + g.FixedCols());
@@ -98,7 +101,7 @@ void TResultPresenter::ColAlignChanged(int index) {
 void TResultPresenter::RowMaxChanged() {
   const int n = info_.RowMax();
   if (n < 1) return;
-  const TGridOptions o = Options();
+  const TOptions& o = Options();
   grid_.SetRowCount(n + grid_.FixedRows());
   char buf[16];
   auto res = std::to_chars(buf, buf + sizeof buf, n);

@@ -14,24 +14,17 @@
 #include <string>
 #include <string_view>
 
+#include "storage/Options.h"
+
 class TSqlGrid;
 class TSqlInfo;
 
-// The grid settings of the options store.
-struct TGridOptions {
-  uint32_t FixedRowsForeColor = 0x000000;
-  uint32_t FixedRowsBackColor = 0xC0C0C0;
-  int Orientation = 1;  // 0 horizontal, any other value vertical
-  int Wordwrap = 10;
-  uint32_t NormalLineForeColor = 0x000000;
-  uint32_t NormalLineBackColor = 0xFFFFFF;
-  uint32_t BoldLineForeColor = 0x000000;
-  uint32_t BoldLineBackColor = 0x80000018;
-};
-
 class TResultPresenter {
  public:
-  using TOptionsProvider = std::function<TGridOptions()>;
+  // The settings the grid side reads (colours, heading orientation and
+  // wrap). The reference must outlive the handler that asked for it; while
+  // the provider is empty the defaults are used.
+  using TOptionsProvider = std::function<const TOptions&()>;
 
   // Both objects must outlive the presenter. Nothing is wired until Install.
   TResultPresenter(TSqlInfo& info, TSqlGrid& grid, TOptionsProvider options);
@@ -79,7 +72,7 @@ class TResultPresenter {
   static constexpr const char* kCornerText = "Alt + G";
 
  private:
-  TGridOptions Options() const;
+  const TOptions& Options() const;
 
   TSqlInfo& info_;
   TSqlGrid& grid_;

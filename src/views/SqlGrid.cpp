@@ -8,10 +8,6 @@
 
 namespace {
 
-uint64_t CellKey(int col, int row) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
-}
-
 // Draws the pixels from a towards b, b itself excluded (horizontal or
 // vertical segments only).
 void LineExcl(QPainter& p, QPoint a, QPoint b, const QColor& color) {
@@ -138,12 +134,11 @@ void TSqlGrid::SizeChanged(int oldColCount, int oldRowCount) {
   if ((ColCount() < oldColCount || RowCount() < oldRowCount) && !cellAttrs_.empty()) {
     const int cols = ColCount(), rows = RowCount();
     std::erase_if(cellAttrs_, [cols, rows](const auto& kv) {
-      return static_cast<int>(kv.first & 0xFFFFFFFFu) >= cols ||
-             static_cast<int>(kv.first >> 32) >= rows;
+      return KeyCol(kv.first) >= cols || KeyRow(kv.first) >= rows;
     });
     cellAttrMaxRow_ = -1;
     for (const auto& kv : cellAttrs_)
-      cellAttrMaxRow_ = std::max(cellAttrMaxRow_, static_cast<int>(kv.first >> 32));
+      cellAttrMaxRow_ = std::max(cellAttrMaxRow_, KeyRow(kv.first));
   }
   TStringGrid::SizeChanged(oldColCount, oldRowCount);
 }
@@ -167,10 +162,11 @@ void TSqlGrid::DrawCell(QPainter& p, int col, int row, const TGridRect& rect,
     LineExcl(p, {r - 1, b - 1}, {r - 1, t + 1}, shadow);
   }
   SplitChars(CellView(col, row), chars_);
-  DrawChars(p, rect, a);
+  DrawChars(p, rect, a, back);
 }
 
-void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a) {
+void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a,
+                         const QColor& back) {
   if (chars_.empty()) return;
   const QColor fore = ToQColor(a.FontColor, palette());
   if (!fore.isValid()) return;
@@ -184,7 +180,6 @@ void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a)
   p.setFont(metrics_->Font());
   // Text goes down on the cell's background colour, so a text wider than
   // its cell covers what lies beneath it instead of mixing with it.
-  const QColor back = ToQColor(a.BackColor, palette());
   if (back.isValid()) {
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(back);
@@ -228,7 +223,7 @@ void TSqlGrid::Paint(QPainter& p, const QRect& dirty) {
   const QColor back = ToQColor(a.BackColor, palette());
   if (back.isValid()) p.fillRect(0, 0, all.Right, all.Bottom, back);
   SplitChars(emptyText_, chars_);
-  DrawChars(p, all, a);
+  DrawChars(p, all, a, back);
 }
 
 void TSqlGrid::resizeEvent(QResizeEvent* e) {

@@ -84,8 +84,9 @@ class TSqlGrid : public TStringGrid {
   void changeEvent(QEvent* e) override;
 
  private:
-  // Draws chars_ into the cell rectangle under the merged attributes.
-  void DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a);
+  // Draws chars_ into the cell rectangle under the merged attributes;
+  // `back` is a.BackColor as the caller already resolved it.
+  void DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a, const QColor& back);
   const TCellAttr* FindCellAttr(int col, int row) const;
 
   // Indexed by position: the fixed positions hold the fixed-row (fixed

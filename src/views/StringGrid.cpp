@@ -16,10 +16,6 @@ constexpr int kSizingSlack = 2;  // pixels either side of a line that grab it
 const QColor kFixedLine(0, 0, 0);
 const QColor kDataLine(0xC0, 0xC0, 0xC0);
 
-uint64_t CellKey(int col, int row) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
-}
-
 }  // namespace
 
 TStringGrid::TStringGrid(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -48,7 +44,7 @@ void TStringGrid::SetColCount(int n) {
   colWidths_.resize(static_cast<size_t>(n), defaultColWidth_);
   if (n < oldCols) {
     cells_.TruncateCols(n);
-    std::erase_if(objects_, [n](const auto& kv) { return static_cast<int>(kv.first & 0xFFFFFFFFu) >= n; });
+    std::erase_if(objects_, [n](const auto& kv) { return KeyCol(kv.first) >= n; });
   }
   ClampCurrent();
   visibleValid_ = false;
@@ -67,7 +63,7 @@ void TStringGrid::SetRowCount(int n) {
   rowHeights_.resize(static_cast<size_t>(n), defaultRowHeight_);
   cells_.SetRowCount(n);
   if (n < oldRows && !objects_.empty())
-    std::erase_if(objects_, [n](const auto& kv) { return static_cast<int>(kv.first >> 32) >= n; });
+    std::erase_if(objects_, [n](const auto& kv) { return KeyRow(kv.first) >= n; });
   ClampCurrent();
   // Rows appended below a full view leave the visible rows as they were.
   if (n < oldRows || ViewHasRoom()) visibleValid_ = false;
@@ -371,6 +367,14 @@ void TStringGrid::scrollContentsBy(int, int) {
 // ---------------------------------------------------------------------------
 // Geometry queries
 
+int TStringGrid::NextShownCol(int c) const {
+  return c + 1 == fixedCols_ ? std::max(c + 1, leftCol_) : c + 1;
+}
+
+int TStringGrid::NextShownRow(int r) const {
+  return r + 1 == fixedRows_ ? std::max(r + 1, topRow_) : r + 1;
+}
+
 bool TStringGrid::Enabled() const { return !testAttribute(Qt::WA_ForceDisabled); }
 
 void TStringGrid::SetEnabled(bool on) {
@@ -386,12 +390,12 @@ TGridRect TStringGrid::CellRect(int col, int row) const {
   if (col < 0 || col >= ColCount() || row < 0 || row >= RowCount()) return {};
   if ((col >= fixedCols_ && col < leftCol_) || (row >= fixedRows_ && row < topRow_)) return {};
   int x = 0;
-  for (int c = 0; c < col; c = (c + 1 == fixedCols_ ? std::max(c + 1, leftCol_) : c + 1)) {
+  for (int c = 0; c < col; c = NextShownCol(c)) {
     x += colWidths_[c] + kLine;
     if (x >= ClientWidth()) return {};
   }
   int y = 0;
-  for (int r = 0; r < row; r = (r + 1 == fixedRows_ ? std::max(r + 1, topRow_) : r + 1)) {
+  for (int r = 0; r < row; r = NextShownRow(r)) {
     y += rowHeights_[r] + kLine;
     if (y >= ClientHeight()) return {};
   }
@@ -402,7 +406,7 @@ bool TStringGrid::MouseToCell(int x, int y, int& col, int& row) const {
   col = row = -1;
   if (x < 0 || y < 0) return false;
   int left = 0;
-  for (int c = 0; c < ColCount(); c = (c + 1 == fixedCols_ ? std::max(c + 1, leftCol_) : c + 1)) {
+  for (int c = 0; c < ColCount(); c = NextShownCol(c)) {
     const int right = left + colWidths_[c] + kLine;
     if (x < right) {
       col = c;
@@ -412,7 +416,7 @@ bool TStringGrid::MouseToCell(int x, int y, int& col, int& row) const {
     if (left >= ClientWidth()) break;
   }
   int top = 0;
-  for (int r = 0; r < RowCount(); r = (r + 1 == fixedRows_ ? std::max(r + 1, topRow_) : r + 1)) {
+  for (int r = 0; r < RowCount(); r = NextShownRow(r)) {
     const int bottom = top + rowHeights_[r] + kLine;
     if (y < bottom) {
       row = r;
@@ -427,7 +431,7 @@ bool TStringGrid::MouseToCell(int x, int y, int& col, int& row) const {
 int TStringGrid::SizingColAt(int x, int y) const {
   if (y >= FixedHeight()) return -1;
   int edge = 0;
-  for (int c = 0; c < ColCount(); c = (c + 1 == fixedCols_ ? std::max(c + 1, leftCol_) : c + 1)) {
+  for (int c = 0; c < ColCount(); c = NextShownCol(c)) {
     edge += colWidths_[c] + kLine;
     if (std::abs(x - (edge - kLine)) <= kSizingSlack) return c;
     if (edge > ClientWidth()) break;
@@ -438,7 +442,7 @@ int TStringGrid::SizingColAt(int x, int y) const {
 int TStringGrid::SizingRowAt(int x, int y) const {
   if (x >= FixedWidth()) return -1;
   int edge = 0;
-  for (int r = 0; r < RowCount(); r = (r + 1 == fixedRows_ ? std::max(r + 1, topRow_) : r + 1)) {
+  for (int r = 0; r < RowCount(); r = NextShownRow(r)) {
     edge += rowHeights_[r] + kLine;
     if (std::abs(y - (edge - kLine)) <= kSizingSlack) return r;
     if (edge > ClientHeight()) break;
@@ -473,15 +477,16 @@ void TStringGrid::Paint(QPainter& p, const QRect& dirty) { PaintCells(p, dirty);
 void TStringGrid::PaintCells(QPainter& p, const QRect& dirty) {
   const int cw = ClientWidth(), ch = ClientHeight();
   const bool focused = hasFocus();
-  int y = 0, xEnd = 0;
-  int r = 0;
-  for (; r < RowCount() && y < ch; r = (r + 1 == fixedRows_ ? std::max(r + 1, topRow_) : r + 1)) {
+  // Every row ends where the shown columns end; right of that is blank.
+  int xEnd = 0;
+  for (int c = 0; c < ColCount() && xEnd < cw; c = NextShownCol(c)) xEnd += colWidths_[c] + kLine;
+  int y = 0;
+  for (int r = 0; r < RowCount() && y < ch; r = NextShownRow(r)) {
     const int h = rowHeights_[r];
     if (y > dirty.bottom()) break;
     if (y + h + kLine > dirty.top()) {
       int x = 0;
-      for (int c = 0; c < ColCount() && x < cw;
-           c = (c + 1 == fixedCols_ ? std::max(c + 1, leftCol_) : c + 1)) {
+      for (int c = 0; c < ColCount() && x < cw; c = NextShownCol(c)) {
         const int w = colWidths_[c];
         if (x > dirty.right()) break;
         if (x + w + kLine > dirty.left()) {
@@ -500,14 +505,6 @@ void TStringGrid::PaintCells(QPainter& p, const QRect& dirty) {
         }
         x += w + kLine;
       }
-      xEnd = std::max(xEnd, x);
-    } else {
-      // Rows above the dirty area still tell where the columns end.
-      int x = 0;
-      for (int c = 0; c < ColCount() && x < cw;
-           c = (c + 1 == fixedCols_ ? std::max(c + 1, leftCol_) : c + 1))
-        x += colWidths_[c] + kLine;
-      xEnd = std::max(xEnd, x);
     }
     y += h + kLine;
   }

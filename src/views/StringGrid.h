@@ -142,6 +142,13 @@ class TStringGrid : public QAbstractScrollArea {
   // After a change of ColCount or RowCount.
   virtual void SizeChanged(int oldColCount, int oldRowCount);
 
+  // The key of a cell in a per-cell map, and the column and row back from it.
+  static uint64_t CellKey(int col, int row) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
+  }
+  static int KeyCol(uint64_t key) { return static_cast<int>(key & 0xFFFFFFFFu); }
+  static int KeyRow(uint64_t key) { return static_cast<int>(key >> 32); }
+
   void paintEvent(QPaintEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;
@@ -172,6 +179,10 @@ class TStringGrid : public QAbstractScrollArea {
   int FixedWidth() const;
   int FixedHeight() const;
   void ScrollInView(int col, int row);
+  // The column (row) shown right of (below) c (r): after the fixed ones come
+  // LeftCol (TopRow) and onwards, the ones scrolled out being skipped.
+  int NextShownCol(int c) const;
+  int NextShownRow(int r) const;
   // Grid line under a point in the fixed row (column sizing) or the fixed
   // column (row sizing): the column/row whose far edge it is, or -1.
   int SizingColAt(int x, int y) const;

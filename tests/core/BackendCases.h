@@ -55,11 +55,11 @@ class BackendCases : public testing::TestWithParam<TBackendParam>, protected TEn
       if (!why.empty()) GTEST_SKIP() << why;
     }
     login = GetParam().Fresh(dir);
-    ASSERT_TRUE(engine.Logon(login.User, login.Password, login.Host)) << SjisToUtf8(engine.ErrText);
+    ASSERT_TRUE(engine.Logon(login.User, login.Password, login.Host)) << ErrUtf8();
   }
 
   void Exec(const std::string& sqlUtf8) {
-    ASSERT_TRUE(engine.ExecSql(SJ(sqlUtf8))) << sqlUtf8 << ": " << SjisToUtf8(engine.ErrText);
+    ASSERT_TRUE(engine.ExecSql(SJ(sqlUtf8))) << sqlUtf8 << ": " << ErrUtf8();
   }
   bool Open(const std::string& sqlUtf8) { return engine.OpenQuery(SJ(sqlUtf8)); }
 
@@ -85,7 +85,7 @@ TEST_P(BackendCases, EmptyQueryDefinesColumns) {
 }
 
 TEST_P(BackendCases, RowLimitKeepsTheFullRecordCount) {
-  ASSERT_TRUE(Open(GetParam().Series(5000))) << SjisToUtf8(engine.ErrText);
+  ASSERT_TRUE(Open(GetParam().Series(5000))) << ErrUtf8();
   EXPECT_EQ(info.RowCount(), 5000);
   EXPECT_EQ(FetchAll(), 1000);
   EXPECT_EQ(engine.ErrCode, 0);
@@ -95,7 +95,7 @@ TEST_P(BackendCases, RowLimitKeepsTheFullRecordCount) {
   // The unfinished query does not stand in the way of the next statements.
   Exec("CREATE TABLE T (N " + GetParam().NumberType + ")");
   Exec("INSERT INTO T VALUES (7)");
-  ASSERT_TRUE(Open("SELECT N FROM T")) << SjisToUtf8(engine.ErrText);
+  ASSERT_TRUE(Open("SELECT N FROM T")) << ErrUtf8();
   EXPECT_EQ(info.RowCount(), 1);
   EXPECT_EQ(FetchAll(), 1);
   EXPECT_EQ(Cell(1, 1), "7");
@@ -152,7 +152,7 @@ TEST_P(BackendCases, RejectedStatementGivesTheServersError) {
   EXPECT_FALSE(Open("SELECT * FROM NO_SUCH_TABLE"));
   EXPECT_NE(engine.ErrCode, 0);
   EXPECT_NE(engine.ErrCode, -1);
-  EXPECT_NE(Lower(SjisToUtf8(engine.ErrText)).find("no_such_table"), std::string::npos) << SjisToUtf8(engine.ErrText);
+  EXPECT_NE(Lower(ErrUtf8()).find("no_such_table"), std::string::npos) << ErrUtf8();
   EXPECT_FALSE(engine.ExecSql("UPDATE NO_SUCH_TABLE SET A = 1"));
   EXPECT_NE(engine.ErrCode, 0);
   EXPECT_FALSE(engine.ErrText.empty());
@@ -162,7 +162,7 @@ TEST_P(BackendCases, RejectedStatementGivesTheServersError) {
   const int syntaxErr = engine.ErrCode;
   EXPECT_NE(syntaxErr, 0);
   EXPECT_NE(syntaxErr, -1);
-  EXPECT_NE(Lower(SjisToUtf8(engine.ErrText)).find("selec"), std::string::npos) << SjisToUtf8(engine.ErrText);
+  EXPECT_NE(Lower(ErrUtf8()).find("selec"), std::string::npos) << ErrUtf8();
   EXPECT_FALSE(engine.OpenQuery("SELECT FROM WHERE"));
   EXPECT_NE(engine.ErrCode, 0);
   EXPECT_NE(engine.ErrCode, -1);

@@ -14,8 +14,8 @@ namespace {
 struct TFixture : ::testing::Test {
   TSqlInfo info;
   TSqlGrid grid;
-  TGridOptions options;
-  TResultPresenter presenter{info, grid, [this] { return options; }};
+  TOptions options;
+  TResultPresenter presenter{info, grid, [this]() -> const TOptions& { return options; }};
   int curCol = -1, curRow = -1, viewCells = 0, afterColCount = 0, afterRowMax = 0;
 
   void SetUp() override {

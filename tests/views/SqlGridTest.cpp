@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QMouseEvent>
 
 #include "core/Sjis.h"
 #include "views/ResultPresenter.h"
@@ -22,6 +21,13 @@ QRect InkBox(const QImage& img) {
         b = std::max(b, y);
       }
   return r < 0 ? QRect() : QRect(QPoint(l, t), QPoint(r, b));
+}
+
+// The grid's client area as it shows once pending events have run.
+QImage Shot(TSqlGrid& g) {
+  g.show();
+  QApplication::processEvents();
+  return g.viewport()->grab().toImage();
 }
 
 }  // namespace
@@ -122,12 +128,9 @@ TEST(SqlGrid, DisabledGridShowsOnlyEmptyTextCentred) {
   g.SetColWidths(0, 40);
   g.SetColWidths(1, 80);
   g.SetCells(1, 1, "hidden");
-  g.resize(400, 200);
-  g.show();
   for (const QSize size : {QSize(400, 200), QSize(300, 150)}) {
     g.resize(size);
-    QApplication::processEvents();
-    const QImage img = g.viewport()->grab().toImage();
+    const QImage img = Shot(g);
     const QRect ink = InkBox(img);
     SCOPED_TRACE(size.width());
     ASSERT_TRUE(ink.isValid());
@@ -136,8 +139,7 @@ TEST(SqlGrid, DisabledGridShowsOnlyEmptyTextCentred) {
     EXPECT_LT(ink.height(), 20) << "one line of text, no cells";
   }
   g.SetEnabled(true);
-  QApplication::processEvents();
-  const QImage img = g.viewport()->grab().toImage();
+  const QImage img = Shot(g);
   const TGridRect head = g.CellRect(1, 0);
   EXPECT_EQ(img.pixel(head.Left + 1, head.Top + 1) & 0xFFFFFF, 0xFFFFFFu) << "raised: white top-left";
   EXPECT_EQ(img.pixel(head.Left + 5, head.Bottom - 1),
@@ -182,9 +184,7 @@ TEST(SqlGrid, TextWiderThanItsCellLiesOnTheCellsBackground) {
   g.CellAttr(2, 1)->HAlign = 2;
   g.CellAttr(2, 1)->BackColor = 0x0000FF;  // red
   g.resize(300, 100);
-  g.show();
-  QApplication::processEvents();
-  const QImage img = g.viewport()->grab().toImage();
+  const QImage img = Shot(g);
   const TGridRect left = g.CellRect(1, 1);
   int red = 0;
   for (int y = left.Top; y < left.Bottom; ++y)
@@ -221,9 +221,7 @@ TEST(SqlGrid, ALongTextShowsExactlyLikeThePartOfItThatFits) {
     g.SetCells(1, 1, text);
     g.SetCells(2, 1, "x");
     g.resize(260, 90);
-    g.show();
-    QApplication::processEvents();
-    return g.viewport()->grab().toImage();
+    return Shot(g);
   };
   std::string longText;
   for (int i = 0; i < 3000; ++i) longText += i % 3 ? "W" : SJ("あ");

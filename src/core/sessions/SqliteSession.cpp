@@ -28,9 +28,6 @@ constexpr int kNoStatementErr = SQLITE_MISUSE;
 
 std::string ErrText(sqlite3* db) { return Utf8ToSjis(sqlite3_errmsg(db)); }
 
-// Blanks, semicolons and comments only.
-bool IsBlankSql(const char* p) { return TrimStatement(p).empty(); }
-
 class TSqliteField final : public TField {
  public:
   TSqliteField(sqlite3_stmt* stmt, int index, const TSqliteColumnType& type, std::string name)
@@ -145,10 +142,10 @@ class TSqliteDatabase final : public TDatabase {
     errors_->ClearError();
     std::string sql = SjisToUtf8(sqlCp932);
     const char* p = sql.c_str();
-    if (IsBlankSql(p)) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
+    if (TrimStatement(p).empty()) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
     // A script of several statements runs them all, as the sqlite3 shell does.
     int changes = 0;
-    while (!IsBlankSql(p)) {
+    while (!TrimStatement(p).empty()) {
       TStmt stmt = Prepare(p, &p);
       if (!stmt) continue;
       // sqlite3_changes keeps the count of the last INSERT, UPDATE or DELETE
@@ -167,11 +164,11 @@ class TSqliteDatabase final : public TDatabase {
   std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
     errors_->ClearError();
     std::string sql = SjisToUtf8(sqlCp932);
-    if (IsBlankSql(sql.c_str())) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
+    if (TrimStatement(sql).empty()) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
     const char* tail = nullptr;
     TStmt stmt = Prepare(sql.c_str(), &tail);
     if (!stmt) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
-    if (!IsBlankSql(tail))
+    if (!TrimStatement(tail).empty())
       errors_->Fail(SQLITE_ERROR, SJ("問合せは一つのＳＥＬＥＣＴ文にしてください"));
     int count = CountRows(std::string(sql.c_str(), tail));
     auto dynaset = std::make_unique<TSqliteDynaset>(conn_, std::move(stmt), count, errors_);

@@ -120,8 +120,7 @@ bool ParseSqliteDate(std::string_view s, TDateTime& out) {
     if (!rest.empty()) {
       if (!ScanChar(rest, ' ') && !ScanChar(rest, 'T')) return false;
       if (!ParseClock(rest, h, mi, sec, ms)) return false;
-      if (ScanChar(rest, 'Z')) {
-      }
+      ScanChar(rest, 'Z');  // SQLite's own UTC mark; the time is shown as written
     }
     if (!rest.empty() || mo < 1 || mo > 12 || d < 1 || d > 31) return false;
     TDateTime check = EncodeDate(y, mo, 1) + d - 1;
