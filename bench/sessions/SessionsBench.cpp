@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "BenchMemory.h"
 #include "core/Sjis.h"
 #include "core/SqlManager.h"
 #include "support/PgServer.h"
@@ -27,12 +28,6 @@ namespace {
 using TClockT = std::chrono::steady_clock;
 
 double Since(TClockT::time_point t) { return std::chrono::duration<double>(TClockT::now() - t).count(); }
-
-long PeakRssKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
 
 // psql's COPY to /dev/null; returns seconds, and psql's peak RSS in *rssKb.
 double TimeCopy(const TPgServer& server, const std::string& query, long* rssKb) {
@@ -77,8 +72,7 @@ TRun TimeEngine(const TPgServer& server, const std::string& query, int maxRow) {
   engine.SqlInfo = &info;
   engine.MaxRow = [maxRow] { return maxRow; };
   engine.CreateSession();
-  std::string host = "postgresql://127.0.0.1:" + std::to_string(server.Port()) + "/" + TPgServer::Database();
-  if (!engine.Logon(TPgServer::User(), TPgServer::Password(), host)) {
+  if (!engine.Logon(TPgServer::User(), TPgServer::Password(), server.Uri())) {
     std::fprintf(stderr, "logon: %s\n", SjisToUtf8(engine.ErrText).c_str());
     std::exit(1);
   }
@@ -134,7 +128,7 @@ int main(int argc, char** argv) {
     std::printf("  round %d: psql COPY %.3f s, TSqlManager %.3f s (open %.3f s, this process's CPU %.3f s)\n", i + 1,
                 c, r.Total, r.Open, r.Cpu);
   }
-  const long rssAfterAll = PeakRssKb();
+  const long rssAfterAll = PeakRssBytes() / 1024;
   TRun limited = TimeEngine(server, query, 1000);
 
   std::printf("\n%-34s %10s %12s %12s\n", "", "seconds", "rows/s", "peak RSS");
@@ -142,7 +136,7 @@ int main(int argc, char** argv) {
   std::printf("%-34s %10.3f %12.0f %9ld KB\n", "TSqlManager, all rows", engineBest, best.Rows / engineBest,
               rssAfterAll);
   std::printf("%-34s %10.3f %12s %12s\n", "  of which OpenQuery (row count)", best.Open, "", "");
-  std::printf("%-34s %10.3f %12s %9ld KB\n", "TSqlManager, row limit 1000", limited.Total, "", PeakRssKb());
+  std::printf("%-34s %10.3f %12s %9ld KB\n", "TSqlManager, row limit 1000", limited.Total, "", PeakRssBytes() / 1024);
   std::printf("\nrows fetched %ld of RecordCount %ld, %zu cell bytes; ratio to COPY %.2f (limit 2.00)\n",
               best.Rows, best.RecordCount, best.Bytes, engineBest / copyBest);
   return engineBest <= 2 * copyBest ? 0 : 2;

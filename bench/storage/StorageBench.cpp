@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMemory.h"
 #include "core/Sjis.h"
 #include "core/SqlInfo.h"
 #include "storage/ResultCsv.h"
@@ -43,6 +44,8 @@ struct TStore {
   }
 };
 
+// The peak since the last ResetPeak: the kernel's high-water mark, which
+// clear_refs resets (getrusage's maximum never goes down).
 long PeakKb() {
   std::ifstream in("/proc/self/status");
   std::string line;
@@ -51,14 +54,6 @@ long PeakKb() {
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
   return ru.ru_maxrss;
-}
-
-long CurrentKb() {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  return 0;
 }
 
 // Lets the peak start again from the current size (Linux 4.0 and later).
@@ -70,7 +65,7 @@ long FileKb(const std::string& path) {
 }
 
 void Measure(const char* what, const std::string& file, const std::function<void()>& op) {
-  const long before = CurrentKb();
+  const long before = CurrentRssBytes() / 1024;
   ResetPeak();
   const auto t0 = std::chrono::steady_clock::now();
   op();

@@ -40,12 +40,9 @@ class TReader {
 
   std::string Text(int parent, const char* name) const { return doc_.ChildText(parent, name); }
 
-  void Int(int parent, const char* name, int& value) const {
-    std::string s = Text(parent, name);
-    if (!s.empty()) value = StrToIntOrThrow(s);
-  }
-
-  void Int(int parent, const char* name, std::optional<int>& value) const {
+  // `value` is an int, or an std::optional<int> that stays empty when absent.
+  template <typename T>
+  void Int(int parent, const char* name, T& value) const {
     std::string s = Text(parent, name);
     if (!s.empty()) value = StrToIntOrThrow(s);
   }
@@ -86,6 +83,17 @@ class TReader {
   const TTinyXml& doc_;
 };
 
+// A form's section: marks the form present and reads its window block.
+// Returns the section's entry, -1 when it is absent.
+template <typename TForm>
+int ReadForm(const TReader& r, int root, const char* name, TForm& form) {
+  const int node = r.Child(root, name);
+  if (node == -1) return -1;
+  form.Present = true;
+  r.Window(node, form.Window);
+  return node;
+}
+
 void ReadSections(const TReader& r, int root, TOptionFile& out) {
   TOptions& o = out.Options;
   TOptionLayout& lay = out.Layout;
@@ -123,30 +131,17 @@ void ReadSections(const TReader& r, int root, TOptionFile& out) {
     }
   }
 
-  if (int main = r.Child(root, "MainForm"); main != -1) {
-    lay.MainForm.Present = true;
-    r.Window(main, lay.MainForm.Window);
+  if (int main = ReadForm(r, root, "MainForm", lay.MainForm); main != -1) {
     if (int p = r.Child(main, "SqlPanel"); p != -1) r.Int(p, "Width", lay.MainForm.SqlPanelWidth);
     if (int p = r.Child(main, "OpePanel"); p != -1) r.Int(p, "Height", lay.MainForm.OpePanelHeight);
     r.Dialog(main, "SqlDialog", lay.MainForm.SqlDialog);
     r.Dialog(main, "ResultDialog", lay.MainForm.ResultDialog);
   }
 
-  if (int form = r.Child(root, "LogForm"); form != -1) {
-    lay.LogForm.Present = true;
-    r.Window(form, lay.LogForm.Window);
-  }
-
-  if (int form = r.Child(root, "DiffForm"); form != -1) {
-    lay.DiffForm.Present = true;
-    r.Window(form, lay.DiffForm.Window);
+  ReadForm(r, root, "LogForm", lay.LogForm);
+  if (int form = ReadForm(r, root, "DiffForm", lay.DiffForm); form != -1)
     r.Dialog(form, "DiffDialog", lay.DiffForm.DiffDialog);
-  }
-
-  if (int form = r.Child(root, "SortForm"); form != -1) {
-    lay.SortForm.Present = true;
-    r.Window(form, lay.SortForm.Window);
-  }
+  ReadForm(r, root, "SortForm", lay.SortForm);
 
   // A bad row limit must never stop a query from running: it falls back.
   if (int other = r.Child(root, "Other"); other != -1) {

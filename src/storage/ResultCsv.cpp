@@ -176,6 +176,10 @@ void LoadCsv(TSqlInfo& info, const std::string& fileName) {
     info.SetColTypeCode(i, 0);
     info.SetColLength(i, 1);
   }
+  AddCsvRows(info, reader);
+}
+
+void AddCsvRows(TSqlInfo& info, TCsvReader& reader) {
   for (int k = 1; reader.Next(); ++k) {
     info.AddRow();
     for (size_t i = 0; i < reader.Count(); ++i) info.SetCell(static_cast<int>(i) + 1, k, reader.Value(i));

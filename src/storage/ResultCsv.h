@@ -36,7 +36,6 @@ void AppendCsvRecord(std::string& out, const TStrings& values);
 class TCsvReader {
  public:
   explicit TCsvReader(std::string_view data) : data_(data) {}
-  bool AtEnd() const { return pos_ >= data_.size(); }
   // Reads the next record into Values()/Count(); false at the end.
   bool Next();
   // Passes over the next record; false at the end.
@@ -54,3 +53,7 @@ class TCsvReader {
   TStrings values_;  // reused, so a long file does not allocate per value
   size_t count_ = 0;
 };
+
+// Adds every remaining record of `reader` to `info` as data rows 1, 2, ...
+// through AddRow/SetCell, turning AltRow over after each row.
+void AddCsvRows(TSqlInfo& info, TCsvReader& reader);

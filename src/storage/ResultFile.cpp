@@ -59,10 +59,6 @@ bool LoadHistoryCsv(TSqlInfo& info, const std::string& logDir) {
   if (!ReadWholeFile(RunFile(info, logDir), data) || data.empty()) return false;
   TCsvReader reader(data);
   reader.Skip();  // the column names: the columns come from the history index
-  for (int k = 1; reader.Next(); ++k) {
-    info.AddRow();
-    for (size_t i = 0; i < reader.Count(); ++i) info.SetCell(static_cast<int>(i) + 1, k, reader.Value(i));
-    info.AltRow = !info.AltRow;
-  }
+  AddCsvRows(info, reader);
   return true;
 }

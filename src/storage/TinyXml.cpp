@@ -160,14 +160,14 @@ void TTinyXml::ComputeLevels() {
     const TXmlNodeType type = static_cast<TXmlNodeType>(types_[i]);
     if (type == xnStartTag) {
       entries_[i].Level = static_cast<int32_t>(stack.size());
-      stack.push_back(TagName(Text(static_cast<int>(i))));
+      stack.push_back(NameAt(static_cast<int>(i)));
     } else if (type == xnEndTag) {
       std::string_view top;
       if (!stack.empty()) {
         top = stack.back();
         stack.pop_back();
       }
-      if (top != TagName(Text(static_cast<int>(i)))) return;  // the rest keeps no level
+      if (top != NameAt(static_cast<int>(i))) return;  // the rest keeps no level
       entries_[i].Level = static_cast<int32_t>(stack.size());
     } else {
       entries_[i].Level = static_cast<int32_t>(stack.size());
@@ -204,13 +204,13 @@ int TTinyXml::NextSibling(int index) const {
 
 int TTinyXml::FindChild(int index, std::string_view name) const {
   for (int i = FirstChild(index); i != -1; i = NextSibling(i))
-    if (TagName(Text(i)) == name) return i;
+    if (NameAt(i) == name) return i;
   return -1;
 }
 
 int TTinyXml::FindNext(int index, std::string_view name) const {
   for (int i = NextSibling(index); i != -1; i = NextSibling(i))
-    if (TagName(Text(i)) == name) return i;
+    if (NameAt(i) == name) return i;
   return -1;
 }
 
@@ -230,9 +230,11 @@ TXmlNodeType TTinyXml::NodeType(std::string_view t) {
   return xnStartTag;
 }
 
-std::string_view TTinyXml::TagName(std::string_view t) {
+std::string_view TTinyXml::TagName(std::string_view t) { return TagNameOf(t, NodeType(t)); }
+
+std::string_view TTinyXml::TagNameOf(std::string_view t, TXmlNodeType type) {
   size_t from, to;
-  switch (NodeType(t)) {
+  switch (type) {
     case xnStartTag:
       from = 1, to = t.size() - 1;
       break;

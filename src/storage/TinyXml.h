@@ -107,6 +107,9 @@ class TTinyXml {
   void AddEntry(size_t offset, size_t length);
   void ComputeLevels();
   TXmlNodeType TypeOf(int index) const { return static_cast<TXmlNodeType>(types_[static_cast<size_t>(index)]); }
+  static std::string_view TagNameOf(std::string_view text, TXmlNodeType type);
+  // TagName of a loaded entry, from the type found when it was loaded.
+  std::string_view NameAt(int index) const { return TagNameOf(Text(index), TypeOf(index)); }
 
   std::string buf_;  // built: the output lines with CR LF; loaded: the file
   std::vector<TEntry> entries_;

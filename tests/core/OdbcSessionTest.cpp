@@ -3,32 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
-#include "core/Sjis.h"
-#include "core/SqlManager.h"
 #include "core/sessions/ServerTypes.h"
 #include "ServerEnv.h"
-#include "support/EngineProbe.h"
 
 namespace {
 
-class OdbcSession : public testing::Test, protected TEngineProbe {
+class OdbcSession : public TServerSessionTest {
  protected:
-  void SetUp() override {
-    std::string why;
-    server = TestServer(&why);
-    std::string missing = PrepareOdbc(server);
-    if (!missing.empty()) GTEST_SKIP() << missing;
-    if (!server) GTEST_SKIP() << why;
-    ResetTestDatabase(*server);
-    ASSERT_TRUE(engine.CreateSession());
-  }
-
+  std::string MissingDrivers() override { return PrepareOdbc(server); }
   bool LogonPg() { return engine.Logon(TPgServer::User(), TPgServer::Password(), kOdbcPgDsn); }
-  std::string Text() { return ErrUtf8(); }
-
-  TPgServer* server = nullptr;
 };
 
 TEST_F(OdbcSession, LogonFailuresSayWhatWentWrong) {

@@ -30,7 +30,7 @@ std::string OdbcUnavailable(bool needsServer) {
 TLogin PgFresh(TTempDir&) {
   TPgServer* server = TestServer(nullptr);
   ResetTestDatabase(*server);
-  return {TPgServer::User(), TPgServer::Password(), PgUri(*server)};
+  return {TPgServer::User(), TPgServer::Password(), server->Uri()};
 }
 
 TLogin OdbcPgFresh(TTempDir& dir) {

@@ -23,13 +23,19 @@ TPgServer* TestServer(std::string* why) {
   return nullptr;
 }
 
+void TServerSessionTest::SetUp() {
+  std::string why;
+  server = TestServer(&why);
+  const std::string missing = MissingDrivers();
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  if (!server) GTEST_SKIP() << why;
+  ResetTestDatabase(*server);
+  ASSERT_TRUE(engine.CreateSession());
+}
+
 void ResetTestDatabase(TPgServer& server) {
   if (!server.Admin("DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public AUTHORIZATION quser"))
     ADD_FAILURE() << server.Error();
-}
-
-std::string PgUri(const TPgServer& server) {
-  return "postgresql://127.0.0.1:" + std::to_string(server.Port()) + "/" + TPgServer::Database();
 }
 
 namespace {

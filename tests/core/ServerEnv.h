@@ -2,8 +2,11 @@
 // What the server tests share: the process's private PostgreSQL server and a
 // private ODBC configuration (drivers and data sources) beside it.
 
+#include <gtest/gtest.h>
+
 #include <string>
 
+#include "support/EngineProbe.h"
 #include "support/PgServer.h"
 
 // The shared server, or nullptr with the reason to skip in *why. Under CI a
@@ -13,9 +16,9 @@ TPgServer* TestServer(std::string* why);
 // Empties the test database: its public schema, owned by the test user.
 void ResetTestDatabase(TPgServer& server);
 
-// Host strings for the test database.
-std::string PgUri(const TPgServer& server);   // postgresql://127.0.0.1:port/quorrel
-extern const char* const kOdbcPgDsn;          // a data source for the same database
+// A data source for the test database (whose own host string is
+// TPgServer::Uri()).
+extern const char* const kOdbcPgDsn;
 
 // Writes odbcinst.ini and odbc.ini into a directory of this process and
 // points the driver manager at them (ODBCSYSINI, ODBCINI); done once, before
@@ -24,3 +27,17 @@ extern const char* const kOdbcPgDsn;          // a data source for the same data
 std::string PrepareOdbc(TPgServer* server);
 // The driver name of the SQLite ODBC driver in that configuration.
 extern const char* const kOdbcSqliteDriver;
+
+// The fixture of the server session tests: an engine with a session, on an
+// emptied test database. Skipped when the server, or what MissingDrivers()
+// names, is not there.
+class TServerSessionTest : public testing::Test, protected TEngineProbe {
+ protected:
+  void SetUp() override;
+  // What else the test needs and this machine lacks; empty when nothing.
+  // Called with `server` already set (nullptr without one).
+  virtual std::string MissingDrivers() { return {}; }
+  std::string Text() const { return ErrUtf8(); }
+
+  TPgServer* server = nullptr;
+};

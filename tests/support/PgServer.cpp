@@ -172,7 +172,7 @@ bool TPgServer::Start() {
                              " -c full_page_writes=off -c max_connections=40",
              false))
       return false;
-    std::string ping = "host=" + dir_ + " port=" + std::to_string(port_) + " dbname=postgres user=postgres";
+    const std::string ping = AdminConninfo("postgres");
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     bool exited = false;
     while (std::chrono::steady_clock::now() < deadline) {
@@ -217,13 +217,16 @@ void TPgServer::Stop() {
   pid_ = -1;
 }
 
-std::string TPgServer::Conninfo(const std::string& db) const {
-  return "host=127.0.0.1 port=" + std::to_string(port_) + " dbname=" + db;
+std::string TPgServer::Uri() const {
+  return "postgresql://127.0.0.1:" + std::to_string(port_) + "/" + Database();
+}
+
+std::string TPgServer::AdminConninfo(const std::string& db) const {
+  return "host=" + dir_ + " port=" + std::to_string(port_) + " dbname=" + db + " user=postgres";
 }
 
 bool TPgServer::Admin(const std::string& sql, const std::string& db) {
-  std::string info = "host=" + dir_ + " port=" + std::to_string(port_) + " dbname=" + db + " user=postgres";
-  std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(info.c_str()), PQfinish);
+  std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(AdminConninfo(db).c_str()), PQfinish);
   if (PQstatus(conn.get()) != CONNECTION_OK) {
     error_ = PQerrorMessage(conn.get());
     return false;

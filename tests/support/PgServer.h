@@ -35,8 +35,9 @@ class TPgServer {
   static const char* Password() { return "secret"; }
   static const char* Database() { return "quorrel"; }
 
-  // libpq key/value text for a TCP connection to db (no user or password).
-  std::string Conninfo(const std::string& db = Database()) const;
+  // The host string of Database() over TCP, as a user gives it:
+  // postgresql://127.0.0.1:<port>/quorrel (no user or password).
+  std::string Uri() const;
   // Runs sql as the superuser over the socket; false with Error() on failure.
   bool Admin(const std::string& sql, const std::string& db = Database());
 
@@ -47,6 +48,8 @@ class TPgServer {
  private:
   bool Init();
   bool Run(const std::string& program, const std::string& args, bool wait);
+  // libpq key/value text for the superuser over the socket.
+  std::string AdminConninfo(const std::string& db) const;
 
   std::string bin_, dir_, error_;
   int port_ = 0;

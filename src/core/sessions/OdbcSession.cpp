@@ -71,14 +71,16 @@ TWide Utf8ToWide(std::string_view s) {
   return out;
 }
 
-void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n) {
+// `utf8` is scratch space for the way through UTF-8; a caller that converts
+// many texts passes the same one each time.
+void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n, std::string& utf8) {
   bool ascii = true;
   for (size_t i = 0; i < n && ascii; ++i) ascii = w[i] < 0x80;
   if (ascii) {
     for (size_t i = 0; i < n; ++i) out.push_back(static_cast<char>(w[i]));
     return;
   }
-  std::string utf8;
+  utf8.clear();
   utf8.reserve(n * 3);
   for (size_t i = 0; i < n; ++i) {
     uint32_t cp = w[i];
@@ -105,6 +107,11 @@ void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n) {
     }
   }
   AppendUtf8AsSjis(out, utf8);
+}
+
+void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n) {
+  std::string utf8;
+  AppendWideAsSjis(out, w, n, utf8);
 }
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
@@ -330,7 +337,7 @@ class TOdbcDynaset final : public TDynaset {
       if (!more) break;
     }
     cell.Kind = TValueKind::Text;
-    AppendWideAsSjis(cell.Text, text_.data(), text_.size());
+    AppendWideAsSjis(cell.Text, text_.data(), text_.size(), utf8_);
   }
 
   std::shared_ptr<TOdbcLink> link_;
@@ -340,7 +347,8 @@ class TOdbcDynaset final : public TDynaset {
   bool eof_ = false;
   std::vector<TOdbcCell> cells_;
   std::vector<std::unique_ptr<TOdbcField>> fields_;
-  TWide text_;
+  TWide text_;         // reused for every cell, as is
+  std::string utf8_;   // the way from text_ to cp932
 };
 
 class TOdbcDatabase final : public TDatabase {
@@ -348,9 +356,7 @@ class TOdbcDatabase final : public TDatabase {
   explicit TOdbcDatabase(std::shared_ptr<TOdbcLink> link) : link_(std::move(link)) {}
 
   int ExecuteSql(const std::string& sqlCp932) override {
-    link_->Errors->ClearError();
-    const std::string sql = SjisToUtf8(sqlCp932);
-    if (TrimStatement(sql).empty()) NoStatement();
+    const std::string sql = Statement(sqlCp932);
     auto stmt = link_->NewStatement();
     TWide wide = Utf8ToWide(sql);
     SQLRETURN rc = SQLExecDirectW(stmt->Handle, wide.data(), SQL_NTS);
@@ -366,11 +372,9 @@ class TOdbcDatabase final : public TDatabase {
   }
 
   std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
-    link_->Errors->ClearError();
-    const std::string utf8 = SjisToUtf8(sqlCp932);
+    const std::string utf8 = Statement(sqlCp932);
     const std::string_view sql = TrimStatement(utf8);
-    if (sql.empty()) NoStatement();
-    const TWide wide = Utf8ToWide(sql);
+    TWide wide = Utf8ToWide(sql);
 
     long long count = CountOnServer(sql);
     auto stmt = link_->NewStatement();
@@ -393,11 +397,13 @@ class TOdbcDatabase final : public TDatabase {
   std::string LastServerErrText() override { return link_->Errors->LastText(); }
 
  private:
-  [[noreturn]] void NoStatement() { link_->Errors->Fail(FoldSqlState("42000"), SJ("実行するＳＱＬ文がありません")); }
+  std::string Statement(const std::string& sqlCp932) {
+    return ServerStatement(sqlCp932, *link_->Errors, FoldSqlState("42000"));
+  }
 
-  void Execute(THandle& stmt, const TWide& sql) {
-    TWide text = sql;
-    SQLRETURN rc = SQLExecDirectW(stmt.Handle, text.data(), SQL_NTS);
+  // The API takes the text as non-const; the driver does not change it.
+  void Execute(THandle& stmt, TWide& sql) {
+    SQLRETURN rc = SQLExecDirectW(stmt.Handle, sql.data(), SQL_NTS);
     if (!Succeeded(rc) && rc != SQL_NO_DATA) link_->Fail(SQL_HANDLE_STMT, stmt.Handle);
   }
 

@@ -367,9 +367,7 @@ class TPgDatabase final : public TDatabase {
   explicit TPgDatabase(std::shared_ptr<TPgLink> link) : link_(std::move(link)) {}
 
   int ExecuteSql(const std::string& sqlCp932) override {
-    link_->Errors->ClearError();
-    const std::string sql = SjisToUtf8(sqlCp932);
-    if (TrimStatement(sql).empty()) NoStatement();
+    const std::string sql = Statement(sqlCp932);
     link_->EnsureConnected();
     link_->CloseCursor();
     PGconn* conn = link_->Conn;
@@ -407,10 +405,8 @@ class TPgDatabase final : public TDatabase {
   }
 
   std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
-    link_->Errors->ClearError();
-    const std::string utf8 = SjisToUtf8(sqlCp932);
+    const std::string utf8 = Statement(sqlCp932);
     const std::string_view sql = TrimStatement(utf8);
-    if (sql.empty()) NoStatement();
     link_->EnsureConnected();
     link_->CloseCursor();
 
@@ -457,7 +453,9 @@ class TPgDatabase final : public TDatabase {
   std::string LastServerErrText() override { return link_->Errors->LastText(); }
 
  private:
-  [[noreturn]] void NoStatement() { link_->Errors->Fail(FoldSqlState("42601"), SJ("実行するＳＱＬ文がありません")); }
+  std::string Statement(const std::string& sqlCp932) {
+    return ServerStatement(sqlCp932, *link_->Errors, FoldSqlState("42601"));
+  }
 
   std::unique_ptr<TDynaset> RunPlain(std::string_view sql) {
     TResult r(PQexecParams(link_->Conn, std::string(sql).c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));

@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <cctype>
-
 #include <climits>
 #include <ctime>
 #include <vector>
 
+#include "core/Sjis.h"
+#include "core/sessions/Backends.h"
 #include "core/sessions/TextScan.h"
 
 namespace {
@@ -189,10 +190,6 @@ int FoldSqlState(std::string_view state) {
   return n != 0 ? n : fold("HY000");
 }
 
-namespace {
-
-}  // namespace
-
 bool ParseIsoDateTime(std::string_view s, TDateTime& out) {
   constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -355,4 +352,11 @@ std::string_view TrimStatement(std::string_view s) {
     }
   }
   return {};
+}
+
+std::string ServerStatement(const std::string& sqlCp932, TErrorMembers& errors, int noStatementErr) {
+  errors.ClearError();
+  std::string sql = SjisToUtf8(sqlCp932);
+  if (TrimStatement(sql).empty()) errors.Fail(noStatementErr, SJ("実行するＳＱＬ文がありません"));
+  return sql;
 }

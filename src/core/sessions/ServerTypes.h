@@ -55,3 +55,11 @@ std::string OdbcConnectionString(std::string_view connection, std::string_view u
 // semicolon inside a wrapping query); empty when it holds nothing but
 // blanks, semicolons and comments.
 std::string_view TrimStatement(std::string_view statement);
+
+class TErrorMembers;
+
+// The first step of every statement a server backend runs: the last error is
+// cleared and the statement turned into UTF-8; one with nothing to run (see
+// TrimStatement) fails through `errors` with `noStatementErr` and
+// "実行するＳＱＬ文がありません".
+std::string ServerStatement(const std::string& sqlCp932, TErrorMembers& errors, int noStatementErr);
