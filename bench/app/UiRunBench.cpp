@@ -13,10 +13,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QDialog>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <algorithm>
@@ -28,8 +26,6 @@
 
 #include "app/ActionModule.h"
 #include "app/App.h"
-#include "app/InstanceLock.h"
-#include "app/LoginDialog.h"
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
 #include "app/QtPlatform.h"
@@ -59,8 +55,6 @@ struct TTiming {
   double Wall = 0;
   double Cpu = 0;
 };
-
-
 
 // The real desktop, except that the login dialog is answered at once and
 // message handling is timed.

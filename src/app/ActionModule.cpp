@@ -2,8 +2,6 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
-#include <QCoreApplication>
-#include <QDialog>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -20,8 +18,6 @@
 #include "views/SqlGrid.h"
 
 namespace {
-
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // A selection from the edit area as plain text with "\n" line breaks.
 QString SelectionText(const QTextCursor& cursor) {
@@ -48,9 +44,9 @@ TmodAction::~TmodAction() { disconnect(idle_); }
 
 QAction* TmodAction::Add(const char* name, TCategory category, const char* caption, const char* hint,
                          QKeySequence shortcut, std::function<bool()> rule, std::function<void()> effect) {
-  auto* action = new QAction(Text(caption), this);
+  auto* action = new QAction(U(caption), this);
   action->setObjectName(QString::fromLatin1(name));
-  QString fullHint = Text(hint);
+  QString fullHint = U(hint);
   qsizetype bar = fullHint.indexOf(QLatin1Char('|'));
   action->setToolTip(bar < 0 ? fullHint : fullHint.left(bar));
   action->setStatusTip(bar < 0 ? fullHint : fullHint.mid(bar + 1));
@@ -59,7 +55,7 @@ QAction* TmodAction::Add(const char* name, TCategory category, const char* capti
   action->setShortcutContext(Qt::WidgetShortcut);
   action->setShortcutVisibleInContextMenu(true);
   connect(action, &QAction::triggered, this, [this, action] { Execute(action); });
-  commands_.push_back({action, category, Text(caption), fullHint, shortcut, std::move(rule), std::move(effect)});
+  commands_.push_back({action, category, U(caption), fullHint, shortcut, std::move(rule), std::move(effect)});
   return action;
 }
 
@@ -78,14 +74,13 @@ bool TmodAction::EditFocused() const { return app_.Main().SqlHasFocus(); }
 bool TmodAction::EditHasSelection() const { return app_.Main().edtSql->textCursor().hasSelection(); }
 
 void TmodAction::CreateCommands() {
-  TfrmMain& m = app_.Main();
   auto allowed = [this] { return Allowed(); };
   auto idle = [this] { return Idle(); };
   auto notEmpty = [this] { return Allowed() && !app_.Main().SqlIsEmpty(); };
   auto editSelection = [this] { return Allowed() && EditFocused() && EditHasSelection(); };
   auto colInRange = [this] {
-    const TfrmMain& w = app_.Main();
-    return w.Col >= 1 && w.Col <= const_cast<TfrmMain&>(w).SqlInfo().ColCount();
+    TfrmMain& w = app_.Main();
+    return w.Col >= 1 && w.Col <= w.SqlInfo().ColCount();
   };
   auto cellInRange = [this, colInRange] {
     TfrmMain& w = app_.Main();
@@ -157,11 +152,7 @@ void TmodAction::CreateCommands() {
                     none, [this, colInRange] { return Allowed() && colInRange(); }, later);
 
   actStart = Add("actStart", C::Run, "開始(&G)", "開始|ＳＱＬ文の実行を開始します", QKeySequence(Qt::Key_F5),
-                 [this] {
-                   const TfrmMain& w = app_.Main();
-                   return w.IsConnected() && !w.IsRunning() && !w.IsProcessing() && !w.SqlIsEmpty();
-                 },
-                 [this] { StartExecute(app_); });
+                 notEmpty, [this] { StartExecute(app_); });
   actStop = Add("actStop", C::Run, "停止(&S)", "停止|ＳＱＬ文の実行を停止します", none,
                 [this] {
                   const TfrmMain& w = app_.Main();
@@ -204,18 +195,17 @@ void TmodAction::CreateCommands() {
                    app_.CenterOnMain(app_.About());
                    app_.Platform().ExecModal(app_.About());
                  });
-  (void)m;
 }
 
 void TmodAction::CreateFileDialogs() {
-  const QStringList sqlFilters = {Text("ＳＱＬファイル (*.SQL *.sql)"), Text("テキストファイル (*.TXT *.txt)"),
-                                  Text("すべてのファイル (*)")};
-  const QStringList resultFilters = {Text("CSV ファイル (*.CSV *.csv)"), Text("XML ファイル (*.XML *.xml)"),
-                                     Text("すべてのファイル (*)")};
-  OpenSqlDialog = {Text("ＳＱＬ文を開く"), sqlFilters, 1, QStringLiteral("SQL"), {}, false};
-  SaveSqlDialog = {Text("ＳＱＬ文に名前を付けて保存"), sqlFilters, 1, QStringLiteral("SQL"), {}, true};
-  OpenResultDialog = {Text("実行結果を開く"), resultFilters, 1, QStringLiteral("CSV"), {}, false};
-  SaveResultDialog = {Text("実行結果に名前を付けて保存"), resultFilters, 1, QStringLiteral("CSV"), {}, true};
+  const QStringList sqlFilters = {U("ＳＱＬファイル (*.SQL *.sql)"), U("テキストファイル (*.TXT *.txt)"),
+                                  U("すべてのファイル (*)")};
+  const QStringList resultFilters = {U("CSV ファイル (*.CSV *.csv)"), U("XML ファイル (*.XML *.xml)"),
+                                     U("すべてのファイル (*)")};
+  OpenSqlDialog = {U("ＳＱＬ文を開く"), sqlFilters, 1, QStringLiteral("SQL"), {}, false};
+  SaveSqlDialog = {U("ＳＱＬ文に名前を付けて保存"), sqlFilters, 1, QStringLiteral("SQL"), {}, true};
+  OpenResultDialog = {U("実行結果を開く"), resultFilters, 1, QStringLiteral("CSV"), {}, false};
+  SaveResultDialog = {U("実行結果に名前を付けて保存"), resultFilters, 1, QStringLiteral("CSV"), {}, true};
 }
 
 const TmodAction::TCommand* TmodAction::Find(const QAction* action) const {
@@ -224,22 +214,19 @@ const TmodAction::TCommand* TmodAction::Find(const QAction* action) const {
   return nullptr;
 }
 
-QAction* TmodAction::ByName(const QString& name) const {
-  for (const TCommand& c : commands_)
-    if (c.Action->objectName() == name) return c.Action;
-  return nullptr;
-}
-
 bool TmodAction::Update(QAction* action) {
   const TCommand* command = Find(action);
-  if (!command) return false;
-  bool enabled = command->Rule ? command->Rule() : true;
-  if (action->isEnabled() != enabled) action->setEnabled(enabled);
+  return command && Apply(*command);
+}
+
+bool TmodAction::Apply(const TCommand& command) {
+  bool enabled = command.Rule ? command.Rule() : true;
+  if (command.Action->isEnabled() != enabled) command.Action->setEnabled(enabled);
   return enabled;
 }
 
 void TmodAction::UpdateActions() {
-  for (const TCommand& c : commands_) Update(c.Action);
+  for (const TCommand& c : commands_) Apply(c);
 }
 
 void TmodAction::Execute(QAction* action) {
@@ -251,7 +238,7 @@ void TmodAction::Execute(QAction* action) {
   try {
     command->Effect();
   } catch (const std::bad_alloc&) {
-    ReportError(Text("メモリが不足しています。"));
+    ReportError(U("メモリが不足しています。"));
   } catch (const std::exception& e) {
     ReportError(QString::fromLocal8Bit(e.what()));
   }
@@ -261,7 +248,7 @@ QAction* TmodAction::ShortcutCommand(const QKeySequence& key, bool& enabled) {
   enabled = false;
   for (const TCommand& c : commands_) {
     if (!c.ShortCut.isEmpty() && c.ShortCut == key) {
-      enabled = Update(c.Action);
+      enabled = Apply(c);
       return c.Action;
     }
   }
@@ -303,5 +290,3 @@ void TmodAction::ViewGridExecute() {
   app_.Main().SetGridOnly(gridOnly_);
   actViewGrid->setChecked(gridOnly_);
 }
-
-void TmodAction::ShowModal(QDialog& dialog) { app_.Platform().ExecModal(dialog); }

@@ -18,7 +18,6 @@
 #include "app/Platform.h"
 
 class QAction;
-class QDialog;
 class TApp;
 
 enum class TCategory { File, Edit, View, Run, Freq, Other, Help };
@@ -53,7 +52,6 @@ class TmodAction : public QObject {
 
   const std::vector<TCommand>& Commands() const { return commands_; }
   const TCommand* Find(const QAction* action) const;
-  QAction* ByName(const QString& name) const;
 
   // Sets the status message "エラーが発生しました" and shows message (cp932 or
   // Unicode) in an error box.
@@ -78,6 +76,8 @@ class TmodAction : public QObject {
                QKeySequence shortcut, std::function<bool()> rule, std::function<void()> effect);
   void CreateCommands();
   void CreateFileDialogs();
+  // Evaluates command's rule and sets its action's enable state.
+  bool Apply(const TCommand& command);
 
   // Rule helpers over the main window's flags.
   bool Allowed() const;
@@ -88,7 +88,6 @@ class TmodAction : public QObject {
   // Effects that live here.
   void EditExecute(QAction* action);
   void ViewGridExecute();
-  void ShowModal(QDialog& dialog);
 
   TApp& app_;
   std::vector<TCommand> commands_;

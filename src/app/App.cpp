@@ -21,7 +21,7 @@ namespace {
 std::unique_ptr<QDialog> PlaceholderDialog(TfrmMain& main, const char* name, const char* caption) {
   auto dialog = std::make_unique<QDialog>(&main);
   dialog->setObjectName(QString::fromLatin1(name));
-  dialog->setWindowTitle(QString::fromUtf8(caption));
+  dialog->setWindowTitle(U(caption));
   return dialog;
 }
 
@@ -39,7 +39,7 @@ TApp::~TApp() {
   if (started_) Finish();
 }
 
-QString TApp::AppTitle() const { return QString::fromUtf8(kAppTitle); }
+QString TApp::AppTitle() const { return U(kAppTitle); }
 
 bool TApp::Start() {
   // The title and the application object.

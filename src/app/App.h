@@ -6,7 +6,6 @@
 // lock, so two on the same executable name exclude each other as two
 // processes would.
 
-#include <QPointer>
 #include <memory>
 #include <string>
 
@@ -68,7 +67,6 @@ class TApp {
   QDialog& CellView() { return *cellView_; }
   // The settings; valid from the options dialog's creation on.
   TOptions& Options();
-  bool HasActionModule() const { return action_ != nullptr; }
   bool HasOptions() const { return option_ != nullptr; }
 
   // The busy state. Begin lets pending messages through first, raises the

@@ -1,6 +1,5 @@
 #include "app/MainWindow.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -15,7 +14,6 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusTipEvent>
-#include <QTextBlock>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -26,7 +24,6 @@
 #include "app/QtText.h"
 #include "app/StatusBar.h"
 #include "app/ToolIcons.h"
-#include "core/Sjis.h"
 #include "views/Colors.h"
 #include "views/ResultPresenter.h"
 #include "views/SqlGrid.h"
@@ -51,13 +48,13 @@ constexpr int kMinMessagePanel = 120;
 enum TPanelIndex { pnMsg = 0, pnStatus, pnProgress, pnCols, pnDate, pnStart, pnEnd, pnDiff, pnSpare };
 
 QFont WindowFont() {
-  QFont font(QString::fromUtf8("ＭＳ Ｐゴシック"));
+  QFont font(U("ＭＳ Ｐゴシック"));
   font.setPixelSize(12);
   return font;
 }
 
 QFont FixedFont() {
-  QFont font(QString::fromUtf8("ＭＳ ゴシック"));
+  QFont font(U("ＭＳ ゴシック"));
   font.setPixelSize(12);
   font.setStyleHint(QFont::Monospace);
   return font;
@@ -77,7 +74,7 @@ QWidget* TitleBar(QLabel* label) {
 QToolButton* ToolButton(const char* name, const char* caption, TToolIcon icon) {
   auto* button = new QToolButton;
   button->setObjectName(QString::fromLatin1(name));
-  button->setText(QString::fromUtf8(caption));
+  button->setText(U(caption));
   button->setIcon(MakeToolIcon(icon));
   button->setIconSize(QSize(24, 24));
   button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -87,8 +84,25 @@ QToolButton* ToolButton(const char* name, const char* caption, TToolIcon icon) {
   return button;
 }
 
+// The context menu of control, opened where the user asked for it.
+QMenu* PopupMenu(QWidget* owner, QAbstractScrollArea* control, const char* name) {
+  auto* menu = new QMenu(owner);
+  menu->setObjectName(QString::fromLatin1(name));
+  control->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(control, &QWidget::customContextMenuRequested, menu,
+                   [control, menu](const QPoint& at) { menu->exec(control->viewport()->mapToGlobal(at)); });
+  return menu;
+}
+
+// The caption of a focused control's panel is bold.
+void SetBold(QLabel* label, bool bold) {
+  QFont f = label->font();
+  f.setBold(bold);
+  label->setFont(f);
+}
+
 QString TimePanel(const char* prefix, TDateTime value) {
-  return QString::fromUtf8(prefix) + QString::fromLatin1(FormatTime(value).c_str());
+  return U(prefix) + QString::fromLatin1(FormatTime(value).c_str());
 }
 
 // Whole seconds of a duration, for skipping redraws that change nothing.
@@ -127,6 +141,8 @@ TfrmMain::TfrmMain(TApp& app) : QMainWindow(nullptr), app_(app) {
   SetStatusMsg({});
   SetPathFile({});
 
+  // The key preview and the bold captions: every event of the application
+  // passes here first, the edit area's and the list's included.
   qApp->installEventFilter(this);
 }
 
@@ -183,11 +199,7 @@ void TfrmMain::CreateLayout() {
   grid_->setObjectName(QStringLiteral("grdResult"));
   grid_->resize(623, 188);
   gridLayout->addWidget(grid_);
-  popGrid = new QMenu(this);
-  popGrid->setObjectName(QStringLiteral("popGrid"));
-  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(grid_, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { popGrid->exec(grid_->viewport()->mapToGlobal(at)); });
+  popGrid = PopupMenu(this, grid_, "popGrid");
 
   sptHorizon->addWidget(pnlOperation);
   sptHorizon->addWidget(pnlGrid);
@@ -254,13 +266,8 @@ QWidget* TfrmMain::CreateSqlPanel() {
   edtSql->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edtSql->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edtSql->setTabChangesFocus(false);
-  edtSql->setContextMenuPolicy(Qt::CustomContextMenu);
   lblSql->setBuddy(edtSql);
-  popSql = new QMenu(this);
-  popSql->setObjectName(QStringLiteral("popSql"));
-  connect(edtSql, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { popSql->exec(edtSql->viewport()->mapToGlobal(at)); });
-  edtSql->installEventFilter(this);
+  popSql = PopupMenu(this, edtSql, "popSql");
   layout->addWidget(edtSql, 1);
 
   auto* buttons = new QHBoxLayout;
@@ -335,7 +342,7 @@ QWidget* TfrmMain::CreateFreqPanel() {
     b->setFocusPolicy(Qt::NoFocus);
     b->setAutoRaise(true);
     if (def.Caption) {
-      b->setText(QString::fromUtf8(def.Caption));
+      b->setText(U(def.Caption));
       b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     } else {
       b->setIcon(MakeToolIcon(def.Icon));
@@ -351,16 +358,11 @@ QWidget* TfrmMain::CreateFreqPanel() {
   lstFreq->setObjectName(QStringLiteral("lstFreq"));
   lstFreq->setFont(FixedFont());
   lstFreq->setSelectionMode(QAbstractItemView::SingleSelection);
-  lstFreq->setContextMenuPolicy(Qt::CustomContextMenu);
   lblFreq->setBuddy(lstFreq);
-  popFreq = new QMenu(this);
-  popFreq->setObjectName(QStringLiteral("popFreq"));
-  connect(lstFreq, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { popFreq->exec(lstFreq->viewport()->mapToGlobal(at)); });
+  popFreq = PopupMenu(this, lstFreq, "popFreq");
   connect(lstFreq, &QListWidget::itemDoubleClicked, this, [this] {
     if (actions_) actions_->Execute(actions_->actFreqGet);
   });
-  lstFreq->installEventFilter(this);
   body->addWidget(lstFreq, 1);
   layout->addLayout(body, 1);
   return panel;
@@ -375,14 +377,16 @@ void TfrmMain::CreateStatusBar() {
   // where this desktop's font needs more. The progress panel keeps its
   // width; its band is measured against it.
   const QFontMetrics metrics(barStatus_->font());
-  auto fit = [&metrics](int width, const char* placeholder) {
-    return std::max(width, metrics.horizontalAdvance(QString::fromUtf8(placeholder)) + 8);
+  int widened = 0;
+  auto fit = [&metrics, &widened](int width, const char* placeholder) {
+    const int fitted = std::max(width, metrics.horizontalAdvance(U(placeholder)) + 8);
+    widened += fitted - width;
+    return fitted;
   };
   const int status = fit(34, "状況"), columns = fit(46, "9999列"), date = fit(68, "2000/12/31"),
             start = fit(64, "始 99:99:99"), end = fit(64, "終 99:99:99"), diff = fit(64, "差 99:99:99");
   // The message panel gives back what the others had to widen, so panels 0
   // to 7 still fit the design width of the window.
-  const int widened = (status - 34) + (columns - 46) + (date - 68) + (start - 64) + (end - 64) + (diff - 64);
   barStatus_->AddPanel(std::max(kMinMessagePanel, 190 - widened), left, {});
   barStatus_->AddPanel(status, centre, U("状況"));
   barStatus_->AddPanel(85, centre, U("99999/99999行"), true);
@@ -420,7 +424,6 @@ void TfrmMain::WireResultSet() {
     }
   };
   presenter_->Install();
-  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
 
   info.OnDate = [this](TSqlInfo& s) {
     barStatus_->SetPanelText(pnDate, QString::fromLatin1(FormatDate(s.Date()).c_str()));
@@ -532,12 +535,10 @@ bool TfrmMain::SqlHasFocus() const { return focusWidget() == edtSql; }
 
 void TfrmMain::BindActions(TmodAction& actions) {
   actions_ = &actions;
+  // The command's hint, already split into its two parts on the action.
   auto bindButton = [&actions](QAbstractButton* button, QAction* action, bool withTip) {
-    const TmodAction::TCommand* command = actions.Find(action);
-    QString hint = command ? command->Hint : QString();
-    qsizetype bar = hint.indexOf(QLatin1Char('|'));
-    if (withTip) button->setToolTip(bar < 0 ? hint : hint.left(bar));
-    button->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+    if (withTip) button->setToolTip(action->toolTip());
+    button->setStatusTip(action->statusTip());
     button->setEnabled(action->isEnabled());
     QObject::connect(button, &QAbstractButton::clicked, &actions, [&actions, action] { actions.Execute(action); });
     QObject::connect(action, &QAction::changed, button, [button, action] { button->setEnabled(action->isEnabled()); });
@@ -571,7 +572,7 @@ void TfrmMain::BindActions(TmodAction& actions) {
   bar->setObjectName(QStringLiteral("mnuMain"));
   bar->clear();
   auto menu = [bar](const char* name, const char* caption) {
-    QMenu* m = bar->addMenu(QString::fromUtf8(caption));
+    QMenu* m = bar->addMenu(U(caption));
     m->setObjectName(QString::fromLatin1(name));
     return m;
   };
@@ -670,23 +671,15 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
     }
     case QEvent::FocusIn:
       if (watched == edtSql) {
-        QFont f = lblSql->font();
-        f.setBold(true);
-        lblSql->setFont(f);
+        SetBold(lblSql, true);
       } else if (watched == lstFreq) {
-        QFont f = lblFreq->font();
-        f.setBold(true);
-        lblFreq->setFont(f);
+        SetBold(lblFreq, true);
         if (lstFreq->count() > 0 && lstFreq->selectedItems().isEmpty()) lstFreq->setCurrentRow(0);
       }
       break;
     case QEvent::FocusOut:
-      if (watched == edtSql || watched == lstFreq) {
-        QLabel* label = watched == edtSql ? lblSql : lblFreq;
-        QFont f = label->font();
-        f.setBold(false);
-        label->setFont(f);
-      }
+      if (watched == edtSql) SetBold(lblSql, false);
+      if (watched == lstFreq) SetBold(lblFreq, false);
       break;
     default:
       break;

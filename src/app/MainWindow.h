@@ -10,7 +10,6 @@
 // arrive later in the start-up sequence.
 
 #include <QMainWindow>
-#include <QPointer>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,7 +23,6 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
-class QToolButton;
 class TApp;
 class TmodAction;
 class TStatusBar;
@@ -150,7 +148,4 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<TResultPresenter> presenter_;
   TStatusBar* barStatus_ = nullptr;
   TmodAction* actions_ = nullptr;
-
-  // Tool bar and favourites buttons, bound in BindActions.
-  std::vector<std::pair<QToolButton*, int>> toolButtons_;
 };

@@ -6,34 +6,32 @@
 
 #include "app/InstanceLock.h"
 
+namespace {
+
+// Takes the first scripted answer into out; false when it is a cancel or
+// none is left.
+template <typename T>
+bool TakeAnswer(std::deque<std::optional<T>>& answers, T& out) {
+  if (answers.empty()) return false;
+  std::optional<T> answer = std::move(answers.front());
+  answers.pop_front();
+  if (!answer) return false;
+  out = std::move(*answer);
+  return true;
+}
+
+}  // namespace
+
 bool TFakePlatform::FileDialog(TFileDialogSpec& spec, QString& fileName) {
   FileDialogLog.push_back(spec);
-  if (FileAnswers.empty()) return false;
-  std::optional<QString> answer = FileAnswers.front();
-  FileAnswers.pop_front();
-  if (!answer) return false;
-  fileName = *answer;
+  if (!TakeAnswer(FileAnswers, fileName)) return false;
   spec.InitialDir = QFileInfo(fileName).absolutePath();
   return true;
 }
 
-bool TFakePlatform::PickColor(QColor& colour) {
-  if (ColourAnswers.empty()) return false;
-  std::optional<QColor> answer = ColourAnswers.front();
-  ColourAnswers.pop_front();
-  if (!answer) return false;
-  colour = *answer;
-  return true;
-}
+bool TFakePlatform::PickColor(QColor& colour) { return TakeAnswer(ColourAnswers, colour); }
 
-bool TFakePlatform::PickFolder(const QString&, QString& dir) {
-  if (FolderAnswers.empty()) return false;
-  std::optional<QString> answer = FolderAnswers.front();
-  FolderAnswers.pop_front();
-  if (!answer) return false;
-  dir = *answer;
-  return true;
-}
+bool TFakePlatform::PickFolder(const QString&, QString& dir) { return TakeAnswer(FolderAnswers, dir); }
 
 void TFakePlatform::ProcessMessages() {
   ++ProcessCount;
