@@ -100,9 +100,8 @@ void TmodAction::CreateCommands() {
                       [this] { return app_.Main().IsConnected() && Idle(); }, [this] { DisConnectExecute(app_); });
   actNew = Add("actNew", C::File, "新規作成(&N)", "新規作成|ＳＱＬ文を新規作成します", QKeySequence(Qt::CTRL | Qt::Key_N),
                allowed, [this] {
-                 TfrmMain& w = app_.Main();
-                 w.New();
-                 if (w.edtSql->isEnabled() && w.edtSql->isVisibleTo(&w)) w.edtSql->setFocus();
+                 app_.Main().New();
+                 app_.Main().FocusSql();
                });
   actOpen = Add("actOpen", C::File, "開く(&O)...", "開く|ＳＱＬ文を開きます", QKeySequence(Qt::CTRL | Qt::Key_O),
                 allowed, later);

@@ -480,7 +480,7 @@ void TfrmMain::SetIsConnected(bool value) {
     ReadFavourites(app_);
     ReadHistory(app_);
   }
-  if (edtSql->isEnabled() && edtSql->isVisibleTo(this)) edtSql->setFocus();
+  FocusSql();
   if (value && lstFreq->count() > 0) lstFreq->setCurrentRow(0);
 }
 
@@ -530,6 +530,10 @@ bool TfrmMain::GridCanFocus() const {
 }
 
 bool TfrmMain::SqlHasFocus() const { return focusWidget() == edtSql; }
+
+void TfrmMain::FocusSql() {
+  if (edtSql->isEnabled() && edtSql->isVisibleTo(this)) edtSql->setFocus();
+}
 
 // ---- Commands ------------------------------------------------------------
 

@@ -71,6 +71,8 @@ class TfrmMain : public QMainWindow {
   bool GridCanFocus() const;
   // The edit area is the window's focused control.
   bool SqlHasFocus() const;
+  // Gives the edit area the focus when it is shown and enabled.
+  void FocusSql();
 
   // Wires menus, tool buttons and context menus to the commands.
   void BindActions(TmodAction& actions);
