@@ -32,8 +32,6 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
   y = static_cast<int>(yy + (m <= 2));
 }
 
-constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01 as a TDateTime
-
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 int DaysInMonth(int y, int m) {
@@ -89,6 +87,10 @@ TSystemClock gSystemClock;
 TClock* gClock = &gSystemClock;
 
 }  // namespace
+
+bool IsValidDate(int year, int month, int day) {
+  return month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
+}
 
 TDateTime EncodeDate(int year, int month, int day) {
   return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
@@ -167,7 +169,7 @@ bool TryParseDate(std::string_view text, TDateTime& out) {
   if (!ReadNumber(s, 4, y) || !Expect(s, '/') || !ReadNumber(s, 2, m) || !Expect(s, '/') ||
       !ReadNumber(s, 2, d) || !s.empty())
     return false;
-  if (y < 1 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
+  if (y < 1 || !IsValidDate(y, m, d)) return false;
   out = EncodeDate(y, m, d);
   return true;
 }

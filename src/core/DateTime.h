@@ -10,6 +10,10 @@
 using TDateTime = double;
 
 constexpr double kMsPerDay = 86400000.0;
+constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01 as a TDateTime
+
+// A month 1..12 and a day that exists in it (leap years counted).
+bool IsValidDate(int year, int month, int day);
 
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second, int ms = 0);

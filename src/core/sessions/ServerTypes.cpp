@@ -191,16 +191,12 @@ int FoldSqlState(std::string_view state) {
 }
 
 bool ParseIsoDateTime(std::string_view s, TDateTime& out) {
-  constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   int y, mo, d, h = 0, mi = 0, sec = 0;
   double fraction = 0;
   if (!ScanDigits(s, 4, y) || !ScanChar(s, '-') || !ScanDigits(s, 2, mo) || !ScanChar(s, '-') || !ScanDigits(s, 2, d)) return false;
-  if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > 31) return false;
-  static const int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  if (d > monthDays[mo - 1] || (mo == 2 && d == 29 && !leap)) return false;
+  if (y < 1 || !IsValidDate(y, mo, d)) return false;
   bool zoned = false;
   int offsetSeconds = 0;
   if (!s.empty()) {

@@ -122,10 +122,8 @@ bool ParseSqliteDate(std::string_view s, TDateTime& out) {
       if (!ParseClock(rest, h, mi, sec, ms)) return false;
       ScanChar(rest, 'Z');  // SQLite's own UTC mark; the time is shown as written
     }
-    if (!rest.empty() || mo < 1 || mo > 12 || d < 1 || d > 31) return false;
-    TDateTime check = EncodeDate(y, mo, 1) + d - 1;
-    if (DecodeDateTime(check).Month != mo) return false;  // 2004-02-30
-    out = check + EncodeTime(h, mi, sec, ms);
+    if (!rest.empty() || !IsValidDate(y, mo, d)) return false;  // 2004-02-30 too
+    out = EncodeDate(y, mo, d) + EncodeTime(h, mi, sec, ms);
     return true;
   }
   rest = s;
@@ -138,7 +136,7 @@ bool ParseSqliteDate(std::string_view s, TDateTime& out) {
 
 TDateTime JulianDayToDateTime(double jd) { return jd - 2415018.5; }
 
-TDateTime UnixSecondsToDateTime(int64_t seconds) { return 25569.0 + static_cast<double>(seconds) / 86400.0; }
+TDateTime UnixSecondsToDateTime(int64_t seconds) { return static_cast<double>(kUnixEpochDays) + static_cast<double>(seconds) / 86400.0; }
 
 std::string FormatSqliteReal(double d) {
   if (std::isnan(d)) return "NaN";
