@@ -65,9 +65,8 @@ void TfrmMain::CollectLayout(TMainFormLayout& layout) const {
       pnlOperation->isVisibleTo(this) ? sptHorizon->sizes().value(0) : pnlOperation->height();
 }
 
-const TOptions& TfrmMain::GridOptions() const {
+const TOptions& TfrmMain::Settings() const {
   static const TOptions kDefaults;
   return app_.HasOptions() ? app_.Options() : kDefaults;
 }
 
-int TfrmMain::MaxRowOption() const { return app_.HasOptions() ? app_.Options().MaxRow : TOptions{}.MaxRow; }

@@ -122,7 +122,7 @@ TfrmMain::TfrmMain(TApp& app) : QMainWindow(nullptr), app_(app) {
 
   // The result grid and the result set with its events.
   sqlInfo_ = std::make_unique<TSqlInfo>();
-  presenter_ = std::make_unique<TResultPresenter>(*sqlInfo_, *grid_, [this]() -> const TOptions& { return GridOptions(); });
+  presenter_ = std::make_unique<TResultPresenter>(*sqlInfo_, *grid_, [this]() -> const TOptions& { return Settings(); });
   WireResultSet();
 
   // The engine; without a session object the program cannot work.
@@ -132,7 +132,7 @@ TfrmMain::TfrmMain(TApp& app) : QMainWindow(nullptr), app_(app) {
     app_.Terminate();
   }
   sqlManager_->SqlInfo = sqlInfo_.get();
-  sqlManager_->MaxRow = [this] { return MaxRowOption(); };
+  sqlManager_->MaxRow = [this] { return Settings().MaxRow; };
 
   // The initial state; clearing the result set fills panels 1 to 7.
   SetIsProcessing(false);

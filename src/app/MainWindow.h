@@ -131,8 +131,7 @@ class TfrmMain : public QMainWindow {
   bool HandleKey(QObject* receiver, QKeyEvent* key);
   void ShowHint(const QString& longHint);
   // From the settings once they are read; the defaults before.
-  const TOptions& GridOptions() const;
-  int MaxRowOption() const;
+  const TOptions& Settings() const;
 
   TApp& app_;
   bool isConnected_ = false;

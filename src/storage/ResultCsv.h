@@ -36,7 +36,7 @@ void AppendCsvRecord(std::string& out, const TStrings& values);
 class TCsvReader {
  public:
   explicit TCsvReader(std::string_view data) : data_(data) {}
-  // Reads the next record into Values()/Count(); false at the end.
+  // Reads the next record into Value(i)/Count(); false at the end.
   bool Next();
   // Passes over the next record; false at the end.
   bool Skip();
