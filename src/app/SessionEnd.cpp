@@ -9,6 +9,7 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <iterator>
 
 #include "app/App.h"
 #include "app/MainWindow.h"
