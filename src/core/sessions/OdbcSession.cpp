@@ -4,17 +4,19 @@
 // cp932 here. A driver with wide entry points gets them as they are. For a
 // driver without them (the SQLite driver is one) unixODBC converts between
 // UTF-16 and narrow text with the codeset of the locale in force when the
-// connection handle is made, and keeps that choice for the connection's life; in
-// the C locale (a program started from a service, or one that never set its
-// locale) every character is cut to its low byte. So the connection is made
-// and opened under a UTF-8 codeset for this thread only: narrow drivers then always see
-// UTF-8, wide drivers are not affected, and neither the process's locale nor
-// anything a driver does to it later changes the text. The connection string
-// is the exception: unixODBC cuts its characters to the low byte on the way
-// to a narrow driver whatever the locale, so a string with non-ASCII text (a
-// Japanese file name, a password) goes to such a driver through the narrow
-// call as UTF-8. Wide drivers need the wide call (psqlodbc otherwise takes
-// its text encoding from the environment's locale). A query's full row count is asked of the server first as
+// connection handle is made, and keeps that choice for the connection's
+// life; in the C locale (a program started from a service, or one that never
+// set its locale) every character is cut to its low byte. So the connection
+// is made and opened under a UTF-8 codeset for this thread only: narrow
+// drivers then always see UTF-8, wide drivers are not affected, and neither
+// the process's locale nor anything a driver does to it later changes the
+// text. The connection string is the exception: unixODBC cuts its characters
+// to the low byte on the way to a narrow driver whatever the locale, so a
+// string with non-ASCII text (a Japanese file name, a password) goes to such
+// a driver through the narrow call as UTF-8. Wide drivers need the wide call
+// (psqlodbc otherwise takes its text encoding from the environment's locale).
+//
+// A query's full row count is asked of the server first as
 // SELECT COUNT(*) over the query; where the server refuses that form (some
 // refuse ORDER BY in a subquery), the rows are counted by reading them once
 // and the query runs again. Only one statement is open at a time, because
