@@ -21,6 +21,7 @@ class TfrmAbout;
 class TmodAction;
 class TfrmLogin;
 class TfrmOption;
+class TfrmCellView;
 struct TOptions;
 
 class TApp {
@@ -64,7 +65,7 @@ class TApp {
   QDialog& LogDialog() { return *log_; }
   QDialog& DiffDialog() { return *diff_; }
   QDialog& SortDialog() { return *sort_; }
-  QDialog& CellView() { return *cellView_; }
+  TfrmCellView& CellView() { return *cellView_; }
   // The settings; valid from the options dialog's creation on.
   TOptions& Options();
   bool HasOptions() const { return option_ != nullptr; }
@@ -98,7 +99,7 @@ class TApp {
   std::unique_ptr<QDialog> log_, diff_, sort_;
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;
-  std::unique_ptr<QDialog> cellView_;
+  std::unique_ptr<TfrmCellView> cellView_;
 };
 
 // RAII pairing of BeginBusy/EndBusy, so the end also runs when work fails.
