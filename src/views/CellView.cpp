@@ -75,6 +75,7 @@ TfrmCellView::TfrmCellView(QWidget* parent) : QDialog(parent) {
   memCell->setObjectName(QStringLiteral("memCell"));
   memCell->setFont(fixed);
   memCell->setReadOnly(true);
+  memCell->setMinimumHeight(40);
   // The text box is the one control that grows with the dialog.
   valueLayout->addWidget(memCell, 1);
   auto* line = new QHBoxLayout;
@@ -85,18 +86,17 @@ TfrmCellView::TfrmCellView(QWidget* parent) : QDialog(parent) {
   lblLenValue->setObjectName(QStringLiteral("lblLenValue"));
   lblLenValue->setFont(fixed);
   lblLenValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  lblLenValue->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QStringLiteral("0000000")));
+  lblLenValue->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QStringLiteral("00000")));
   chkWordwrap = new QCheckBox(QString::fromUtf8("文字の折り返し(&W)"));
   chkWordwrap->setObjectName(QStringLiteral("chkWordwrap"));
   lblCaution = new QLabel(QString::fromUtf8("値の変更はできません"));
   lblCaution->setObjectName(QStringLiteral("lblCaution"));
   line->addWidget(lblLen);
   line->addWidget(lblLenValue);
-  line->addSpacing(8);
-  line->addWidget(chkWordwrap);
   line->addStretch();
-  line->addWidget(lblCaution);
+  line->addWidget(chkWordwrap);
   valueLayout->addLayout(line);
+  valueLayout->addWidget(lblCaution, 0, Qt::AlignRight);
 
   btnOk = new QPushButton(QStringLiteral("OK"));
   btnOk->setObjectName(QStringLiteral("btnOk"));
@@ -118,7 +118,8 @@ TfrmCellView::TfrmCellView(QWidget* parent) : QDialog(parent) {
   connect(chkWordwrap, &QCheckBox::toggled, this, [this](bool on) { ApplyWordwrap(on); });
   ApplyWordwrap(false);
   setMinimumSize(kClientWidth, kClientHeight);
-  resize(std::max(kClientWidth, sizeHint().width()), std::max(kClientHeight, sizeHint().height()));
+  // The design size, or what this desktop's fonts need at least.
+  resize(kClientWidth, kClientHeight);
 }
 
 void TfrmCellView::ApplyWordwrap(bool on) {
