@@ -12,7 +12,6 @@
 #include "app/AboutDialog.h"
 #include "app/App.h"
 #include "app/ClipboardCommands.h"
-#include "app/FileCommands.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
 #include "app/RunCommands.h"
