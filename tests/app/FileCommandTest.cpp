@@ -159,6 +159,15 @@ TEST_F(FileCommandTest, ExportAndImportResultFiles) {
   Execute(Actions().actSave);
   ASSERT_EQ(platform.FileDialogLog.size(), dialogs + 1);
   EXPECT_EQ(platform.FileDialogLog.back().Title, Q8("ＳＱＬ文に名前を付けて保存"));
+
+  // A window without a result exports the empty result.
+  Execute(Actions().actNew);
+  for (const char* name : {"empty.csv", "empty.xml"}) {
+    Answer(r + name);
+    Execute(Actions().actExport);
+    EXPECT_TRUE(fs::exists(r + name)) << name;
+  }
+  EXPECT_EQ(platform.Messages.size(), 1u);
 }
 
 TEST_F(FileCommandTest, FailuresReportAndKeepTheFiles) {
