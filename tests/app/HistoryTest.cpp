@@ -3,6 +3,7 @@
 // dropped runs, damaged indexes, failed writes, and bringing a run back.
 
 #include <QGroupBox>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <filesystem>
@@ -348,4 +349,38 @@ TEST_F(HistoryTest, DialogPlacementsAreWrittenAtTheEndAndRestoredAtStartUp) {
   EXPECT_EQ(App().LogDialog().geometry(), QRect(40, 50, 700, 460));
   EXPECT_EQ(App().SortDialog().pos(), QPoint(12, 34));
   EXPECT_TRUE(App().DiffDialog().windowState() & Qt::WindowMaximized);
+}
+
+TEST_F(HistoryTest, TheWholeCycleSurvivesARestart) {
+  MakeSeriesTable(Database(), 4);
+  ASSERT_TRUE(StartApp());
+  Connect();
+  RunAt(1, QStringLiteral("select N, NAME from T"));
+  RunAt(2, QStringLiteral("select V from T where N > 2"));
+  Main().edtSql->setPlainText(QStringLiteral("select count(*)\nfrom T"));
+  Actions().Execute(Actions().actFreqAdd);
+  Disconnect();
+  app_.reset();
+
+  ASSERT_TRUE(StartApp());
+  Connect();
+  ASSERT_EQ(Main().lstFreq->count(), 1);
+  EXPECT_EQ(Main().lstFreq->item(0)->text(), QStringLiteral("select count(*)"));
+  ASSERT_EQ(Log().RunCount(), 2);
+  EXPECT_EQ(Log().RunAt(2)->Sql, TStrings{"select V from T where N > 2"});
+  EXPECT_EQ(Log().RunAt(2)->RowPos(), 2);
+
+  for (int row : {1, 2}) {
+    OpenLog([row](TfrmLog& log) {
+      log.grdLog->SetRow(row);
+      log.btnOk->click();
+    });
+  }
+  TSqlGrid& grid = Main().Grid();
+  EXPECT_EQ(Main().edtSql->toPlainText(), QStringLiteral("select V from T where N > 2"));
+  EXPECT_EQ(Main().SqlInfo().RowMax(), 2);
+  EXPECT_EQ(grid.Cells(1, 0), "V");
+  EXPECT_EQ(grid.Cells(1, 1), "0.75");
+  EXPECT_EQ(grid.Cells(1, 2), "1");
+  EXPECT_TRUE(platform.Messages.empty());
 }
