@@ -22,6 +22,7 @@ class TmodAction;
 class TfrmLogin;
 class TfrmOption;
 class TfrmCellView;
+class TfrmLog;
 struct TOptions;
 
 class TApp {
@@ -62,7 +63,7 @@ class TApp {
   TmodAction& Action() { return *action_; }
   TfrmLogin& Login() { return *login_; }
   TfrmOption& OptionDialog() { return *option_; }
-  QDialog& LogDialog() { return *log_; }
+  TfrmLog& LogDialog() { return *log_; }
   QDialog& DiffDialog() { return *diff_; }
   QDialog& SortDialog() { return *sort_; }
   TfrmCellView& CellView() { return *cellView_; }
@@ -96,7 +97,8 @@ class TApp {
   std::unique_ptr<TfrmMain> main_;
   std::unique_ptr<TfrmAbout> about_;
   std::unique_ptr<TmodAction> action_;
-  std::unique_ptr<QDialog> log_, diff_, sort_;
+  std::unique_ptr<TfrmLog> log_;
+  std::unique_ptr<QDialog> diff_, sort_;
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;
   std::unique_ptr<TfrmCellView> cellView_;
