@@ -1,6 +1,7 @@
 #include "app/RadioGroup.h"
 
 #include <QButtonGroup>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QRadioButton>
 
@@ -10,6 +11,7 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
   for (int i = 0; i < items.size(); ++i) {
     auto* item = new QRadioButton(items[i], this);
     buttons_->addButton(item, i);
+    item->installEventFilter(this);
     layout->addWidget(item, i / columns, i % columns);
   }
   connect(buttons_, &QButtonGroup::idClicked, this, [this](int) {
@@ -33,3 +35,14 @@ void TRadioGroup::SetItemIndex(int index) {
 QRadioButton* TRadioGroup::Item(int index) const { return static_cast<QRadioButton*>(buttons_->button(index)); }
 
 int TRadioGroup::Count() const { return static_cast<int>(buttons_->buttons().size()); }
+
+bool TRadioGroup::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    auto* focus = static_cast<QFocusEvent*>(event);
+    QAbstractButton* checked = buttons_->checkedButton();
+    if ((focus->reason() == Qt::TabFocusReason || focus->reason() == Qt::BacktabFocusReason) && checked &&
+        checked != watched && checked->isEnabled())
+      checked->setFocus(focus->reason());
+  }
+  return QGroupBox::eventFilter(watched, event);
+}

@@ -22,6 +22,10 @@ class TRadioGroup : public QGroupBox {
   // program sets it.
   std::function<void()> OnClick;
 
+ protected:
+  // Tab lands on the chosen item, as arrow keys then move from it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   QButtonGroup* buttons_;
 };

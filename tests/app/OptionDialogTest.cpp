@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QToolButton>
 #include <filesystem>
 #include <functional>
@@ -298,4 +299,35 @@ TEST(UpDownTest, StepsWithinItsRangeFromTheNumberInTheEdit) {
   EXPECT_EQ(edit.text(), QStringLiteral("10"));
   upDown.SetPosition(3);
   EXPECT_EQ(upDown.Position(), 10);
+}
+
+TEST_F(OptionTest, TabVisitsEveryEnabledControlOfThePageInOrder) {
+  Options([&](TfrmOption& form) {
+    auto chain = [&](QWidget* page) {
+      form.pagOption->setCurrentWidget(page);
+      form.btnCancel->setFocus();
+      QApplication::processEvents();
+      std::vector<QString> names;
+      for (int i = 0; i < 12; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus) break;
+        auto* radio = qobject_cast<QRadioButton*>(focus);
+        names.push_back(radio ? radio->text() : focus->objectName());
+        QTest::keyClick(focus, Qt::Key_Tab);
+        if (QApplication::focusWidget() == form.btnCancel) break;
+      }
+      return names;
+    };
+    EXPECT_EQ(chain(form.tabConnect), (std::vector<QString>{QStringLiteral("btnCancel"), QStringLiteral("qt_tabwidget_tabbar"),
+                                                             QStringLiteral("edtUser"), QStringLiteral("edtPassword"),
+                                                             QStringLiteral("edtHost"), QStringLiteral("btnOk")}));
+    form.rdoLogPath->Item(1)->click();
+    EXPECT_EQ(chain(form.tabLog),
+              (std::vector<QString>{QStringLiteral("btnCancel"), QStringLiteral("qt_tabwidget_tabbar"),
+                                    Q8("ＳＱＬ文と実行結果"), Q8("ユーザー指定"), QStringLiteral("edtLogPath"),
+                                    QStringLiteral("btnLogPathRef"), QStringLiteral("edtMaxLog"), QStringLiteral("btnOk")}));
+    form.rdoLogPath->Item(0)->click();
+    // The chosen item takes the focus, not the first.
+    EXPECT_EQ(chain(form.tabGrid)[2], Q8("縦書き"));
+  });
 }
