@@ -239,6 +239,8 @@ TEST_F(OptionTest, ColoursAreStoredOnlyWhenConfirmed) {
   // An untouched system colour stays the system colour.
   EXPECT_EQ(Stored().BoldLineBackColor, clInfoBk);
   EXPECT_TRUE(platform.ColourAnswers.empty());
+  // Each picker started from its swatch's colour.
+  EXPECT_EQ(platform.ColourLog, (std::vector<QColor>{Qt::white, Qt::black, Qt::black}));
 }
 
 TEST_F(OptionTest, ConfirmedSettingsReachTheFileAtTheEnd) {
@@ -264,6 +266,7 @@ TEST_F(OptionTest, ConfirmedSettingsReachTheFileAtTheEnd) {
     form.btnOk->click();
   });
   EXPECT_EQ(Stored().User, " scott ");
+  EXPECT_EQ(platform.FolderLog, std::vector<QString>(2, Q8("実行結果保存ディレクトリの指定")));
   App().Finish();
   TOptionFile saved;
   ASSERT_EQ(ReadOptionFile(dir.File("quorrel_Opt.xml"), saved), "");
