@@ -21,6 +21,7 @@ class TfrmAbout;
 class TmodAction;
 class TfrmLogin;
 class TfrmOption;
+class TfrmLog;
 struct TOptions;
 
 class TApp {
@@ -61,7 +62,7 @@ class TApp {
   TmodAction& Action() { return *action_; }
   TfrmLogin& Login() { return *login_; }
   TfrmOption& OptionDialog() { return *option_; }
-  QDialog& LogDialog() { return *log_; }
+  TfrmLog& LogDialog() { return *log_; }
   QDialog& DiffDialog() { return *diff_; }
   QDialog& SortDialog() { return *sort_; }
   QDialog& CellView() { return *cellView_; }
@@ -95,7 +96,8 @@ class TApp {
   std::unique_ptr<TfrmMain> main_;
   std::unique_ptr<TfrmAbout> about_;
   std::unique_ptr<TmodAction> action_;
-  std::unique_ptr<QDialog> log_, diff_, sort_;
+  std::unique_ptr<TfrmLog> log_;
+  std::unique_ptr<QDialog> diff_, sort_;
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;
   std::unique_ptr<QDialog> cellView_;

@@ -21,6 +21,7 @@
 #include "app/QtText.h"
 #include "app/RadioGroup.h"
 #include "app/UpDown.h"
+#include "app/WindowPlacement.h"
 #include "core/Sjis.h"
 #include "views/Colors.h"
 
@@ -159,6 +160,7 @@ TfrmOption::TfrmOption(TApp& app) : QDialog(&app.Main()), app_(app) {
     ApplyDialogBlock(main.ResultDialog, actions.OpenResultDialog);
     CopyDialog(actions.OpenResultDialog, actions.SaveResultDialog);
   }
+  ApplyDialogLayouts(app, file_.Layout);
   if (!message.empty()) app.Platform().ErrorBox(app.AppTitle(), ToQ(message));
 }
 
@@ -167,6 +169,7 @@ TfrmOption::~TfrmOption() {
   app_.Main().CollectLayout(main);
   CollectDialogBlock(app_.Action().OpenSqlDialog, main.SqlDialog);
   CollectDialogBlock(app_.Action().OpenResultDialog, main.ResultDialog);
+  CollectDialogLayouts(app_, file_.Layout);
   std::string message;
   if (!WriteOptionFile(app_.Files().OptionFile, file_, message))
     app_.Platform().ErrorBox(app_.AppTitle(), ToQ(message));

@@ -334,3 +334,112 @@ TEST_F(OptionTest, TabVisitsEveryEnabledControlOfThePageInOrder) {
     EXPECT_EQ(chain(form.tabGrid)[2], Q8("縦書き"));
   });
 }
+
+namespace {
+
+// An index left by an earlier session in another directory: one run.
+std::string EarlierIndex() {
+  return SJ("<?xml version = \"1.0\" encoding = \"Shift_JIS\" ?>\r\n"
+            "<!--注意！！このファイルを変更しないで下さい。-->\r\n"
+            "<!--履歴-->\r\n"
+            "<Log>\r\n"
+            "\t<Row>\r\n"
+            "\t\t<!--ＳＱＬテキスト-->\r\n"
+            "\t\t<Sql>\r\n"
+            "\t\t\t<Li>select empno, ename from emp</Li>\r\n"
+            "\t\t</Sql>\r\n"
+            "\t\t<!--実行時情報-->\r\n"
+            "\t\t<Info>\r\n"
+            "\t\t\t<Date>2001/04/03</Date>\r\n"
+            "\t\t\t<StartTime>09:05:07</StartTime>\r\n"
+            "\t\t\t<EndTime>09:05:08</EndTime>\r\n"
+            "\t\t\t<DiffTime>00:00:01</DiffTime>\r\n"
+            "\t\t\t<Status>完了</Status>\r\n"
+            "\t\t\t<RowPos>14</RowPos>\r\n"
+            "\t\t\t<RowCount>14</RowCount>\r\n"
+            "\t\t\t<ColCount>2</ColCount>\r\n"
+            "\t\t</Info>\r\n"
+            "\t\t<!--実行結果列情報-->\r\n"
+            "\t\t<Header>\r\n"
+            "\t\t\t<C1 Type=\"NUMBER\" Size=\"22\" Precision=\"4\" Scale=\"0\">EMPNO</C1>\r\n"
+            "\t\t\t<C2 Type=\"VARCHAR2\" Size=\"10\" Precision=\"0\" Scale=\"0\">ENAME</C2>\r\n"
+            "\t\t</Header>\r\n"
+            "\t</Row>\r\n"
+            "</Log>\r\n");
+}
+
+std::vector<std::string> FirstLines(const TfrmLog& log) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= log.RunCount(); ++i) lines.push_back(log.RunAt(i)->Sql.empty() ? "" : log.RunAt(i)->Sql[0]);
+  return lines;
+}
+
+}  // namespace
+
+TEST_F(OptionTest, HistoryIsReorganisedOnlyWhenItsSettingsChange) {
+  TFixedClock clock;
+  MakeSeriesTable(Database(), 3);
+  Connect();
+  for (int second = 1; second <= 11; ++second) {
+    clock.now = EncodeDateTime(2024, 3, 5, 13, 7, second);
+    Run(QStringLiteral("select * from T"));
+  }
+  ASSERT_EQ(App().LogDialog().RunCount(), 11);
+  const std::string oldest = dir.File("20240305_130701.csv");
+  ASSERT_TRUE(std::filesystem::exists(oldest));
+  RecordStatus();
+
+  Options([](TfrmOption& form) {
+    form.edtUser->setText(QStringLiteral("scott"));
+    form.edtMaxLog->setText(QStringLiteral("010"));  // the same number
+    form.btnOk->click();
+  });
+  EXPECT_TRUE(status.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("quorrel_Log.xml")));
+
+  // Written under the old maximum, then read back.
+  Options([](TfrmOption& form) {
+    form.edtMaxLog->setText(QStringLiteral("11"));
+    form.btnOk->click();
+  });
+  EXPECT_EQ(status, (std::vector<QString>{Q8("履歴ファイルを書込み中..."), Q8("履歴ファイルを書込みました"),
+                                          Q8("履歴ファイルを読込み中..."), Q8("履歴ファイルを読込みました")}));
+  EXPECT_EQ(Stored().MaxLog, 11);
+  EXPECT_EQ(App().LogDialog().RunCount(), 10);
+  EXPECT_FALSE(std::filesystem::exists(oldest));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("20240305_130702.csv")));
+}
+
+TEST_F(OptionTest, ChangingThePathWritesTheOldHistoryThereAndShowsTheNewOne) {
+  TFixedClock clock;
+  MakeSeriesTable(Database(), 3);
+  const std::string other = dir.File("other");
+  std::filesystem::create_directory(other);
+  WriteFileBytes(other + "/quorrel_Log.xml", EarlierIndex());
+  Connect();
+  clock.now = EncodeDateTime(2024, 3, 5, 13, 7, 1);
+  Run(QStringLiteral("select N from T"));
+  clock.now = EncodeDateTime(2024, 3, 5, 13, 7, 2);
+  Run(QStringLiteral("select NAME from T"));
+
+  Options([&](TfrmOption& form) {
+    form.rdoLogPath->Item(1)->click();
+    form.edtLogPath->setText(QString::fromStdString(other));
+    form.btnOk->click();
+  });
+  EXPECT_EQ(FirstLines(App().LogDialog()), std::vector<std::string>{"select empno, ename from emp"});
+  // Nothing was moved: the new directory is as it was, the old one keeps
+  // the session's runs and their rows.
+  EXPECT_EQ(ReadFileBytes(other + "/quorrel_Log.xml"), EarlierIndex());
+  EXPECT_FALSE(std::filesystem::exists(other + "/20240305_130701.csv"));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("20240305_130701.csv")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("20240305_130702.csv")));
+
+  // And back: the program's directory shows the session's two runs again.
+  Options([&](TfrmOption& form) {
+    form.rdoLogPath->Item(0)->click();
+    form.btnOk->click();
+  });
+  EXPECT_EQ(FirstLines(App().LogDialog()), (std::vector<std::string>{"select N from T", "select NAME from T"}));
+  EXPECT_TRUE(platform.Messages.empty());
+}
