@@ -417,12 +417,14 @@ void TfrmOption::btnOkClick() {
     o.Connect = FromQ(edtHost->text());
 
     // A change of the history settings rewrites the history where and as
-    // it is kept now, then reads it from where the new settings say.
+    // it is kept now, then reads it from where the new settings say. When
+    // the write failed (reported), reading would drop this session's runs:
+    // the old settings stay and so does the dialog.
     const std::string path = FromQ(edtLogPath->text());
     reload_ = false;
     if (rdoLog->ItemIndex() != o.LogOption || rdoLogPath->ItemIndex() != o.PathOption || path != o.Path ||
         updMaxLog->Position() != o.MaxLog) {
-      WriteHistory(app_);
+      if (!WriteHistory(app_)) return;
       reload_ = true;
     }
     o.LogOption = rdoLog->ItemIndex();

@@ -443,3 +443,28 @@ TEST_F(OptionTest, ChangingThePathWritesTheOldHistoryThereAndShowsTheNewOne) {
   EXPECT_EQ(FirstLines(App().LogDialog()), (std::vector<std::string>{"select N from T", "select NAME from T"}));
   EXPECT_TRUE(platform.Messages.empty());
 }
+
+TEST_F(OptionTest, HistoryThatCannotBeWrittenKeepsTheOldSettingsAndTheRuns) {
+  MakeSeriesTable(Database(), 3);
+  const std::string old = dir.File("old");
+  std::filesystem::create_directory(old);
+  Stored().PathOption = 1;
+  Stored().Path = old;
+  Connect();
+  Run(QStringLiteral("select N from T"));
+  ASSERT_EQ(App().LogDialog().RunCount(), 1);
+  std::filesystem::remove_all(old);
+
+  Options([&](TfrmOption& form) {
+    form.edtUser->setText(QStringLiteral("scott"));
+    form.rdoLogPath->Item(0)->click();
+    form.btnOk->click();
+    EXPECT_EQ(platform.LastMessage(), Q8("履歴ファイル書込み時にエラーが発生しました。"));
+    EXPECT_TRUE(form.isVisible());
+  });
+  EXPECT_EQ(Stored().User, "scott");
+  EXPECT_EQ(Stored().PathOption, 1);
+  EXPECT_EQ(FirstLines(App().LogDialog()), std::vector<std::string>{"select N from T"});
+  EXPECT_FALSE(Main().IsProcessing());
+  EXPECT_EQ(platform.Cursor(), TCursor::Default);
+}
