@@ -421,17 +421,14 @@ void TfrmOption::btnOkClick() {
     // the write failed (reported), reading would drop this session's runs:
     // the old settings stay and so does the dialog.
     const std::string path = FromQ(edtLogPath->text());
-    reload_ = false;
-    if (rdoLog->ItemIndex() != o.LogOption || rdoLogPath->ItemIndex() != o.PathOption || path != o.Path ||
-        updMaxLog->Position() != o.MaxLog) {
-      if (!WriteHistory(app_)) return;
-      reload_ = true;
-    }
+    const bool reload = rdoLog->ItemIndex() != o.LogOption || rdoLogPath->ItemIndex() != o.PathOption ||
+                        path != o.Path || updMaxLog->Position() != o.MaxLog;
+    if (reload && !WriteHistory(app_)) return;
     o.LogOption = rdoLog->ItemIndex();
     o.PathOption = rdoLogPath->ItemIndex();
     o.Path = path;
     o.MaxLog = updMaxLog->Position();
-    if (reload_) ReadHistory(app_);
+    if (reload) ReadHistory(app_);
 
     o.Orientation = rdoOrientation->ItemIndex();
     o.Wordwrap = updWordwrap->Position();

@@ -105,7 +105,6 @@ class TfrmOption : public QDialog {
 
   TApp& app_;
   TOptionFile file_;
-  bool reload_ = false;     // the history settings changed on confirmation
-  int shownPage_ = 0;       // the page the user is on, for the leave rule
+  int shownPage_ = 0;         // the page the user is on, for the leave rule
   bool programPage_ = false;  // the program is switching pages
 };
