@@ -13,6 +13,7 @@
 #include "app/OptionDialog.h"
 #include "app/QtText.h"
 #include "app/ToolIcons.h"
+#include "views/CellView.h"
 #include "views/GridText.h"
 #include "views/LogDialog.h"
 
@@ -67,7 +68,7 @@ bool TApp::Start() {
   option_ = std::make_unique<TfrmOption>(*this);
   const TOptions& options = option_->Options();
   login_ = std::make_unique<TfrmLogin>(*this, options.User, options.Password, options.Connect);
-  cellView_ = PlaceholderDialog(*main_, "frmCellView", "セル内容の表示");
+  cellView_ = std::make_unique<TfrmCellView>(main_.get());
   return true;
 }
 

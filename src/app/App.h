@@ -22,6 +22,7 @@ class TmodAction;
 class TfrmLogin;
 class TfrmOption;
 class TfrmLog;
+class TfrmCellView;
 struct TOptions;
 
 class TApp {
@@ -65,7 +66,7 @@ class TApp {
   TfrmLog& LogDialog() { return *log_; }
   QDialog& DiffDialog() { return *diff_; }
   QDialog& SortDialog() { return *sort_; }
-  QDialog& CellView() { return *cellView_; }
+  TfrmCellView& CellView() { return *cellView_; }
   // The settings; valid from the options dialog's creation on.
   TOptions& Options();
   bool HasOptions() const { return option_ != nullptr; }
@@ -100,7 +101,7 @@ class TApp {
   std::unique_ptr<QDialog> diff_, sort_;
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;
-  std::unique_ptr<QDialog> cellView_;
+  std::unique_ptr<TfrmCellView> cellView_;
 };
 
 // RAII pairing of BeginBusy/EndBusy, so the end also runs when work fails.
