@@ -21,8 +21,8 @@ class TfrmAbout;
 class TmodAction;
 class TfrmLogin;
 class TfrmOption;
-class TfrmLog;
 class TfrmCellView;
+class TfrmLog;
 struct TOptions;
 
 class TApp {
