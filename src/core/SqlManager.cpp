@@ -105,6 +105,11 @@ bool TSqlManager::OpenQuery(const std::string& statement) {
   }
 }
 
+void TSqlManager::CloseQuery() {
+  fields_.clear();
+  dynaset_.reset();
+}
+
 bool TSqlManager::FetchRow() {
   ResetError();
   static const std::string kUnsupported = SJ("未対応の型");

@@ -170,3 +170,59 @@ TEST_F(SqliteEngine, AFailureInTheMiddleOfAFetchKeepsTheRowsBeforeIt) {
   EXPECT_EQ(Cell(1, 1), "1");
   EXPECT_EQ(Cell(1, 2), "2");
 }
+
+namespace {
+
+// Runs sql on a connection of its own that does not wait for locks; returns
+// SQLite's result code.
+int WriteElsewhere(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open(path.c_str(), &db);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  return rc;
+}
+
+}  // namespace
+
+TEST_F(SqliteEngine, AnEndedQueryLeavesTheFileToOthers) {
+  const std::string path = dir.File("t.db");
+  ASSERT_TRUE(engine.Logon("", "", path));
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (N INTEGER)"));
+  ASSERT_TRUE(engine.ExecSql(
+      "INSERT INTO T WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < 3000) SELECT n FROM s"));
+
+  // At the row limit, with rows still unread: the run ends the query.
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  EXPECT_EQ(FetchAll(), 1000);
+  engine.CloseQuery();
+  EXPECT_EQ(WriteElsewhere(path, "INSERT INTO T VALUES (0)"), SQLITE_OK);
+
+  // Stopped after a few rows.
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(engine.FetchRow());
+  engine.CloseQuery();
+  EXPECT_EQ(WriteElsewhere(path, "INSERT INTO T VALUES (0)"), SQLITE_OK);
+  EXPECT_EQ(info.RowCount(), 3001);
+  EXPECT_EQ(info.RowPos(), 10);
+  EXPECT_EQ(Cell(1, 10), "10");
+  EXPECT_FALSE(engine.FetchRow());
+  EXPECT_EQ(engine.ErrCode, 0);
+
+  // A transaction the user began stays open, and so theirs to end.
+  ASSERT_TRUE(engine.ExecSql("BEGIN"));
+  ASSERT_TRUE(engine.ExecSql("INSERT INTO T VALUES (-1)"));
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  EXPECT_EQ(FetchAll(), 1000);
+  engine.CloseQuery();
+  ASSERT_TRUE(engine.ExecSql("ROLLBACK")) << ErrUtf8();
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM T WHERE N = -1"));
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_EQ(Cell(1, 1), "0");
+
+  // The table read last is the user's to drop.
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  EXPECT_EQ(FetchAll(), 1000);
+  engine.CloseQuery();
+  EXPECT_TRUE(engine.ExecSql("DROP TABLE T")) << ErrUtf8();
+}
