@@ -38,6 +38,7 @@
 #include "core/SqlManager.h"
 #include "views/SqlGrid.h"
 #include "BenchMemory.h"
+#include "BenchPgTable.h"
 #include "app/LoginDialog.h"
 #include "support/PgServer.h"
 #include <QLineEdit>
@@ -217,17 +218,7 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
     std::fprintf(stderr, "cannot start the private server: %s\n", server.Error().c_str());
     return 1;
   }
-  const std::string make =
-      "CREATE TABLE bench AS SELECT n AS id, 'name ' || n AS name, (n * 1.5)::numeric(12,2) AS amount, "
-      "timestamp '2020-01-01' + n * interval '1 second' AS stamp, date '2020-01-01' + n % 3650 AS day, "
-      "md5(n::text) AS code, n::float8 / 3 AS ratio, "
-      "CASE WHEN n % 7 = 0 THEN NULL ELSE 'テキスト' || n END AS memo FROM generate_series(1, " +
-      std::to_string(rows) + ") AS s(n)";
-  if (!server.Admin(make) || !server.Admin("ALTER TABLE bench OWNER TO quser") ||
-      !server.Admin("VACUUM ANALYZE bench")) {
-    std::fprintf(stderr, "%s\n", server.Error().c_str());
-    return 1;
-  }
+  if (!MakePgBenchTable(server, rows)) return 1;
   std::printf("private PostgreSQL server on port %d, %ld rows x 8 columns\n", server.Port(), rows);
   const std::string query = "SELECT * FROM bench";
   const std::string copy = "PGPASSWORD=secret " + TPgServer::FindBinDir() + "/psql -X -q -h 127.0.0.1 -p " +
