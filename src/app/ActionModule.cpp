@@ -13,6 +13,7 @@
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
+#include "app/ResultTools.h"
 #include "app/RunCommands.h"
 #include "core/Sjis.h"
 #include "views/SqlGrid.h"
@@ -180,10 +181,10 @@ void TmodAction::CreateCommands() {
   actLog = Add("actLog", C::Other, "履歴(&H)...", "履歴|履歴を表示します", QKeySequence(Qt::CTRL | Qt::Key_H), allowed,
                later);
   actDiff = Add("actDiff", C::Other, "比較(&D)...", "比較|比較データ選択画面を表示します",
-                QKeySequence(Qt::CTRL | Qt::Key_D), allowed, later);
+                QKeySequence(Qt::CTRL | Qt::Key_D), allowed, [this] { DiffExecute(app_); });
   actSort = Add("actSort", C::Other, "並べ替え(&S)...", "並べ替え|並べ替えキー指定画面を表示します",
                 QKeySequence(Qt::CTRL | Qt::Key_R),
-                [this] { return Allowed() && app_.Main().Grid().Enabled(); }, later);
+                [this] { return Allowed() && app_.Main().Grid().Enabled(); }, [this] { SortExecute(app_); });
   actOption = Add("actOption", C::Other, "オプション(&O)...", "オプション|オプション設定画面を表示します", none, idle,
                   later);
 

@@ -11,8 +11,10 @@
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
 #include "app/QtText.h"
+#include "app/ResultTools.h"
 #include "app/ToolIcons.h"
 #include "views/GridText.h"
+#include "views/SortDialog.h"
 
 namespace {
 
@@ -59,9 +61,10 @@ bool TApp::Start() {
   main_ = std::make_unique<TfrmMain>(*this);
   about_ = std::make_unique<TfrmAbout>(*this);
   action_ = std::make_unique<TmodAction>(*this);
+  resultHost_ = MakeResultHost(*this);
   log_ = PlaceholderDialog(*main_, "frmLog", "履歴");
   diff_ = PlaceholderDialog(*main_, "frmDiff", "比較");
-  sort_ = PlaceholderDialog(*main_, "frmSort", "並べ替え");
+  sort_ = std::make_unique<TfrmSort>(*resultHost_, main_.get());
   option_ = std::make_unique<TfrmOption>(*this);
   const TOptions& options = option_->Options();
   login_ = std::make_unique<TfrmLogin>(*this, options.User, options.Password, options.Connect);
@@ -92,6 +95,7 @@ void TApp::Finish() {
   sort_.reset();
   diff_.reset();
   log_.reset();
+  resultHost_.reset();
   action_.reset();
   about_.reset();
   main_.reset();

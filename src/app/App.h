@@ -21,6 +21,8 @@ class TfrmAbout;
 class TmodAction;
 class TfrmLogin;
 class TfrmOption;
+class TfrmSort;
+class TResultHost;
 struct TOptions;
 
 class TApp {
@@ -63,7 +65,7 @@ class TApp {
   TfrmOption& OptionDialog() { return *option_; }
   QDialog& LogDialog() { return *log_; }
   QDialog& DiffDialog() { return *diff_; }
-  QDialog& SortDialog() { return *sort_; }
+  TfrmSort& SortDialog() { return *sort_; }
   QDialog& CellView() { return *cellView_; }
   // The settings; valid from the options dialog's creation on.
   TOptions& Options();
@@ -95,7 +97,9 @@ class TApp {
   std::unique_ptr<TfrmMain> main_;
   std::unique_ptr<TfrmAbout> about_;
   std::unique_ptr<TmodAction> action_;
-  std::unique_ptr<QDialog> log_, diff_, sort_;
+  std::unique_ptr<TResultHost> resultHost_;
+  std::unique_ptr<QDialog> log_, diff_;
+  std::unique_ptr<TfrmSort> sort_;
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;
   std::unique_ptr<QDialog> cellView_;
