@@ -13,6 +13,7 @@
 #include "app/QtText.h"
 #include "app/ResultTools.h"
 #include "app/ToolIcons.h"
+#include "views/DiffDialog.h"
 #include "views/GridText.h"
 #include "views/SortDialog.h"
 
@@ -63,7 +64,7 @@ bool TApp::Start() {
   action_ = std::make_unique<TmodAction>(*this);
   resultHost_ = MakeResultHost(*this);
   log_ = PlaceholderDialog(*main_, "frmLog", "履歴");
-  diff_ = PlaceholderDialog(*main_, "frmDiff", "比較");
+  diff_ = std::make_unique<TfrmDiff>(*resultHost_, main_.get());
   sort_ = std::make_unique<TfrmSort>(*resultHost_, main_.get());
   option_ = std::make_unique<TfrmOption>(*this);
   const TOptions& options = option_->Options();

@@ -21,6 +21,7 @@ class TfrmAbout;
 class TmodAction;
 class TfrmLogin;
 class TfrmOption;
+class TfrmDiff;
 class TfrmSort;
 class TResultHost;
 struct TOptions;
@@ -64,7 +65,7 @@ class TApp {
   TfrmLogin& Login() { return *login_; }
   TfrmOption& OptionDialog() { return *option_; }
   QDialog& LogDialog() { return *log_; }
-  QDialog& DiffDialog() { return *diff_; }
+  TfrmDiff& DiffDialog() { return *diff_; }
   TfrmSort& SortDialog() { return *sort_; }
   QDialog& CellView() { return *cellView_; }
   // The settings; valid from the options dialog's creation on.
@@ -98,7 +99,8 @@ class TApp {
   std::unique_ptr<TfrmAbout> about_;
   std::unique_ptr<TmodAction> action_;
   std::unique_ptr<TResultHost> resultHost_;
-  std::unique_ptr<QDialog> log_, diff_;
+  std::unique_ptr<QDialog> log_;
+  std::unique_ptr<TfrmDiff> diff_;
   std::unique_ptr<TfrmSort> sort_;
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;

@@ -4,6 +4,7 @@
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
+#include "views/DiffDialog.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ TfrmOption::TfrmOption(TApp& app) : QDialog(&app.Main()), app_(app) {
     ApplyDialogBlock(main.ResultDialog, actions.OpenResultDialog);
     CopyDialog(actions.OpenResultDialog, actions.SaveResultDialog);
   }
+  ApplyDialogBlock(file_.Layout.DiffForm.DiffDialog, app.DiffDialog().FileDialog);
   if (!message.empty()) app.Platform().ErrorBox(app.AppTitle(), ToQ(message));
 }
 
@@ -49,6 +51,7 @@ TfrmOption::~TfrmOption() {
   app_.Main().CollectLayout(main);
   CollectDialogBlock(app_.Action().OpenSqlDialog, main.SqlDialog);
   CollectDialogBlock(app_.Action().OpenResultDialog, main.ResultDialog);
+  CollectDialogBlock(app_.DiffDialog().FileDialog, file_.Layout.DiffForm.DiffDialog);
   std::string message;
   if (!WriteOptionFile(app_.Files().OptionFile, file_, message))
     app_.Platform().ErrorBox(app_.AppTitle(), ToQ(message));

@@ -6,6 +6,9 @@
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
+#include "storage/Options.h"
+#include "storage/ResultFile.h"
+#include "views/DiffDialog.h"
 #include "views/SortDialog.h"
 #include "views/SqlGrid.h"
 
@@ -39,9 +42,15 @@ class TMainHost final : public TResultHost {
   void BeginBusy() override { app_.BeginBusy(TCursor::HourGlass); }
   void EndBusy() override { app_.EndBusy(); }
   void ProcessMessages() override { app_.Platform().ProcessMessages(); }
+  int MaxLog() override { return app_.Options().MaxLog; }
+  TSqlGrid& HistoryTable() override { return noHistory_; }
+  int RunCount() override { return 0; }
+  TSqlInfo* RunAt(int) override { return nullptr; }
+  bool LoadHistoryCsv(TSqlInfo& info) override { return ::LoadHistoryCsv(info, app_.Files().ExeDir); }
 
  private:
   TApp& app_;
+  TSqlGrid noHistory_;
 };
 
 }  // namespace
@@ -55,4 +64,9 @@ void SortExecute(TApp& app) {
   if (!dialog.Error().isEmpty()) app.Action().ReportError(dialog.Error());
 }
 
-void DiffExecute(TApp&) {}
+void DiffExecute(TApp& app) {
+  TfrmDiff& dialog = app.DiffDialog();
+  dialog.Prepare();
+  app.Platform().ExecModal(dialog);
+  if (!dialog.Error().isEmpty()) app.Action().ReportError(dialog.Error());
+}

@@ -43,6 +43,15 @@ class TResultHost {
   virtual void EndBusy() = 0;
   // Lets every pending window message be handled.
   virtual void ProcessMessages() = 0;
+
+  // The run history: the most runs kept (MaxLog), the history dialog's list
+  // (its table, whose row I shows run I), the runs themselves (1-based, or
+  // nullptr), and the loading of a run's result rows from its file.
+  virtual int MaxLog() = 0;
+  virtual TSqlGrid& HistoryTable() = 0;
+  virtual int RunCount() = 0;
+  virtual TSqlInfo* RunAt(int index) = 0;
+  virtual bool LoadHistoryCsv(TSqlInfo& info) = 0;
 };
 
 // Lets pending window messages through at most once per slice of long work,
