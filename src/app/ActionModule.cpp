@@ -11,6 +11,8 @@
 
 #include "app/AboutDialog.h"
 #include "app/App.h"
+#include "app/FavouriteList.h"
+#include "app/HistoryStore.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
 #include "app/ResultTools.h"
@@ -161,25 +163,25 @@ void TmodAction::CreateCommands() {
                 [this] { StopExecute(app_); });
 
   actFreqAdd = Add("actFreqAdd", C::Freq, "追加(&A)", "追加|一覧へ追加します", QKeySequence(Qt::ALT | Qt::Key_Right),
-                   notEmpty, later);
+                   notEmpty, [this] { FreqAddExecute(app_); });
   actFreqGet = Add("actFreqGet", C::Freq, "呼出し(&G)", "呼出し|一覧から呼び出します",
                    QKeySequence(Qt::ALT | Qt::Key_Left), [this, freqRow] { return Allowed() && freqRow() >= 0; },
-                   later);
+                   [this] { FreqGetExecute(app_); });
   actFreqDel = Add("actFreqDel", C::Freq, "削除(&X)", "削除|一覧から削除します",
                    QKeySequence(Qt::ALT | Qt::Key_Delete), [this, freqRow] { return Allowed() && freqRow() >= 0; },
-                   later);
+                   [this] { FreqDelExecute(app_); });
   actFreqUp = Add("actFreqUp", C::Freq, "上へ移動(&U)", "上へ移動|項目を上へ移動します", QKeySequence(Qt::ALT | Qt::Key_Up),
-                  [this, freqRow] { return Allowed() && freqRow() > 0; }, later);
+                  [this, freqRow] { return Allowed() && freqRow() > 0; }, [this] { FreqUpExecute(app_); });
   actFreqDown = Add("actFreqDown", C::Freq, "下へ移動(&D)", "下へ移動|項目を下へ移動します",
                     QKeySequence(Qt::ALT | Qt::Key_Down),
                     [this, freqRow] {
                       int row = freqRow();
                       return Allowed() && row >= 0 && row < app_.Main().lstFreq->count() - 1;
                     },
-                    later);
+                    [this] { FreqDownExecute(app_); });
 
   actLog = Add("actLog", C::Other, "履歴(&H)...", "履歴|履歴を表示します", QKeySequence(Qt::CTRL | Qt::Key_H), allowed,
-               later);
+               [this] { LogExecute(app_); });
   actDiff = Add("actDiff", C::Other, "比較(&D)...", "比較|比較データ選択画面を表示します",
                 QKeySequence(Qt::CTRL | Qt::Key_D), allowed, [this] { DiffExecute(app_); });
   actSort = Add("actSort", C::Other, "並べ替え(&S)...", "並べ替え|並べ替えキー指定画面を表示します",

@@ -7,6 +7,7 @@
 #include "app/AboutDialog.h"
 #include "app/ActionModule.h"
 #include "app/AppTitle.h"
+#include "app/HistoryStore.h"
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
@@ -15,6 +16,7 @@
 #include "app/ToolIcons.h"
 #include "views/DiffDialog.h"
 #include "views/GridText.h"
+#include "views/LogDialog.h"
 #include "views/SortDialog.h"
 
 namespace {
@@ -63,7 +65,7 @@ bool TApp::Start() {
   about_ = std::make_unique<TfrmAbout>(*this);
   action_ = std::make_unique<TmodAction>(*this);
   resultHost_ = MakeResultHost(*this);
-  log_ = PlaceholderDialog(*main_, "frmLog", "履歴");
+  log_ = std::make_unique<TfrmLog>(main_.get(), MakeLogHost(*this));
   diff_ = std::make_unique<TfrmDiff>(*resultHost_, main_.get());
   sort_ = std::make_unique<TfrmSort>(*resultHost_, main_.get());
   option_ = std::make_unique<TfrmOption>(*this);

@@ -22,6 +22,7 @@ class TmodAction;
 class TfrmLogin;
 class TfrmOption;
 class TfrmDiff;
+class TfrmLog;
 class TfrmSort;
 class TResultHost;
 struct TOptions;
@@ -64,7 +65,7 @@ class TApp {
   TmodAction& Action() { return *action_; }
   TfrmLogin& Login() { return *login_; }
   TfrmOption& OptionDialog() { return *option_; }
-  QDialog& LogDialog() { return *log_; }
+  TfrmLog& LogDialog() { return *log_; }
   TfrmDiff& DiffDialog() { return *diff_; }
   TfrmSort& SortDialog() { return *sort_; }
   QDialog& CellView() { return *cellView_; }
@@ -99,7 +100,7 @@ class TApp {
   std::unique_ptr<TfrmAbout> about_;
   std::unique_ptr<TmodAction> action_;
   std::unique_ptr<TResultHost> resultHost_;
-  std::unique_ptr<QDialog> log_;
+  std::unique_ptr<TfrmLog> log_;
   std::unique_ptr<TfrmDiff> diff_;
   std::unique_ptr<TfrmSort> sort_;
   std::unique_ptr<TfrmOption> option_;

@@ -4,6 +4,7 @@
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
+#include "app/WindowPlacement.h"
 #include "views/DiffDialog.h"
 
 namespace {
@@ -43,6 +44,7 @@ TfrmOption::TfrmOption(TApp& app) : QDialog(&app.Main()), app_(app) {
     CopyDialog(actions.OpenResultDialog, actions.SaveResultDialog);
   }
   ApplyDialogBlock(file_.Layout.DiffForm.DiffDialog, app.DiffDialog().FileDialog);
+  ApplyDialogLayouts(app, file_.Layout);
   if (!message.empty()) app.Platform().ErrorBox(app.AppTitle(), ToQ(message));
 }
 
@@ -52,6 +54,7 @@ TfrmOption::~TfrmOption() {
   CollectDialogBlock(app_.Action().OpenSqlDialog, main.SqlDialog);
   CollectDialogBlock(app_.Action().OpenResultDialog, main.ResultDialog);
   CollectDialogBlock(app_.DiffDialog().FileDialog, file_.Layout.DiffForm.DiffDialog);
+  CollectDialogLayouts(app_, file_.Layout);
   std::string message;
   if (!WriteOptionFile(app_.Files().OptionFile, file_, message))
     app_.Platform().ErrorBox(app_.AppTitle(), ToQ(message));

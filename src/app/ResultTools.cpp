@@ -1,56 +1,38 @@
 #include "app/ResultTools.h"
 
-#include <QPlainTextEdit>
-
 #include "app/ActionModule.h"
 #include "app/App.h"
+#include "app/HistoryStore.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
-#include "storage/Options.h"
-#include "storage/ResultFile.h"
 #include "views/DiffDialog.h"
 #include "views/SortDialog.h"
-#include "views/SqlGrid.h"
 
 namespace {
 
+// The history dialog's way into the program, and the rest beside it.
 class TMainHost final : public TResultHost {
  public:
-  explicit TMainHost(TApp& app) : app_(app) {}
+  explicit TMainHost(TApp& app) : app_(app), log_(MakeLogHost(app)) {}
+  int MaxLog() override { return log_->MaxLog(); }
+  std::string LogDir() override { return log_->LogDir(); }
+  void BeginBusy() override { log_->BeginBusy(); }
+  void EndBusy() override { log_->EndBusy(); }
+  void NewMain() override { log_->NewMain(); }
+  TSqlInfo& MainResult() override { return log_->MainResult(); }
+  void SetSqlLines(const TStrings& lines) override { log_->SetSqlLines(lines); }
+  void SetStatusMsg(std::string_view sjis) override { log_->SetStatusMsg(sjis); }
+  void RefreshMain() override { log_->RefreshMain(); }
+  void FocusMainGrid() override { log_->FocusMainGrid(); }
+
   TPlatform& Platform() override { return app_.Platform(); }
   QString Title() override { return app_.AppTitle(); }
-  TSqlInfo& MainInfo() override { return app_.Main().SqlInfo(); }
-  TSqlGrid& MainGrid() override { return app_.Main().Grid(); }
-  void New() override { app_.Main().New(); }
-  void SetStatusMsg(std::string_view sjis) override { app_.Main().SetStatusMsg(sjis); }
   TStrings SqlLines() override { return app_.Main().SqlLines(); }
-  void SetSqlLines(const TStrings& lines) override {
-    std::string text;
-    for (size_t i = 0; i < lines.size(); ++i) {
-      if (i) text += '\n';
-      text += lines[i];
-    }
-    app_.Main().edtSql->setPlainText(ToQ(text));
-  }
-  void Refresh() override {
-    app_.Main().update();
-    app_.Platform().ProcessMessages();
-  }
-  void FocusGrid() override {
-    if (app_.Main().GridCanFocus()) app_.Main().Grid().setFocus();
-  }
-  void BeginBusy() override { app_.BeginBusy(TCursor::HourGlass); }
-  void EndBusy() override { app_.EndBusy(); }
   void ProcessMessages() override { app_.Platform().ProcessMessages(); }
-  int MaxLog() override { return app_.Options().MaxLog; }
-  TSqlGrid& HistoryTable() override { return noHistory_; }
-  int RunCount() override { return 0; }
-  TSqlInfo* RunAt(int) override { return nullptr; }
-  bool LoadHistoryCsv(TSqlInfo& info) override { return ::LoadHistoryCsv(info, app_.Files().ExeDir); }
+  const TfrmLog& History() override { return app_.LogDialog(); }
 
  private:
   TApp& app_;
-  TSqlGrid noHistory_;
+  std::unique_ptr<TLogHost> log_;
 };
 
 }  // namespace

@@ -141,7 +141,7 @@ QWidget* TfrmDiff::CreatePage(int page, const char* caption, TSide& side, const 
   side.List = new TSqlGrid(tab);
   side.List->setObjectName(QStringLiteral("grd%1IsLog").arg(name));
   side.List->SetRangeSelect(false);
-  side.List->SetEmptyText(SJ("履　歴　が　存　在　し　ま　せ　ん"));
+  side.List->SetEmptyText(LogEmptyText());
   EmptyHistory(*side.List);
   side.List->setMinimumSize(576, 258);
   side.List->OnDblClick = [this] {
@@ -248,10 +248,12 @@ void TfrmDiff::EnterPage0() {
 
 void TfrmDiff::EnterPage1() {
   pagDiff->setCurrentIndex(1);
+  // The same runs as the source list, row for row.
+  std::vector<const TSqlInfo*> runs;
   if (grdSourceIsLog->Enabled())
-    CopyHistory(*grdSourceIsLog, *grdTargetIsLog, grdSourceIsLog->RowCount());
-  else
-    EmptyHistory(*grdTargetIsLog);
+    for (int r = 1; r < grdSourceIsLog->RowCount(); ++r)
+      runs.push_back(static_cast<const TSqlInfo*>(grdSourceIsLog->Objects(0, r)));
+  ShowRuns(*grdTargetIsLog, runs);
   Focus(targetSide_);
   UpdateActions();
 }
@@ -263,53 +265,29 @@ void TfrmDiff::EnterPage2() {
 }
 
 void TfrmDiff::FillHistory(TSqlGrid& list) {
-  const int count = host_.RunCount();
-  if (count == 0) {
+  const TfrmLog& history = host_.History();
+  const int count = history.RunCount();
+  // Only the runs that the history keeps.
+  const int maxLog = host_.MaxLog();
+  std::vector<const TSqlInfo*> runs;
+  for (int i = maxLog < count ? count - maxLog + 1 : 1; i <= count; ++i) runs.push_back(history.RunAt(i));
+  ShowRuns(list, runs);
+}
+
+void TfrmDiff::ShowRuns(TSqlGrid& list, const std::vector<const TSqlInfo*>& runs) {
+  if (runs.empty()) {
     EmptyHistory(list);
     return;
   }
-  // Only the runs that the history keeps.
-  const int maxLog = host_.MaxLog();
-  const int first = maxLog < count ? count - maxLog + 1 : 1;
-  TSqlGrid& table = host_.HistoryTable();
-  CopyHistory(table, list, 1);
-  const int rows = count - first + 1;
-  list.SetRowCount(rows + 1);
-  for (int r = 1; r <= rows; ++r) {
-    const int run = first + r - 1;
-    list.SetCells(0, r, std::to_string(r));
-    if (TCellAttr* a = list.CellAttr(0, r)) {
-      *a = TCellAttr{};
-      a->HAlign = caRight;
-    }
-    for (int c = 1; c < table.ColCount(); ++c) list.SetCells(c, r, table.CellView(c, run));
-    list.SetObjects(0, r, host_.RunAt(run));
+  LayOutRunTable(list);
+  list.SetRowCount(static_cast<int>(runs.size()) + 1);
+  for (int r = 1; r <= static_cast<int>(runs.size()); ++r) {
+    const TSqlInfo* run = runs[static_cast<size_t>(r - 1)];
+    FillRunRow(list, r, *run);
+    // The history list keeps the run; this table only points at it.
+    list.SetObjects(0, r, const_cast<TSqlInfo*>(run));
   }
   list.FocusCell(1, 1, true);
-}
-
-void TfrmDiff::CopyHistory(TSqlGrid& from, TSqlGrid& to, int rows) {
-  const int cols = from.ColCount();
-  to.SetColCount(cols);
-  to.SetRowCount(std::max(rows, 2));
-  *to.FixedRowAttr(0) = *from.FixedRowAttr(0);
-  *to.FixedColAttr(0) = *from.FixedColAttr(0);
-  for (int c = 0; c < cols; ++c) {
-    to.SetColWidths(c, from.ColWidths(c));
-    if (c >= to.FixedCols()) *to.ColAttr(c) = *from.ColAttr(c);
-  }
-  to.SetRowHeights(0, from.RowHeights(0));
-  for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c) {
-      to.SetCells(c, r, from.CellView(c, r));
-      to.SetObjects(c, r, from.Objects(c, r));
-    }
-    *to.CellAttr(0, r) = *from.CellAttr(0, r);
-  }
-  for (int c = 1; c < cols; ++c) *to.CellAttr(c, 0) = *from.CellAttr(c, 0);
-  to.SetEnabled(true);
-  to.FocusCell(1, 1, true);
-  to.Refresh();
 }
 
 void TfrmDiff::ShowError(const char* utf8) { host_.Platform().ErrorBox(host_.Title(), U(utf8)); }
@@ -333,7 +311,7 @@ bool TfrmDiff::Load(const TSide& side) {
     return false;
   }
   const int col = list.Col(), row = list.Row();
-  auto* run = static_cast<TSqlInfo*>(list.Objects(0, row));
+  const auto* run = static_cast<const TSqlInfo*>(list.Objects(0, row));
   if (col < 1 || row < 1 || col >= list.ColCount() || row >= list.RowCount() || !run) {
     ShowError("履歴の範囲外です。");
     return false;
@@ -345,7 +323,7 @@ bool TfrmDiff::Load(const TSide& side) {
   // The rows of an earlier load must not show through a shorter record.
   side.Table->Reset();
   run->CopyTo(*side.Info);
-  if (!host_.LoadHistoryCsv(*side.Info)) {
+  if (!LoadHistoryCsv(*side.Info, host_.LogDir())) {
     ShowError("履歴情報取得時にエラーが発生しました。");
     return false;
   }
@@ -390,7 +368,7 @@ void TfrmDiff::Prev() {
 void TfrmDiff::Compare() {
   if (Page() != 2) return;
   error_.clear();
-  host_.New();
+  host_.NewMain();
   host_.BeginBusy();
   try {
     CompareSteps();
@@ -399,16 +377,17 @@ void TfrmDiff::Compare() {
   } catch (const std::exception& e) {
     error_ = QString::fromLocal8Bit(e.what());
   }
-  host_.FocusGrid();
+  host_.FocusMainGrid();
   host_.EndBusy();
   done(QDialog::Accepted);
 }
 
 void TfrmDiff::CompareSteps() {
-  TSqlInfo& main = host_.MainInfo();
+  TSqlInfo& main = host_.MainResult();
   const TKeyList keyList = keys->Keys();
   hide();
-  host_.Refresh();
+  host_.RefreshMain();
+  host_.ProcessMessages();
   host_.SetStatusMsg(SJ("実行結果を比較中..."));
 
   const int n = source_.ColCount();

@@ -9,6 +9,7 @@
 // Prepare before every showing starts on page 0 with the file options.
 
 #include <QDialog>
+#include <vector>
 
 #include "app/Platform.h"
 #include "core/SqlInfo.h"
@@ -78,8 +79,8 @@ class TfrmDiff : public QDialog {
   void EnterPage1();
   void EnterPage2();
   void FillHistory(TSqlGrid& list);
-  // Columns, widths, alignments and the first `rows` rows (texts and runs).
-  void CopyHistory(TSqlGrid& from, TSqlGrid& to, int rows);
+  // The runs as rows of a history list; none: the empty, disabled list.
+  void ShowRuns(TSqlGrid& list, const std::vector<const TSqlInfo*>& runs);
   bool Load(const TSide& side);
   bool LoadSource();
   bool LoadTarget();

@@ -77,7 +77,7 @@ TfrmSort::~TfrmSort() = default;
 
 void TfrmSort::Prepare() {
   error_.clear();
-  keys->Fill(host_.MainInfo());
+  keys->Fill(host_.MainResult());
 }
 
 void TfrmSort::UpdateActions() { actOk->setEnabled(keys->KeyCount() > 0); }
@@ -100,7 +100,7 @@ void TfrmSort::Sort() {
 }
 
 void TfrmSort::SortSteps() {
-  TSqlInfo& main = host_.MainInfo();
+  TSqlInfo& main = host_.MainResult();
   const TKeyList keyList = keys->Keys();
 
   // The working copy takes the run information, the columns and the cells.
@@ -117,12 +117,13 @@ void TfrmSort::SortSteps() {
   // A result without SQL text (read from a CSV file, or run while the
   // history is off) must not cost the user the statement being edited.
   const TStrings typed = work_.Sql.empty() ? host_.SqlLines() : TStrings();
-  host_.New();
+  host_.NewMain();
   hide();
   host_.SetStatusMsg(SJ("実行結果を並べ替え中..."));
   main.BeginTiming();
   main.SetStatus(SJ("並替"));
-  host_.Refresh();
+  host_.RefreshMain();
+  host_.ProcessMessages();
 
   SortRows(table_, 1, work_.RowPos(), keyList);
 
