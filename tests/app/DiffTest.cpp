@@ -8,10 +8,15 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 
+#include <filesystem>
+
 #include "AppFixture.h"
+#include "app/HistoryStore.h"
 #include "core/Sjis.h"
 #include "storage/ResultFile.h"
 #include "views/DiffDialog.h"
+#include "views/LogDialog.h"
+#include "views/SortDialog.h"
 #include "views/RowOps.h"
 #include "views/SqlGrid.h"
 
@@ -243,4 +248,123 @@ TEST_F(DiffTest, AnXmlSourceGivesTheOutputItsTypes) {
   CompareFiles(dir.File("b.csv"), dir.File("a.xml"), {1});
   EXPECT_EQ(Main().SqlInfo().ColTypeCode(1), otNumber);
   EXPECT_EQ(Main().SqlInfo().ColPrecision(1), 4);
+}
+
+namespace {
+
+class DiffHistoryTest : public DiffTest {
+ protected:
+  // Each run starts a second after the one before, so each has a file.
+  void RunNext(const QString& sql) {
+    clock.now = EncodeDateTime(2001, 4, 3, 9, 5, ++second_);
+    Run(sql);
+  }
+  std::string RunFileOf(int index) { return RunFile(App(), *App().LogDialog().RunAt(index)); }
+
+  TFixedClock clock;
+  int second_ = 0;
+};
+
+}  // namespace
+
+TEST_F(DiffHistoryTest, EitherSideFromTheRunsTheHistoryKeeps) {
+  MakeSeriesTable(Database(), 4);
+  RunNext(QStringLiteral("select N, NAME from T where N < 4"));
+  RunNext(QStringLiteral("create table U (A)"));
+  RunNext(QStringLiteral("select N, NAME from T where N > 1"));
+  RunNext(QStringLiteral("select N, NAME from T where N > 2"));
+  App().Options().MaxLog = 3;  // the first run is dropped at the next write
+  Diff([&](TfrmDiff& w) {
+    w.rdoSourceIsLog->setChecked(true);
+    TSqlGrid& list = *w.grdSourceIsLog;
+    ASSERT_TRUE(list.Enabled());
+    ASSERT_EQ(list.RowCount(), 4);
+    EXPECT_EQ(list.ColCount(), 10);
+    EXPECT_EQ(list.Cells(0, 1), "1");
+    EXPECT_EQ(list.Cells(9, 1), "create table U (A)");
+    EXPECT_EQ(list.Cells(9, 3), "select N, NAME from T where N > 2");
+    EXPECT_EQ(list.Cells(7, 1), "0");
+    EXPECT_EQ(list.Objects(0, 2), App().LogDialog().RunAt(3));
+
+    // The statement without columns cannot be compared.
+    list.FocusCell(1, 1, true);
+    w.actNext->trigger();
+    EXPECT_EQ(platform.LastMessage(), Q8("列数が０のデータは比較出来ません。"));
+    EXPECT_EQ(w.Page(), 0);
+
+    // A double-click takes the current run.
+    list.FocusCell(3, 2, true);
+    list.OnDblClick();
+    ASSERT_EQ(w.Page(), 1);
+    EXPECT_EQ(w.Source().RowPos(), 3);
+    EXPECT_EQ(w.Source().ColName(1), "NAME");
+
+    // The target list is the same list; page 1 takes the other run.
+    w.rdoTargetIsLog->setChecked(true);
+    TSqlGrid& target = *w.grdTargetIsLog;
+    ASSERT_EQ(target.RowCount(), 4);
+    EXPECT_EQ(target.Cells(9, 3), list.Cells(9, 3));
+    EXPECT_EQ(target.Objects(0, 3), list.Objects(0, 3));
+    target.FocusCell(1, 3, true);
+    w.actNext->trigger();
+    ASSERT_EQ(w.Page(), 2);
+    w.keys->actKeyAdd->trigger();
+    w.actOk->trigger();
+  });
+  EXPECT_EQ(Output(Main()), (std::vector<std::string>{"比較元|2|name2", "比較先||", "□□削除□□||",  //
+                                                       "比較元|3|name3", "比較先|3|name3", "||",      //
+                                                       "比較元|4|name4", "比較先|4|name4", "||"}));
+  EXPECT_EQ(Main().SqlInfo().RowCount(), 9);
+}
+
+TEST_F(DiffHistoryTest, AHistoryRunWithoutItsFileIsRefused) {
+  MakeSeriesTable(Database(), 2);
+  RunNext(QStringLiteral("select N from T"));
+  std::filesystem::remove(RunFileOf(1));
+  Diff([&](TfrmDiff& w) {
+    w.rdoSourceIsLog->setChecked(true);
+    w.actNext->trigger();
+    EXPECT_EQ(platform.LastMessage(), Q8("履歴情報取得時にエラーが発生しました。"));
+    EXPECT_EQ(w.Page(), 0);
+    EXPECT_FALSE(Main().IsProcessing());
+  });
+}
+
+TEST_F(DiffHistoryTest, QuerySortThenCompareTheRunWithTheSavedResult) {
+  MakeSeriesTable(Database(), 5);
+  RunNext(QStringLiteral("select N, NAME from T"));
+  platform.ModalScript.push_back([](QDialog& d) {
+    auto& sort = static_cast<TfrmSort&>(d);
+    sort.keys->actKeyAdd->trigger();
+    sort.keys->lstKeys->item(0)->setCheckState(Qt::Checked);
+    sort.actOk->trigger();
+    return sort.result();
+  });
+  Actions().Execute(Actions().actSort);
+  ASSERT_EQ(Main().Grid().Cells(1, 1), "5");
+  // The sorted result saved, then changed by hand: one name, one row less.
+  ASSERT_TRUE(SaveResultFile(Main().SqlInfo(), dir.File("sorted.csv")));
+  std::string csv = ReadFileBytes(dir.File("sorted.csv"));
+  csv.replace(csv.find("name3"), 5, "NAME3");
+  csv.erase(csv.find("1,name1,\r\n"), 10);
+  WriteFileBytes(dir.File("sorted.csv"), csv);
+
+  Diff([&](TfrmDiff& w) {
+    w.rdoSourceIsLog->setChecked(true);
+    w.actNext->trigger();
+    ASSERT_EQ(w.Page(), 1);
+    w.edtTargetIsFile->setText(QString::fromStdString(dir.File("sorted.csv")));
+    w.actNext->trigger();
+    ASSERT_EQ(w.Page(), 2);
+    w.keys->actKeyAdd->trigger();
+    w.actOk->trigger();
+  });
+  EXPECT_EQ(Output(Main()), (std::vector<std::string>{
+                                "比較元|1|name1", "比較先||", "□□削除□□||",         //
+                                "比較元|2|name2", "比較先|2|name2", "||",             //
+                                "比較元|3|name3", "比較先|3|NAME3", "－－更新－－||↑",  //
+                                "比較元|4|name4", "比較先|4|name4", "||",             //
+                                "比較元|5|name5", "比較先|5|name5", "||"}));
+  EXPECT_TRUE(platform.Messages.empty());
+  EXPECT_TRUE(Main().GridCanFocus());
 }
