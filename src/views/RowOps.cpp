@@ -1,6 +1,7 @@
 #include "views/RowOps.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <numeric>
 #include <string>
@@ -54,10 +55,9 @@ void TCellTable::Permute(int first, const std::vector<int>& order) {
   store_ = std::move(moved);
 }
 
-namespace {
-
-// Key comparison of two present rows.
-int CompareKeys(const TCellTable& a, int rowA, const TCellTable& b, int rowB, const TKeyList& keys) {
+int CompareRows(const TCellTable& a, int rowA, const TCellTable& b, int rowB, const TKeyList& keys) {
+  if (rowA < 0 && rowB > 0) return 1;
+  if (rowA > 0 && rowB < 0) return -1;
   for (int key : keys) {
     const int col = std::abs(key);
     // char_traits<char> compares as unsigned bytes, a shorter prefix first.
@@ -67,26 +67,53 @@ int CompareKeys(const TCellTable& a, int rowA, const TCellTable& b, int rowB, co
   return 0;
 }
 
-}  // namespace
+namespace {
 
-int CompareRows(const TCellTable& a, int rowA, const TCellTable& b, int rowB, const TKeyList& keys) {
-  if (rowA < 0 && rowB > 0) return 1;
-  if (rowA > 0 && rowB < 0) return -1;
-  return CompareKeys(a, rowA, b, rowB, keys);
+// The first seven bytes of a text, big-endian, above min(length, 8). Two of
+// them compare as numbers exactly as their texts do, except when they are
+// equal with 8 in the low byte: both texts are longer than seven bytes and
+// alike so far, and only their whole texts can tell.
+uint64_t PrefixKey(std::string_view text) {
+  uint64_t key = 0;
+  for (size_t i = 0; i < 7; ++i) key = key << 8 | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+  return key << 8 | std::min<size_t>(text.size(), 8);
 }
+
+}  // namespace
 
 void SortRows(TCellTable& r, int first, int last, const TKeyList& keys) {
   // Row 0 holds the column names.
   first = std::max(first, 1);
   last = std::min(last, r.Rows() - 1);
   if (last - first < 1 || keys.empty()) return;
-  std::vector<int> order(static_cast<size_t>(last - first + 1));
-  std::iota(order.begin(), order.end(), first);
-  std::stable_sort(order.begin(), order.end(),
-                   [&r, &keys](int x, int y) { return CompareKeys(r, x, r, y, keys) < 0; });
+  // The key prefixes side by side, so that most comparisons need no look
+  // at the rows themselves.
+  const size_t count = static_cast<size_t>(last - first + 1), width = keys.size();
+  std::vector<uint64_t> prefix(count * width);
+  for (size_t i = 0; i < count; ++i)
+    for (size_t k = 0; k < width; ++k)
+      prefix[i * width + k] = PrefixKey(r.Text(std::abs(keys[k]), first + static_cast<int>(i)));
+  std::vector<int> order(count);
+  std::iota(order.begin(), order.end(), 0);
+  auto less = [&](int x, int y) {
+    const uint64_t* a = &prefix[static_cast<size_t>(x) * width];
+    const uint64_t* b = &prefix[static_cast<size_t>(y) * width];
+    for (size_t k = 0; k < width; ++k) {
+      int cmp = a[k] < b[k] ? -1 : a[k] > b[k] ? 1 : 0;
+      if (cmp == 0 && (a[k] & 0xFF) == 8) {
+        const int col = std::abs(keys[k]);
+        cmp = r.Text(col, first + x).compare(r.Text(col, first + y));
+      }
+      if (cmp != 0) return (cmp < 0) == (keys[k] > 0);
+    }
+    return false;
+  };
+  std::stable_sort(order.begin(), order.end(), less);
   bool moved = false;
-  for (size_t i = 0; i < order.size() && !moved; ++i) moved = order[i] != first + static_cast<int>(i);
-  if (moved) r.Permute(first, order);
+  for (size_t i = 0; i < count && !moved; ++i) moved = order[i] != static_cast<int>(i);
+  if (!moved) return;
+  for (int& row : order) row += first;
+  r.Permute(first, order);
 }
 
 void ExchangeRows(TCellTable& r, int row1, int row2) {

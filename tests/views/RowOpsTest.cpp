@@ -65,6 +65,12 @@ TEST(RowOps, TextsCompareAsUnsignedBytes) {
       {"shorter prefix first", {"abc", "ab", "abd"}, {1}, {"ab", "abc", "abd"}},
       {"high bytes after ASCII", {kanji, "z", kana}, {1}, {"z", kana, kanji}},
       {"letter case", {"a", "B", "b", "A"}, {1}, {"A", "B", "a", "b"}},
+      {"long texts alike at first",
+       {"abcdefghij2", "abcdefgh", "abcdefghij1", "abcdefg", "abcdefgz"},
+       {-1},
+       {"abcdefgz", "abcdefghij2", "abcdefghij1", "abcdefgh", "abcdefg"}},
+      {"zero bytes", {std::string("a\0", 2), "a", std::string("a\0\0", 3), std::string("a\0\0\0\0\0\0\0", 8)},
+       {1}, {"a", std::string("a\0", 2), std::string("a\0\0", 3), std::string("a\0\0\0\0\0\0\0", 8)}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
