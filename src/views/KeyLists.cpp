@@ -86,7 +86,7 @@ TKeyLists::TKeyLists(QWidget* parent, const QString& keysCaption) : QObject(pare
 }
 
 QAction* TKeyLists::AddAction(QWidget* parent, const char* name, const char* caption, const char* hint) {
-  auto* action = new QAction(ToQ(caption), parent);
+  auto* action = new QAction(U(caption), parent);
   action->setObjectName(QString::fromLatin1(name));
   SetHint(*action, hint);
   action->setProperty("category", QString::fromLatin1(kKeyCategory));

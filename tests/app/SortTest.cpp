@@ -60,6 +60,13 @@ TEST_F(SortTest, KeyListsMoveColumnsAndFollowTheirRules) {
     opened = true;
     TKeyLists& k = *d.keys;
     EXPECT_EQ(d.windowTitle(), Q8("並べ替え"));
+    EXPECT_EQ(k.btnAdd->text(), Q8("追加(&A)"));
+    EXPECT_EQ(k.actKeyDown->text(), Q8("下へ(&D)"));
+    EXPECT_EQ(k.actKeyUp->toolTip(), Q8("上へ移動"));
+    EXPECT_EQ(k.actKeyDelete->statusTip(), Q8("キーから削除します"));
+    EXPECT_EQ(k.actKeyAdd->property("category").toString(), "Key");
+    EXPECT_EQ(d.btnCancel->text(), Q8("ｷｬﾝｾﾙ"));
+    EXPECT_TRUE(d.btnOk->isDefault());
     EXPECT_EQ(Items(*k.lstCols), (QStringList{"N", "NAME", "V"}));
     EXPECT_EQ(Selected(*k.lstCols), "N");
     EXPECT_TRUE(k.actKeyAdd->isEnabled());
