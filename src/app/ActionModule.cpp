@@ -11,6 +11,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/App.h"
+#include "app/ClipboardCommands.h"
 #include "app/FavouriteList.h"
 #include "app/HistoryStore.h"
 #include "app/MainWindow.h"
@@ -18,6 +19,7 @@
 #include "app/ResultTools.h"
 #include "app/RunCommands.h"
 #include "core/Sjis.h"
+#include "views/CellView.h"
 #include "views/SqlGrid.h"
 
 namespace {
@@ -107,16 +109,16 @@ void TmodAction::CreateCommands() {
                  app_.Main().FocusSql();
                });
   actOpen = Add("actOpen", C::File, "開く(&O)...", "開く|ＳＱＬ文を開きます", QKeySequence(Qt::CTRL | Qt::Key_O),
-                allowed, later);
+                allowed, [this] { OpenExecute(app_); });
   actSave = Add("actSave", C::File, "上書き保存(&S)", "上書き保存|ＳＱＬ文を上書き保存します",
-                QKeySequence(Qt::CTRL | Qt::Key_S), notEmpty, later);
+                QKeySequence(Qt::CTRL | Qt::Key_S), notEmpty, [this] { SaveExecute(app_); });
   actSaveAs = Add("actSaveAs", C::File, "名前を付けて保存(&A)...", "名前を付けて保存|ＳＱＬ文に名前を付けて保存します",
-                  none, notEmpty, later);
+                  none, notEmpty, [this] { SaveAsExecute(app_); });
   actImport = Add("actImport", C::File, "実行結果を開く(&I)...", "実行結果を開く|実行結果を開きます",
-                  QKeySequence(Qt::CTRL | Qt::Key_I), allowed, later);
+                  QKeySequence(Qt::CTRL | Qt::Key_I), allowed, [this] { ImportExecute(app_); });
   actExport = Add("actExport", C::File, "実行結果に名前を付けて保存(&E)...",
                   "実行結果に名前を付けて保存|実行結果に名前を付けて保存します", QKeySequence(Qt::CTRL | Qt::Key_E),
-                  allowed, later);
+                  allowed, [this] { ExportExecute(app_); });
   actExit = Add("actExit", C::File, "終了(&X)", "終了|プログラムを終了します", none, idle,
                 [this] { app_.Main().close(); });
 
@@ -138,20 +140,20 @@ void TmodAction::CreateCommands() {
                      [this] { EditExecute(actSelectAll); });
   actFixedRowCopy = Add("actFixedRowCopy", C::Edit, "列名コピー(&N)", "列名コピー|列名をクリップボードへコピーします",
                         QKeySequence(Qt::CTRL | Qt::Key_F), [this, colInRange] { return Allowed() && colInRange(); },
-                        later);
+                        [this] { FixedRowCopyExecute(app_); });
   actCellCopy = Add("actCellCopy", C::Edit, "セル値コピー(&V)", "セル値コピー|セル値をクリップボードへコピーします",
                     QKeySequence(Qt::CTRL | Qt::Key_L), [this, cellInRange] { return Allowed() && cellInRange(); },
-                    later);
+                    [this] { CellCopyExecute(app_); });
   actWhereCopy = Add("actWhereCopy", C::Edit, "Whereコピー(&W)", "Whereコピー|Whereとして列名とセル値をコピーします",
                      QKeySequence(Qt::CTRL | Qt::Key_W), [this, cellInRange] { return Allowed() && cellInRange(); },
-                     later);
+                     [this] { WhereCopyExecute(app_); });
 
   actViewGrid = Add("actViewGrid", C::View, "結果表示領域の全面表示(&G)", "結果領域の全画面表示|結果表示領域を全面表示します",
                     none, [this] { return app_.Main().IsConnected() && !app_.Main().IsProcessing(); },
                     [this] { ViewGridExecute(); });
   actViewGrid->setCheckable(true);
   actViewCell = Add("actViewCell", C::View, "セル内容の表示(&C)...", "セル内容の表示|セルの内容をウィンドウ表示します",
-                    none, [this, colInRange] { return Allowed() && colInRange(); }, later);
+                    none, [this, colInRange] { return Allowed() && colInRange(); }, [this] { ViewCellExecute(); });
 
   actStart = Add("actStart", C::Run, "開始(&G)", "開始|ＳＱＬ文の実行を開始します", QKeySequence(Qt::Key_F5),
                  notEmpty, [this] { StartExecute(app_); });
@@ -285,6 +287,14 @@ void TmodAction::EditExecute(QAction* action) {
   } else if (action == actSelectAll) {
     edit->selectAll();
   }
+}
+
+void TmodAction::ViewCellExecute() {
+  TfrmMain& m = app_.Main();
+  TfrmCellView& view = app_.CellView();
+  view.Fill(m.SqlInfo(), m.Col, m.Row);
+  app_.CenterOnMain(view);
+  app_.Platform().ExecModal(view);
 }
 
 void TmodAction::ViewGridExecute() {

@@ -14,23 +14,11 @@
 #include "app/QtText.h"
 #include "app/ResultTools.h"
 #include "app/ToolIcons.h"
+#include "views/CellView.h"
 #include "views/DiffDialog.h"
 #include "views/GridText.h"
 #include "views/LogDialog.h"
 #include "views/SortDialog.h"
-
-namespace {
-
-// Dialogs whose pages arrive later exist as plain windows under their names,
-// so the start-up order and ownership are already those of the program.
-std::unique_ptr<QDialog> PlaceholderDialog(TfrmMain& main, const char* name, const char* caption) {
-  auto dialog = std::make_unique<QDialog>(&main);
-  dialog->setObjectName(QString::fromLatin1(name));
-  dialog->setWindowTitle(U(caption));
-  return dialog;
-}
-
-}  // namespace
 
 TApp::TApp(TPlatform& platform, TFileLocations files, TSqlManager::TSessionFactory sessionFactory)
     : platform_(platform), files_(std::move(files)), sessionFactory_(std::move(sessionFactory)) {
@@ -71,7 +59,7 @@ bool TApp::Start() {
   option_ = std::make_unique<TfrmOption>(*this);
   const TOptions& options = option_->Options();
   login_ = std::make_unique<TfrmLogin>(*this, options.User, options.Password, options.Connect);
-  cellView_ = PlaceholderDialog(*main_, "frmCellView", "セル内容の表示");
+  cellView_ = std::make_unique<TfrmCellView>(main_.get());
   return true;
 }
 

@@ -21,6 +21,7 @@ class TfrmAbout;
 class TmodAction;
 class TfrmLogin;
 class TfrmOption;
+class TfrmCellView;
 class TfrmDiff;
 class TfrmLog;
 class TfrmSort;
@@ -68,7 +69,7 @@ class TApp {
   TfrmLog& LogDialog() { return *log_; }
   TfrmDiff& DiffDialog() { return *diff_; }
   TfrmSort& SortDialog() { return *sort_; }
-  QDialog& CellView() { return *cellView_; }
+  TfrmCellView& CellView() { return *cellView_; }
   // The settings; valid from the options dialog's creation on.
   TOptions& Options();
   bool HasOptions() const { return option_ != nullptr; }
@@ -105,7 +106,7 @@ class TApp {
   std::unique_ptr<TfrmSort> sort_;
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;
-  std::unique_ptr<QDialog> cellView_;
+  std::unique_ptr<TfrmCellView> cellView_;
 };
 
 // RAII pairing of BeginBusy/EndBusy, so the end also runs when work fails.

@@ -19,6 +19,7 @@
 #include "app/QtText.h"
 #include "core/Sjis.h"
 #include "storage/Options.h"
+#include "views/CellView.h"
 
 namespace {
 
