@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,21 +22,6 @@
 namespace {
 
 constexpr int kColCountColumn = 7;  // 列数
-
-QAction* PageAction(QWidget* parent, const char* name, const char* caption, const char* hint) {
-  auto* action = new QAction(U(caption), parent);
-  action->setObjectName(QString::fromLatin1(name));
-  if (hint) SetHint(*action, hint);
-  action->setProperty("category", QString::fromLatin1(kButtonCategory));
-  return action;
-}
-
-QPushButton* PageButton(QWidget* parent, const char* name, QAction* action) {
-  auto* button = new QPushButton(action->text(), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  BindButton(*button, *action);
-  return button;
-}
 
 // The three step labels at the top of a page, the current one enabled.
 QHBoxLayout* StepLabels(QWidget* page, int current) {
@@ -78,10 +62,10 @@ TfrmDiff::TfrmDiff(TResultHost& host, QWidget* parent) : QDialog(parent), host_(
                 {},
                 false};
 
-  actPrev = PageAction(this, "actPrev", "戻る(&P)", "戻る|前の画面へ戻ります");
-  actNext = PageAction(this, "actNext", "次へ(&N)", "次へ|次の画面へ移ります");
-  actOk = PageAction(this, "actOk", "OK", nullptr);
-  actCancel = PageAction(this, "actCancel", "ｷｬﾝｾﾙ", nullptr);
+  actPrev = DialogAction(this, "actPrev", kButtonCategory, "戻る(&P)", "戻る|前の画面へ戻ります");
+  actNext = DialogAction(this, "actNext", kButtonCategory, "次へ(&N)", "次へ|次の画面へ移ります");
+  actOk = DialogAction(this, "actOk", kButtonCategory, "OK", nullptr);
+  actCancel = DialogAction(this, "actCancel", kButtonCategory, "ｷｬﾝｾﾙ", nullptr);
   connect(actPrev, &QAction::triggered, this, [this] { Prev(); });
   connect(actNext, &QAction::triggered, this, [this] { Next(); });
   connect(actOk, &QAction::triggered, this, [this] { Compare(); });
@@ -109,10 +93,10 @@ TfrmDiff::TfrmDiff(TResultHost& host, QWidget* parent) : QDialog(parent), host_(
   btnTargetIsFile = targetSide_.Browse;
   grdTargetIsLog = targetSide_.List;
 
-  btnPrev = PageButton(this, "btnPrev", actPrev);
-  btnNext = PageButton(this, "btnNext", actNext);
-  btnOk = PageButton(this, "btnOk", actOk);
-  btnCancel = PageButton(this, "btnCancel", actCancel);
+  btnPrev = DialogButton(this, "btnPrev", *actPrev);
+  btnNext = DialogButton(this, "btnNext", *actNext);
+  btnOk = DialogButton(this, "btnOk", *actOk);
+  btnCancel = DialogButton(this, "btnCancel", *actCancel);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   for (QPushButton* b : {btnPrev, btnNext, btnOk, btnCancel}) buttons->addWidget(b);
@@ -173,23 +157,10 @@ QWidget* TfrmDiff::CreateKeyPage() {
   lblDiff2 = new QLabel(U("比較するためのキーを指定して下さい。"), tab);
   lblDiff2->setObjectName(QStringLiteral("lblDiff2"));
   keys = new TKeyLists(tab, U("比較に使用するキー(&K)"));
-  auto* moves = new QVBoxLayout;
-  moves->addStretch();
-  for (QPushButton* b : {keys->btnAdd, keys->btnDelete, keys->btnUp, keys->btnDown}) moves->addWidget(b);
-  moves->addStretch();
-  auto* lists = new QGridLayout;
-  lists->addWidget(keys->lblCols, 0, 0);
-  lists->addWidget(keys->lblKeys, 0, 2);
-  lists->addWidget(keys->lstCols, 1, 0);
-  lists->addLayout(moves, 1, 1);
-  lists->addWidget(keys->lstKeys, 1, 2);
-  lists->addWidget(keys->lblCheck, 2, 2);
-  lists->setColumnStretch(0, 1);
-  lists->setColumnStretch(2, 1);
   auto* layout = new QVBoxLayout(tab);
   layout->addLayout(StepLabels(tab, 2));
   layout->addWidget(lblDiff2);
-  layout->addLayout(lists, 1);
+  layout->addLayout(keys->Layout(), 1);
   pagDiff->addWidget(tab);
   return tab;
 }

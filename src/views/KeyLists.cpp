@@ -1,9 +1,11 @@
 #include "views/KeyLists.h"
 
 #include <QAction>
+#include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "core/SqlInfo.h"
 #include "app/QtText.h"
@@ -30,8 +32,6 @@ void SelectNear(QListWidget& list, int row) {
   list.setCurrentRow(std::min(row, list.count() - 1));
 }
 
-}  // namespace
-
 void SetHint(QAction& action, const char* utf8Hint) {
   const QString hint = U(utf8Hint);
   const qsizetype bar = hint.indexOf(QLatin1Char('|'));
@@ -39,14 +39,32 @@ void SetHint(QAction& action, const char* utf8Hint) {
   action.setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
 }
 
-void BindButton(QPushButton& button, QAction& action) {
-  button.setToolTip(action.toolTip());
-  button.setStatusTip(action.statusTip());
-  button.setEnabled(action.isEnabled());
-  QObject::connect(&button, &QPushButton::clicked, &action, [&action] {
+void BindButton(QPushButton* button, QAction& action) {
+  button->setToolTip(action.toolTip());
+  button->setStatusTip(action.statusTip());
+  button->setEnabled(action.isEnabled());
+  QObject::connect(button, &QPushButton::clicked, &action, [&action] {
     if (action.isEnabled()) action.trigger();
   });
-  QObject::connect(&action, &QAction::changed, &button, [&button, &action] { button.setEnabled(action.isEnabled()); });
+  QObject::connect(&action, &QAction::changed, button, [button, &action] { button->setEnabled(action.isEnabled()); });
+}
+
+}  // namespace
+
+QAction* DialogAction(QWidget* parent, const char* name, const char* category, const char* caption,
+                      const char* hint) {
+  auto* action = new QAction(U(caption), parent);
+  action->setObjectName(QString::fromLatin1(name));
+  if (hint) SetHint(*action, hint);
+  action->setProperty("category", QString::fromLatin1(category));
+  return action;
+}
+
+QPushButton* DialogButton(QWidget* parent, const char* name, QAction& action) {
+  auto* button = new QPushButton(action.text(), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  BindButton(button, action);
+  return button;
 }
 
 TKeyLists::TKeyLists(QWidget* parent, const QString& keysCaption) : QObject(parent) {
@@ -63,18 +81,18 @@ TKeyLists::TKeyLists(QWidget* parent, const QString& keysCaption) : QObject(pare
   lblCheck = new QLabel(U("□をチェックすると降順指定になります。"), parent);
   lblCheck->setObjectName(QStringLiteral("lblCheck"));
 
-  actKeyAdd = AddAction(parent, "actKeyAdd", "追加(&A)", "追加|キーに追加します");
-  actKeyDelete = AddAction(parent, "actKeyDelete", "削除(&X)", "削除|キーから削除します");
-  actKeyUp = AddAction(parent, "actKeyUp", "上へ(&U)", "上へ移動|上へ移動します");
-  actKeyDown = AddAction(parent, "actKeyDown", "下へ(&D)", "下へ移動|下へ移動します");
+  actKeyAdd = DialogAction(parent, "actKeyAdd", kKeyCategory, "追加(&A)", "追加|キーに追加します");
+  actKeyDelete = DialogAction(parent, "actKeyDelete", kKeyCategory, "削除(&X)", "削除|キーから削除します");
+  actKeyUp = DialogAction(parent, "actKeyUp", kKeyCategory, "上へ(&U)", "上へ移動|上へ移動します");
+  actKeyDown = DialogAction(parent, "actKeyDown", kKeyCategory, "下へ(&D)", "下へ移動|下へ移動します");
   connect(actKeyAdd, &QAction::triggered, this, [this] { KeyAdd(); });
   connect(actKeyDelete, &QAction::triggered, this, [this] { KeyDelete(); });
   connect(actKeyUp, &QAction::triggered, this, [this] { KeyMove(-1); });
   connect(actKeyDown, &QAction::triggered, this, [this] { KeyMove(1); });
-  btnAdd = AddButton(parent, "btnAdd", actKeyAdd);
-  btnDelete = AddButton(parent, "btnDelete", actKeyDelete);
-  btnUp = AddButton(parent, "btnUp", actKeyUp);
-  btnDown = AddButton(parent, "btnDown", actKeyDown);
+  btnAdd = DialogButton(parent, "btnAdd", *actKeyAdd);
+  btnDelete = DialogButton(parent, "btnDelete", *actKeyDelete);
+  btnUp = DialogButton(parent, "btnUp", *actKeyUp);
+  btnDown = DialogButton(parent, "btnDown", *actKeyDown);
 
   connect(lstCols, &QListWidget::itemDoubleClicked, this, [this] { KeyAdd(); });
   connect(lstKeys, &QListWidget::itemDoubleClicked, this, [this] { KeyDelete(); });
@@ -85,19 +103,21 @@ TKeyLists::TKeyLists(QWidget* parent, const QString& keysCaption) : QObject(pare
   UpdateActions();
 }
 
-QAction* TKeyLists::AddAction(QWidget* parent, const char* name, const char* caption, const char* hint) {
-  auto* action = new QAction(U(caption), parent);
-  action->setObjectName(QString::fromLatin1(name));
-  SetHint(*action, hint);
-  action->setProperty("category", QString::fromLatin1(kKeyCategory));
-  return action;
-}
-
-QPushButton* TKeyLists::AddButton(QWidget* parent, const char* name, QAction* action) {
-  auto* button = new QPushButton(action->text(), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  BindButton(*button, *action);
-  return button;
+QGridLayout* TKeyLists::Layout() {
+  auto* moves = new QVBoxLayout;
+  moves->addStretch();
+  for (QPushButton* b : {btnAdd, btnDelete, btnUp, btnDown}) moves->addWidget(b);
+  moves->addStretch();
+  auto* lists = new QGridLayout;
+  lists->addWidget(lblCols, 0, 0);
+  lists->addWidget(lblKeys, 0, 2);
+  lists->addWidget(lstCols, 1, 0);
+  lists->addLayout(moves, 1, 1);
+  lists->addWidget(lstKeys, 1, 2);
+  lists->addWidget(lblCheck, 2, 2);
+  lists->setColumnStretch(0, 1);
+  lists->setColumnStretch(2, 1);
+  return lists;
 }
 
 void TKeyLists::Fill(const TSqlInfo& info) {

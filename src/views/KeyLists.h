@@ -15,6 +15,7 @@
 #include "views/RowOps.h"
 
 class QAction;
+class QGridLayout;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -36,6 +37,10 @@ class TKeyLists : public QObject {
   TKeyList Keys() const;
   int KeyCount() const;
 
+  // The lists with their labels and the buttons between them, for the
+  // owner's layout.
+  QGridLayout* Layout();
+
   // Sets every key command's enable state from its rule, then calls
   // OnChanged (the owner's rules may follow the key list).
   void UpdateActions();
@@ -47,8 +52,6 @@ class TKeyLists : public QObject {
   QAction *actKeyAdd, *actKeyDelete, *actKeyUp, *actKeyDown;
 
  private:
-  QAction* AddAction(QWidget* parent, const char* name, const char* caption, const char* hint);
-  QPushButton* AddButton(QWidget* parent, const char* name, QAction* action);
   // The selected item's row, or -1.
   static int SelectedRow(const QListWidget& list);
   void KeyAdd();
@@ -56,11 +59,13 @@ class TKeyLists : public QObject {
   void KeyMove(int by);
 };
 
-// Dialog commands: hint "short|long" as tool tip and status tip; a button
-// runs its command and follows its enable state.
-void SetHint(QAction& action, const char* utf8Hint);
-void BindButton(QPushButton& button, QAction& action);
-
 // Categories of the dialog commands, kept as the action's "category" property.
 inline constexpr const char* kKeyCategory = "Key";
 inline constexpr const char* kButtonCategory = "Botton";
+
+// A dialog command: its caption, and its hint "short|long" (or none) as tool
+// tip and status tip. A dialog button runs its command and follows its
+// enable state.
+QAction* DialogAction(QWidget* parent, const char* name, const char* category, const char* caption,
+                      const char* hint);
+QPushButton* DialogButton(QWidget* parent, const char* name, QAction& action);

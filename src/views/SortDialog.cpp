@@ -1,7 +1,6 @@
 #include "views/SortDialog.h"
 
 #include <QAction>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -15,17 +14,6 @@
 #include "views/ResultHost.h"
 #include "views/SqlGrid.h"
 
-namespace {
-
-QAction* ButtonAction(QWidget* parent, const char* name, const char* caption) {
-  auto* action = new QAction(U(caption), parent);
-  action->setObjectName(QString::fromLatin1(name));
-  action->setProperty("category", QString::fromLatin1(kButtonCategory));
-  return action;
-}
-
-}  // namespace
-
 TfrmSort::TfrmSort(TResultHost& host, QWidget* parent) : QDialog(parent), host_(host) {
   setObjectName(QStringLiteral("frmSort"));
   setWindowTitle(U("並べ替え"));
@@ -37,38 +25,21 @@ TfrmSort::TfrmSort(TResultHost& host, QWidget* parent) : QDialog(parent), host_(
   lblSort->setObjectName(QStringLiteral("lblSort"));
   keys = new TKeyLists(this, U("並べ替えに使用するキー(&K)"));
   keys->OnChanged = [this] { UpdateActions(); };
-  actOk = ButtonAction(this, "actOk", "OK");
-  actCancel = ButtonAction(this, "actCancel", "ｷｬﾝｾﾙ");
+  actOk = DialogAction(this, "actOk", kButtonCategory, "OK", nullptr);
+  actCancel = DialogAction(this, "actCancel", kButtonCategory, "ｷｬﾝｾﾙ", nullptr);
   connect(actOk, &QAction::triggered, this, [this] { Sort(); });
   connect(actCancel, &QAction::triggered, this, [this] { reject(); });
-  btnOk = new QPushButton(actOk->text(), this);
-  btnOk->setObjectName(QStringLiteral("btnOk"));
+  btnOk = DialogButton(this, "btnOk", *actOk);
   btnOk->setDefault(true);
-  BindButton(*btnOk, *actOk);
-  btnCancel = new QPushButton(actCancel->text(), this);
-  btnCancel->setObjectName(QStringLiteral("btnCancel"));
-  BindButton(*btnCancel, *actCancel);
+  btnCancel = DialogButton(this, "btnCancel", *actCancel);
 
-  auto* moves = new QVBoxLayout;
-  moves->addStretch();
-  for (QPushButton* b : {keys->btnAdd, keys->btnDelete, keys->btnUp, keys->btnDown}) moves->addWidget(b);
-  moves->addStretch();
-  auto* lists = new QGridLayout;
-  lists->addWidget(keys->lblCols, 0, 0);
-  lists->addWidget(keys->lblKeys, 0, 2);
-  lists->addWidget(keys->lstCols, 1, 0);
-  lists->addLayout(moves, 1, 1);
-  lists->addWidget(keys->lstKeys, 1, 2);
-  lists->addWidget(keys->lblCheck, 2, 2);
-  lists->setColumnStretch(0, 1);
-  lists->setColumnStretch(2, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(btnOk);
   buttons->addWidget(btnCancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(lblSort);
-  layout->addLayout(lists, 1);
+  layout->addLayout(keys->Layout(), 1);
   layout->addLayout(buttons);
   UpdateActions();
 }
