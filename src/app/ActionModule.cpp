@@ -15,6 +15,7 @@
 #include "app/FavouriteList.h"
 #include "app/HistoryStore.h"
 #include "app/MainWindow.h"
+#include "app/OptionDialog.h"
 #include "app/QtText.h"
 #include "app/ResultTools.h"
 #include "app/RunCommands.h"
@@ -95,7 +96,6 @@ void TmodAction::CreateCommands() {
     QListWidget* list = app_.Main().lstFreq;
     return list->selectedItems().isEmpty() ? -1 : list->currentRow();
   };
-  auto later = [] {};  // the effect arrives with its own dialog or store
 
   using C = TCategory;
   const QKeySequence none;
@@ -190,7 +190,7 @@ void TmodAction::CreateCommands() {
                 QKeySequence(Qt::CTRL | Qt::Key_R),
                 [this] { return Allowed() && app_.Main().Grid().Enabled(); }, [this] { SortExecute(app_); });
   actOption = Add("actOption", C::Other, "オプション(&O)...", "オプション|オプション設定画面を表示します", none, idle,
-                  later);
+                  [this] { app_.OptionDialog().Execute(); });
 
   actOpenHelp = Add("actOpenHelp", C::Help, "ヘルプ(&P)", "ヘルプ|ヘルプを開きます", QKeySequence(Qt::Key_F1), idle,
                     [this] { app_.Platform().ShowHelp(QString::fromUtf8(app_.Files().HelpFile.c_str())); });
