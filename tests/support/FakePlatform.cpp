@@ -25,13 +25,24 @@ bool TakeAnswer(std::deque<std::optional<T>>& answers, T& out) {
 bool TFakePlatform::FileDialog(TFileDialogSpec& spec, QString& fileName) {
   FileDialogLog.push_back(spec);
   if (!TakeAnswer(FileAnswers, fileName)) return false;
+  if (QFileInfo(fileName).suffix().isEmpty() && !spec.DefaultExt.isEmpty()) fileName += "." + spec.DefaultExt;
+  if (!FilterAnswers.empty()) {
+    spec.FilterIndex = FilterAnswers.front();
+    FilterAnswers.pop_front();
+  }
   spec.InitialDir = QFileInfo(fileName).absolutePath();
   return true;
 }
 
-bool TFakePlatform::PickColor(QColor& colour) { return TakeAnswer(ColourAnswers, colour); }
+bool TFakePlatform::PickColor(QColor& colour) {
+  ColourLog.push_back(colour);
+  return TakeAnswer(ColourAnswers, colour);
+}
 
-bool TFakePlatform::PickFolder(const QString&, QString& dir) { return TakeAnswer(FolderAnswers, dir); }
+bool TFakePlatform::PickFolder(const QString& title, QString& dir) {
+  FolderLog.push_back(title);
+  return TakeAnswer(FolderAnswers, dir);
+}
 
 void TFakePlatform::ProcessMessages() {
   ++ProcessCount;
