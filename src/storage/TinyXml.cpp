@@ -14,6 +14,12 @@ bool EndsWith(std::string_view s, std::string_view p) {
   return s.size() >= p.size() && s.substr(s.size() - p.size()) == p;
 }
 
+// No file the system writes has such a line; refused before its entries
+// take any memory.
+void CheckLineLength(size_t length) {
+  if (length > kMaxFileCellBytes) throw TDamagedFileError("XML line longer than 256 MiB");
+}
+
 void AppendTabs(std::string& out, int level) {
   if (level > 0) out.append(static_cast<size_t>(level), '\t');
 }
@@ -111,6 +117,7 @@ void TTinyXml::LoadFromBytes(std::string bytes) {
   // The declaration decides whether the file is ours at all.
   if (n == 0) throw TXmlError("List index out of bounds (0)");
   const size_t firstEnd = lineEnd(0);
+  CheckLineLength(firstEnd);
   std::string_view first(d, firstEnd);
   if (first.size() < 2 || first.front() != '<' || first.back() != '>') throw TXmlError("XML Header Error");
   SplitTag(first.substr(1, first.size() - 2));
@@ -123,6 +130,7 @@ void TTinyXml::LoadFromBytes(std::string bytes) {
   try {
     for (size_t ls = 0; ls < n;) {
       const size_t le = lineEnd(ls);
+      CheckLineLength(le - ls);
       size_t p = ls;
       while (p < le) {
         const void* hit = std::memchr(d + p, '<', le - p);
