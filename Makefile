@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test build build-test setup clean
+.PHONY: run test build build-test package setup clean
 
 setup:
 	scripts/setup
@@ -15,6 +15,10 @@ build: setup
 
 run: build
 	./build/quorrel
+
+# The Debian package build/quorrel_1.00_amd64.deb, from the release build.
+package: build
+	cmake --build build --target package
 
 build-test: setup
 	cmake -S . -B build-test $(GEN) -DCMAKE_BUILD_TYPE=Debug -DQUORREL_SANITIZE=ON -DQUORREL_WERROR=ON
