@@ -17,6 +17,12 @@ namespace {
 constexpr std::string_view kShareDir = "share/quorrel/";
 constexpr std::string_view kPackageName = "quorrel";
 
+// The directory part of a path, with its trailing "/".
+std::string_view DirOf(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view("./") : path.substr(0, slash + 1);
+}
+
 std::string WithSlash(std::string dir) {
   if (dir.empty() || dir.back() != '/') dir += '/';
   return dir;
@@ -24,10 +30,7 @@ std::string WithSlash(std::string dir) {
 
 // exeDir "/usr/bin/" gives "/usr/share/quorrel/".
 std::string InstalledShareDir(std::string_view exeDir) {
-  std::string_view dir = exeDir.substr(0, exeDir.size() - 1);
-  size_t slash = dir.rfind('/');
-  std::string prefix = slash == std::string_view::npos ? std::string("./") : std::string(dir.substr(0, slash + 1));
-  return prefix + std::string(kShareDir);
+  return std::string(DirOf(exeDir.substr(0, exeDir.size() - 1))) + std::string(kShareDir);
 }
 
 std::string UserDataDir(const TLocationEnv& env) {
@@ -41,9 +44,8 @@ std::string UserDataDir(const TLocationEnv& env) {
 
 TFileLocations MakeFileLocations(std::string_view exePath, const TLocationEnv& env) {
   TFileLocations loc;
-  size_t slash = exePath.rfind('/');
-  std::string_view dir = slash == std::string_view::npos ? std::string_view("./") : exePath.substr(0, slash + 1);
-  std::string_view file = slash == std::string_view::npos ? exePath : exePath.substr(slash + 1);
+  std::string_view dir = DirOf(exePath);
+  std::string_view file = exePath.substr(exePath.rfind('/') + 1);  // npos + 1: the whole path
   size_t dot = file.rfind('.');
   // Only the last extension goes; a leading dot (".hidden") is part of the name.
   if (dot != std::string_view::npos && dot > 0) file = file.substr(0, dot);
@@ -77,8 +79,7 @@ std::string CurrentExePath() {
 
 TLocationEnv CurrentLocationEnv(std::string_view exePath) {
   TLocationEnv env;
-  size_t slash = exePath.rfind('/');
-  std::string dir = slash == std::string_view::npos ? std::string(".") : std::string(exePath.substr(0, slash + 1));
+  const std::string dir(DirOf(exePath));
   env.ExeDirWritable = access(dir.c_str(), W_OK) == 0;
   if (const char* xdg = std::getenv("XDG_DATA_HOME")) env.XdgDataHome = xdg;
   if (const char* home = std::getenv("HOME"); home && *home) {
