@@ -26,21 +26,31 @@ int CountRows(TSession& session, const std::string& sql) {
 
 TEST(FileLocations, AWritableFolderKeepsEverythingBesideTheExecutable) {
   // The environment only matters for a folder the user cannot write.
-  TFileLocations loc = MakeFileLocations("/home/u/tools/quorrel", {true, "/home/u/data", "/home/u"});
-  EXPECT_EQ(loc.OptionFile, "/home/u/tools/quorrel_Opt.xml");
-  EXPECT_EQ(loc.FreqFile, "/home/u/tools/quorrel_Frq.xml");
-  EXPECT_EQ(loc.DefaultDatabase, "/home/u/tools/quorrel.db");
-  EXPECT_EQ(loc.HelpFile, "/home/u/tools/quorrel.html");
-  EXPECT_EQ(loc.DefaultLogDir, "/home/u/tools/");
+  TFileLocations loc = MakeFileLocations("/opt/tools/quorrel", {true, "/home/u/data", "/home/u"});
+  EXPECT_EQ(loc.ExeDir, "/opt/tools/");
+  EXPECT_EQ(loc.BaseName, "quorrel");
+  EXPECT_EQ(loc.BasePath, "/opt/tools/quorrel");
+  EXPECT_EQ(loc.OptionFile, "/opt/tools/quorrel_Opt.xml");
+  EXPECT_EQ(loc.FreqFile, "/opt/tools/quorrel_Frq.xml");
+  EXPECT_EQ(loc.HelpFile, "/opt/tools/quorrel.html");
   EXPECT_EQ(loc.InstanceName, "quorrel");
+  EXPECT_EQ(loc.DefaultDatabase, "/opt/tools/quorrel.db");
+  EXPECT_EQ(loc.DefaultLogDir, "/opt/tools/");
   EXPECT_EQ(loc.DataDir, "");
   EXPECT_EQ(loc.DatabaseTemplate, "");
 
+  // A renamed copy has files and a lock of its own.
   TFileLocations copy = MakeFileLocations("/media/usb/abc", {true, "", "/home/u"});
   EXPECT_EQ(copy.OptionFile, "/media/usb/abc_Opt.xml");
   EXPECT_EQ(copy.DefaultDatabase, "/media/usb/abc.db");
   EXPECT_EQ(copy.HelpFile, "/media/usb/abc.html");
   EXPECT_EQ(copy.InstanceName, "abc");
+
+  TFileLocations ab = MakeFileLocations("/x/a.b.exe");  // only the last extension goes
+  EXPECT_EQ(ab.BaseName, "a.b");
+  EXPECT_EQ(ab.OptionFile, "/x/a.b_Opt.xml");
+  EXPECT_EQ(MakeFileLocations("/x/a.b").BaseName, "a");
+  EXPECT_EQ(MakeFileLocations("/x/.hidden").BaseName, ".hidden");
 }
 
 TEST(FileLocations, AnInstalledProgramWritesIntoTheUserDataDirectory) {
