@@ -21,6 +21,7 @@
 #include "app/App.h"
 #include "app/FavouriteList.h"
 #include "app/HistoryStore.h"
+#include "app/KeyGuard.h"
 #include "app/QtText.h"
 #include "app/StatusBar.h"
 #include "app/ToolIcons.h"
@@ -41,9 +42,9 @@ constexpr int kSqlPanelMinWidth = 250;
 constexpr int kSplitterWidth = 3;
 constexpr int kClientWidth = 632;
 constexpr int kClientHeight = 434;
-constexpr int kMinWidth = 640;
-constexpr int kMinHeight = 480;
-constexpr int kMinMessagePanel = 120;
+constexpr int kMinMessagePanel = 60;  // the message panel never gives up more
+constexpr int kProgressWidth = 85;
+constexpr int kPanelPadding = 8;  // a panel's frame and the space inside it
 
 enum TPanelIndex { pnMsg = 0, pnStatus, pnProgress, pnCols, pnDate, pnStart, pnEnd, pnDiff, pnSpare };
 
@@ -114,7 +115,6 @@ TfrmMain::TfrmMain(TApp& app) : QMainWindow(nullptr), app_(app) {
   setObjectName(QStringLiteral("frmMain"));
   setFont(WindowFont());
   setWindowIcon(MakeToolIcon(TToolIcon::App));
-  setMinimumSize(kMinWidth - 8, kMinHeight - 27);
   // Title and caption.
   setWindowTitle(app_.AppTitle());
   CreateLayout();
@@ -194,7 +194,9 @@ void TfrmMain::CreateLayout() {
   pnlGrid = new QWidget;
   pnlGrid->setObjectName(QStringLiteral("pnlGrid"));
   auto* gridLayout = new QVBoxLayout(pnlGrid);
-  gridLayout->setContentsMargins(4, 4, 4, 4);
+  // At 4, 4 and 623 x 188 in the design's 632 x 197 panel, anchored on
+  // every side: the panel's edges keep those distances when it is resized.
+  gridLayout->setContentsMargins(4, 4, 5, 5);
   grid_ = new TSqlGrid(pnlGrid);
   grid_->setObjectName(QStringLiteral("grdResult"));
   grid_->resize(623, 188);
@@ -209,7 +211,18 @@ void TfrmMain::CreateLayout() {
   column->addWidget(sptHorizon, 1);
 
   setCentralWidget(central);
-  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  ResizeClient();
+}
+
+// The client area (below the menu bar) at its design size, which is also
+// the least: the design's 640 x 480 are this area with a desktop frame, a
+// caption and the menu bar around it. The bar's height is known only once
+// its menus exist, so this runs again when they do.
+void TfrmMain::ResizeClient() {
+  layout()->activate();
+  const QSize size(kClientWidth, kClientHeight + menuBar()->height());
+  setMinimumSize(size);
+  resize(size);
 }
 
 QWidget* TfrmMain::CreateToolbar() {
@@ -377,19 +390,17 @@ void TfrmMain::CreateStatusBar() {
   // where this desktop's font needs more. The progress panel keeps its
   // width; its band is measured against it.
   const QFontMetrics metrics(barStatus_->font());
-  int widened = 0;
-  auto fit = [&metrics, &widened](int width, const char* placeholder) {
-    const int fitted = std::max(width, metrics.horizontalAdvance(U(placeholder)) + 8);
-    widened += fitted - width;
-    return fitted;
+  auto fit = [&metrics](int width, const char* placeholder) {
+    return std::max(width, metrics.horizontalAdvance(U(placeholder)) + kPanelPadding);
   };
   const int status = fit(34, "状況"), columns = fit(46, "9999列"), date = fit(68, "2000/12/31"),
             start = fit(64, "始 99:99:99"), end = fit(64, "終 99:99:99"), diff = fit(64, "差 99:99:99");
-  // The message panel gives back what the others had to widen, so panels 0
-  // to 7 still fit the design width of the window.
-  barStatus_->AddPanel(std::max(kMinMessagePanel, 190 - widened), left, {});
+  // The message panel takes what the window has beyond the others, so at
+  // the design width it gives back what they had to widen.
+  barStatus_->AddPanel(kMinMessagePanel, left, {});
+  barStatus_->SetStretchPanel(pnMsg);
   barStatus_->AddPanel(status, centre, U("状況"));
-  barStatus_->AddPanel(85, centre, U("99999/99999行"), true);
+  barStatus_->AddPanel(kProgressWidth, centre, U("99999/99999行"), true);
   barStatus_->AddPanel(columns, centre, U("9999列"));
   barStatus_->AddPanel(date, centre, U("2000/12/31"));
   barStatus_->AddPanel(start, centre, U("始 99:99:99"));
@@ -418,6 +429,7 @@ void TfrmMain::WireResultSet() {
   };
   // Rows arrive far faster than the panel paints: one pending repaint is enough.
   presenter_->AfterRowMax = [this] {
+    FitProgressPanel();
     if (sqlInfo_->RowMax() > 0 && !progressPending_) {
       progressPending_ = true;
       barStatus_->update(barStatus_->PanelRect(pnProgress));
@@ -438,6 +450,29 @@ void TfrmMain::WireResultSet() {
     barStatus_->SetPanelText(pnDiff, TimePanel("差 ", s.DiffTime()));
   };
   info.OnStatus = [this](TSqlInfo& s) { barStatus_->SetPanelText(pnStatus, ToQ(s.Status())); };
+  info.OnRowCount = [this](TSqlInfo&) { FitProgressPanel(); };
+}
+
+// Panel 2 is as wide as its figures need, never narrower than its design
+// width. Its width changes only with the number of digits, so a run's rows
+// cost a comparison each, and the widest digit keeps every count of that
+// length inside.
+void TfrmMain::FitProgressPanel() {
+  const QString rowMax = QString::number(sqlInfo_->RowMax()), rowCount = QString::number(sqlInfo_->RowCount());
+  const int lengths = static_cast<int>(rowMax.size() * 32 + rowCount.size());
+  if (lengths == progressLengths_) return;
+  progressLengths_ = lengths;
+  const QFontMetrics metrics(barStatus_->font());
+  QChar widest = QLatin1Char('0');
+  for (char d = '1'; d <= '9'; ++d)
+    if (metrics.horizontalAdvance(QLatin1Char(d)) > metrics.horizontalAdvance(widest)) widest = QLatin1Char(d);
+  auto widen = [widest](QString figures) {
+    for (QChar& c : figures)
+      if (c.isDigit()) c = widest;
+    return figures;
+  };
+  const QString text = widen(rowMax) + QLatin1Char('/') + widen(rowCount) + U("行");
+  barStatus_->SetPanelWidth(pnProgress, std::max(kProgressWidth, metrics.horizontalAdvance(text) + kPanelPadding));
 }
 
 void TfrmMain::DrawProgressPanel(QPainter& painter, const QRect& rect) {
@@ -591,6 +626,7 @@ void TfrmMain::BindActions(TmodAction& actions) {
        {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
   fill(menu("mnuOther", "その他(&O)"), {a.actLog, a.actDiff, a.actSort, nullptr, a.actOption});
   fill(menu("mnuHelp", "ヘルプ(&H)"), {a.actOpenHelp, a.actAbout});
+  ResizeClient();
 
   fill(popSql, {a.actUndo, nullptr, a.actCut, a.actCopy, a.actPaste, a.actDelete, a.actSelectAll});
   fill(popFreq, {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
@@ -656,21 +692,27 @@ bool TfrmMain::HandleKey(QObject* receiver, QKeyEvent* key) {
   return true;
 }
 
+// Key preview: only keys on their way to this window's focused control.
+bool TfrmMain::IsPreviewed(QObject* receiver) const {
+  auto* widget = qobject_cast<QWidget*>(receiver);
+  if (!widget || widget->window() != this || !isVisible()) return false;
+  QWidget* target = QApplication::focusWidget();
+  return target ? widget == target : widget == this;
+}
+
 bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
   switch (e->type()) {
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress: {
-      // Key preview: only keys on their way to this window's focused control.
-      auto* widget = qobject_cast<QWidget*>(watched);
-      if (!widget || widget->window() != this || !isVisible()) break;
-      QWidget* target = QApplication::focusWidget();
-      if (target ? widget != target : widget != this) break;
       auto* key = static_cast<QKeyEvent*>(e);
-      if (HandleKey(watched, key)) {
+      if (IsPreviewed(watched) && HandleKey(watched, key)) {
         // An accepted override turns the key into a key press we then take.
         e->accept();
         return true;
       }
+      // What no command or mnemonic took is not typed either, in this
+      // window or any dialog.
+      if (e->type() == QEvent::KeyPress && TypesWithModifier(*key) && TakesTypedText(watched)) return true;
       break;
     }
     case QEvent::FocusIn:

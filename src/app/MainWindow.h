@@ -121,13 +121,16 @@ class TfrmMain : public QMainWindow {
 
  private:
   void CreateLayout();
+  void ResizeClient();
   QWidget* CreateToolbar();
   QWidget* CreateSqlPanel();
   QWidget* CreateFreqPanel();
   void CreateStatusBar();
   void WireResultSet();
   void DrawProgressPanel(QPainter& painter, const QRect& rect);
+  void FitProgressPanel();
   void EnableEditControls(bool enabled);
+  bool IsPreviewed(QObject* receiver) const;
   bool HandleKey(QObject* receiver, QKeyEvent* key);
   void ShowHint(const QString& longHint);
   // From the settings once they are read; the defaults before.
@@ -140,6 +143,7 @@ class TfrmMain : public QMainWindow {
   bool closePending_ = false;
   bool closed_ = false;
   bool progressPending_ = false;
+  int progressLengths_ = 0;  // digits of the figures panel 2 is fitted to
   std::string statusMsg_;
   std::string pathFile_;
 

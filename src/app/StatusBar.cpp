@@ -34,10 +34,28 @@ void TStatusBar::SetPanelText(int index, const QString& text) {
   update(PanelRect(index));
 }
 
+void TStatusBar::SetPanelWidth(int index, int width) {
+  if (index < 0 || index >= PanelCount()) return;
+  TPanel& panel = panels_[static_cast<size_t>(index)];
+  if (panel.Width == width) return;
+  panel.Width = width;
+  updateGeometry();
+  update();
+}
+
+int TStatusBar::Width(int index) const {
+  const int own = panels_[static_cast<size_t>(index)].Width;
+  if (index != stretch_) return own;
+  int others = 0;
+  for (int i = 0; i < PanelCount(); ++i)
+    if (i != stretch_) others += panels_[static_cast<size_t>(i)].Width + kPanelGap;
+  return std::max(own, width() - others - kPanelGap);
+}
+
 QRect TStatusBar::PanelRect(int index) const {
   int x = 0;
-  for (int i = 0; i < index && i < PanelCount(); ++i) x += panels_[static_cast<size_t>(i)].Width + kPanelGap;
-  int width = index >= 0 && index < PanelCount() ? panels_[static_cast<size_t>(index)].Width : 0;
+  for (int i = 0; i < index && i < PanelCount(); ++i) x += Width(i) + kPanelGap;
+  const int width = index >= 0 && index < PanelCount() ? Width(index) : 0;
   return QRect(x, 1, width, height() - 1);
 }
 

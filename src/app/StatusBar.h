@@ -1,6 +1,8 @@
 #pragma once
-// The main window's status bar: fixed-width panels side by side, each with a
-// text and an alignment; a panel may be drawn by its owner instead.
+// The main window's status bar: panels side by side, each with a width, a
+// text and an alignment; a panel may be drawn by its owner instead. One
+// panel may stretch: it takes whatever the bar has beyond the others, and
+// its own width is then its least.
 
 #include <QString>
 #include <QWidget>
@@ -17,7 +19,11 @@ class TStatusBar : public QWidget {
   QString PanelText(int index) const;
   // Sets the text and schedules a repaint of that panel.
   void SetPanelText(int index, const QString& text);
-  // The panel's rectangle in the bar's coordinates, exactly its width wide.
+  // Sets a panel's width; the panels to its right move.
+  void SetPanelWidth(int index, int width);
+  void SetStretchPanel(int index) { stretch_ = index; }
+  // The panel's rectangle in the bar's coordinates, exactly its width wide
+  // (the stretching panel: what the bar has left, never less than its width).
   QRect PanelRect(int index) const;
   // Paints an owner-drawn panel: (painter, index, rectangle).
   std::function<void(QPainter&, int, const QRect&)> OnDrawPanel;
@@ -35,7 +41,10 @@ class TStatusBar : public QWidget {
     QString Text;
     bool OwnerDrawn;
   };
+  int Width(int index) const;
+
   std::vector<TPanel> panels_;
+  int stretch_ = -1;
 };
 
 // Width in pixels of the progress band of a panel panelWidth wide after

@@ -1,6 +1,8 @@
 #include "views/StringGrid.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -30,9 +32,18 @@ TStringGrid::TStringGrid(QWidget* parent) : QAbstractScrollArea(parent) {
   verticalScrollBar()->setTracking(true);
   horizontalScrollBar()->setTracking(true);
   UpdateGeometries();
+  // Focus that went to the menu bar or a context menu and then on to another
+  // control of this window is an exit after all, decided when it arrives.
+  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+    focusWatch_ = connect(app, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+      if (!entered_ || !now || now == this || now->window() != window() || qobject_cast<QMenuBar*>(now)) return;
+      entered_ = false;
+      if (OnExit) OnExit();
+    });
 }
 
-TStringGrid::~TStringGrid() = default;
+// The focus moves while the widget base dies; this grid is gone by then.
+TStringGrid::~TStringGrid() { disconnect(focusWatch_); }
 
 // ---------------------------------------------------------------------------
 // Counts and sizes
@@ -674,8 +685,11 @@ void TStringGrid::focusInEvent(QFocusEvent* e) {
 void TStringGrid::focusOutEvent(QFocusEvent* e) {
   QAbstractScrollArea::focusOutEvent(e);
   Refresh();
-  // A context menu or another window taking the focus for a while is no exit.
-  if (e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason) return;
+  // A context menu, the menu bar's keyboard mode or another window taking the
+  // focus for a while is no exit.
+  if (e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason ||
+      e->reason() == Qt::MenuBarFocusReason)
+    return;
   if (!entered_) return;
   entered_ = false;
   if (OnExit) OnExit();

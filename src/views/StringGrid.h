@@ -9,7 +9,7 @@
 // Events are std::function members, called on the UI thread; any may be
 // empty. OnClick follows every move of the current cell (mouse, keyboard or
 // a setter), OnEnter/OnExit follow keyboard focus (not the short loss of
-// focus to a context menu or to another window).
+// focus to a context menu, the menu bar or another window).
 //
 // Cost: texts live in a packed row store (see CellStore.h); growing RowCount
 // by one is amortised O(1); scroll ranges are recomputed once per event-loop
@@ -212,6 +212,7 @@ class TStringGrid : public QAbstractScrollArea {
   mutable bool viewHasRoom_ = true;
   bool syncingBars_ = false;
   bool entered_ = false;
+  QMetaObject::Connection focusWatch_;
   TDrag drag_ = TDrag::None;
   int dragIndex_ = 0;
   int dragOrigin_ = 0;
