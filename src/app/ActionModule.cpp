@@ -11,10 +11,14 @@
 
 #include "app/AboutDialog.h"
 #include "app/App.h"
+#include "app/ClipboardCommands.h"
+#include "app/FavouriteList.h"
+#include "app/HistoryStore.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
 #include "app/RunCommands.h"
 #include "core/Sjis.h"
+#include "views/CellView.h"
 #include "views/SqlGrid.h"
 
 namespace {
@@ -104,16 +108,16 @@ void TmodAction::CreateCommands() {
                  app_.Main().FocusSql();
                });
   actOpen = Add("actOpen", C::File, "開く(&O)...", "開く|ＳＱＬ文を開きます", QKeySequence(Qt::CTRL | Qt::Key_O),
-                allowed, later);
+                allowed, [this] { OpenExecute(app_); });
   actSave = Add("actSave", C::File, "上書き保存(&S)", "上書き保存|ＳＱＬ文を上書き保存します",
-                QKeySequence(Qt::CTRL | Qt::Key_S), notEmpty, later);
+                QKeySequence(Qt::CTRL | Qt::Key_S), notEmpty, [this] { SaveExecute(app_); });
   actSaveAs = Add("actSaveAs", C::File, "名前を付けて保存(&A)...", "名前を付けて保存|ＳＱＬ文に名前を付けて保存します",
-                  none, notEmpty, later);
+                  none, notEmpty, [this] { SaveAsExecute(app_); });
   actImport = Add("actImport", C::File, "実行結果を開く(&I)...", "実行結果を開く|実行結果を開きます",
-                  QKeySequence(Qt::CTRL | Qt::Key_I), allowed, later);
+                  QKeySequence(Qt::CTRL | Qt::Key_I), allowed, [this] { ImportExecute(app_); });
   actExport = Add("actExport", C::File, "実行結果に名前を付けて保存(&E)...",
                   "実行結果に名前を付けて保存|実行結果に名前を付けて保存します", QKeySequence(Qt::CTRL | Qt::Key_E),
-                  allowed, later);
+                  allowed, [this] { ExportExecute(app_); });
   actExit = Add("actExit", C::File, "終了(&X)", "終了|プログラムを終了します", none, idle,
                 [this] { app_.Main().close(); });
 
@@ -135,20 +139,20 @@ void TmodAction::CreateCommands() {
                      [this] { EditExecute(actSelectAll); });
   actFixedRowCopy = Add("actFixedRowCopy", C::Edit, "列名コピー(&N)", "列名コピー|列名をクリップボードへコピーします",
                         QKeySequence(Qt::CTRL | Qt::Key_F), [this, colInRange] { return Allowed() && colInRange(); },
-                        later);
+                        [this] { FixedRowCopyExecute(app_); });
   actCellCopy = Add("actCellCopy", C::Edit, "セル値コピー(&V)", "セル値コピー|セル値をクリップボードへコピーします",
                     QKeySequence(Qt::CTRL | Qt::Key_L), [this, cellInRange] { return Allowed() && cellInRange(); },
-                    later);
+                    [this] { CellCopyExecute(app_); });
   actWhereCopy = Add("actWhereCopy", C::Edit, "Whereコピー(&W)", "Whereコピー|Whereとして列名とセル値をコピーします",
                      QKeySequence(Qt::CTRL | Qt::Key_W), [this, cellInRange] { return Allowed() && cellInRange(); },
-                     later);
+                     [this] { WhereCopyExecute(app_); });
 
   actViewGrid = Add("actViewGrid", C::View, "結果表示領域の全面表示(&G)", "結果領域の全画面表示|結果表示領域を全面表示します",
                     none, [this] { return app_.Main().IsConnected() && !app_.Main().IsProcessing(); },
                     [this] { ViewGridExecute(); });
   actViewGrid->setCheckable(true);
   actViewCell = Add("actViewCell", C::View, "セル内容の表示(&C)...", "セル内容の表示|セルの内容をウィンドウ表示します",
-                    none, [this, colInRange] { return Allowed() && colInRange(); }, later);
+                    none, [this, colInRange] { return Allowed() && colInRange(); }, [this] { ViewCellExecute(); });
 
   actStart = Add("actStart", C::Run, "開始(&G)", "開始|ＳＱＬ文の実行を開始します", QKeySequence(Qt::Key_F5),
                  notEmpty, [this] { StartExecute(app_); });
@@ -160,25 +164,25 @@ void TmodAction::CreateCommands() {
                 [this] { StopExecute(app_); });
 
   actFreqAdd = Add("actFreqAdd", C::Freq, "追加(&A)", "追加|一覧へ追加します", QKeySequence(Qt::ALT | Qt::Key_Right),
-                   notEmpty, later);
+                   notEmpty, [this] { FreqAddExecute(app_); });
   actFreqGet = Add("actFreqGet", C::Freq, "呼出し(&G)", "呼出し|一覧から呼び出します",
                    QKeySequence(Qt::ALT | Qt::Key_Left), [this, freqRow] { return Allowed() && freqRow() >= 0; },
-                   later);
+                   [this] { FreqGetExecute(app_); });
   actFreqDel = Add("actFreqDel", C::Freq, "削除(&X)", "削除|一覧から削除します",
                    QKeySequence(Qt::ALT | Qt::Key_Delete), [this, freqRow] { return Allowed() && freqRow() >= 0; },
-                   later);
+                   [this] { FreqDelExecute(app_); });
   actFreqUp = Add("actFreqUp", C::Freq, "上へ移動(&U)", "上へ移動|項目を上へ移動します", QKeySequence(Qt::ALT | Qt::Key_Up),
-                  [this, freqRow] { return Allowed() && freqRow() > 0; }, later);
+                  [this, freqRow] { return Allowed() && freqRow() > 0; }, [this] { FreqUpExecute(app_); });
   actFreqDown = Add("actFreqDown", C::Freq, "下へ移動(&D)", "下へ移動|項目を下へ移動します",
                     QKeySequence(Qt::ALT | Qt::Key_Down),
                     [this, freqRow] {
                       int row = freqRow();
                       return Allowed() && row >= 0 && row < app_.Main().lstFreq->count() - 1;
                     },
-                    later);
+                    [this] { FreqDownExecute(app_); });
 
   actLog = Add("actLog", C::Other, "履歴(&H)...", "履歴|履歴を表示します", QKeySequence(Qt::CTRL | Qt::Key_H), allowed,
-               later);
+               [this] { LogExecute(app_); });
   actDiff = Add("actDiff", C::Other, "比較(&D)...", "比較|比較データ選択画面を表示します",
                 QKeySequence(Qt::CTRL | Qt::Key_D), allowed, later);
   actSort = Add("actSort", C::Other, "並べ替え(&S)...", "並べ替え|並べ替えキー指定画面を表示します",
@@ -282,6 +286,14 @@ void TmodAction::EditExecute(QAction* action) {
   } else if (action == actSelectAll) {
     edit->selectAll();
   }
+}
+
+void TmodAction::ViewCellExecute() {
+  TfrmMain& m = app_.Main();
+  TfrmCellView& view = app_.CellView();
+  view.Fill(m.SqlInfo(), m.Col, m.Row);
+  app_.CenterOnMain(view);
+  app_.Platform().ExecModal(view);
 }
 
 void TmodAction::ViewGridExecute() {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/FileCommands.h"
 #include "app/Platform.h"
 
 class QAction;
@@ -59,6 +60,8 @@ class TmodAction : public QObject {
 
   // The four file dialogs, keeping their directory and filter between uses.
   TFileDialogSpec OpenSqlDialog, SaveSqlDialog, OpenResultDialog, SaveResultDialog;
+  // The SQL file the edit area belongs to, as the file commands left it.
+  TSqlFileMemo SqlFile;
 
   // The commands, under their names.
   QAction *actConnect, *actDisConnect, *actNew, *actOpen, *actSave, *actSaveAs, *actImport,
@@ -88,6 +91,7 @@ class TmodAction : public QObject {
   // Effects that live here.
   void EditExecute(QAction* action);
   void ViewGridExecute();
+  void ViewCellExecute();
 
   TApp& app_;
   std::vector<TCommand> commands_;

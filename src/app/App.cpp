@@ -7,12 +7,15 @@
 #include "app/AboutDialog.h"
 #include "app/ActionModule.h"
 #include "app/AppTitle.h"
+#include "app/HistoryStore.h"
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
 #include "app/QtText.h"
 #include "app/ToolIcons.h"
+#include "views/CellView.h"
 #include "views/GridText.h"
+#include "views/LogDialog.h"
 
 namespace {
 
@@ -63,13 +66,13 @@ bool TApp::Start() {
   main_ = std::make_unique<TfrmMain>(*this);
   about_ = std::make_unique<TfrmAbout>(*this);
   action_ = std::make_unique<TmodAction>(*this);
-  log_ = PlaceholderDialog(*main_, "frmLog", "履歴");
+  log_ = std::make_unique<TfrmLog>(main_.get(), MakeLogHost(*this));
   diff_ = PlaceholderDialog(*main_, "frmDiff", "比較");
   sort_ = PlaceholderDialog(*main_, "frmSort", "並べ替え");
   option_ = std::make_unique<TfrmOption>(*this);
   const TOptions& options = option_->Options();
   login_ = std::make_unique<TfrmLogin>(*this, options.User, options.Password, options.Connect);
-  cellView_ = PlaceholderDialog(*main_, "frmCellView", "セル内容の表示");
+  cellView_ = std::make_unique<TfrmCellView>(main_.get());
   return true;
 }
 

@@ -21,6 +21,8 @@ class TfrmAbout;
 class TmodAction;
 class TfrmLogin;
 class TfrmOption;
+class TfrmCellView;
+class TfrmLog;
 struct TOptions;
 
 class TApp {
@@ -61,10 +63,10 @@ class TApp {
   TmodAction& Action() { return *action_; }
   TfrmLogin& Login() { return *login_; }
   TfrmOption& OptionDialog() { return *option_; }
-  QDialog& LogDialog() { return *log_; }
+  TfrmLog& LogDialog() { return *log_; }
   QDialog& DiffDialog() { return *diff_; }
   QDialog& SortDialog() { return *sort_; }
-  QDialog& CellView() { return *cellView_; }
+  TfrmCellView& CellView() { return *cellView_; }
   // The settings; valid from the options dialog's creation on.
   TOptions& Options();
   bool HasOptions() const { return option_ != nullptr; }
@@ -95,10 +97,11 @@ class TApp {
   std::unique_ptr<TfrmMain> main_;
   std::unique_ptr<TfrmAbout> about_;
   std::unique_ptr<TmodAction> action_;
-  std::unique_ptr<QDialog> log_, diff_, sort_;
+  std::unique_ptr<TfrmLog> log_;
+  std::unique_ptr<QDialog> diff_, sort_;
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;
-  std::unique_ptr<QDialog> cellView_;
+  std::unique_ptr<TfrmCellView> cellView_;
 };
 
 // RAII pairing of BeginBusy/EndBusy, so the end also runs when work fails.

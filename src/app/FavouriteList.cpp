@@ -1,6 +1,124 @@
 #include "app/FavouriteList.h"
 
-// The favourites list and its file come with the favourites commands; until
-// then connecting starts with an empty list and disconnecting keeps no file.
-void ReadFavourites(TApp&) {}
-void WriteFavourites(TApp&) {}
+#include <QByteArrayList>
+#include <QListWidget>
+#include <exception>
+
+#include "app/ActionModule.h"
+#include "app/App.h"
+#include "app/MainWindow.h"
+#include "app/QtText.h"
+#include "core/Sjis.h"
+#include "core/SqlInfo.h"
+#include "storage/ResultXml.h"
+#include "storage/StorageError.h"
+#include "storage/TinyXml.h"
+
+namespace {
+
+constexpr int kStatementRole = Qt::UserRole;
+
+void AppendItem(QListWidget& list, const TStrings& lines) {
+  auto* item = new QListWidgetItem(ToQ(lines.empty() ? std::string() : lines.front()));
+  QByteArrayList statement;
+  statement.reserve(static_cast<qsizetype>(lines.size()));
+  for (const std::string& line : lines) statement.push_back(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
+  item->setData(kStatementRole, QVariant::fromValue(statement));
+  list.addItem(item);
+}
+
+// The selected row, or -1; the enable rules have checked it already, but a
+// command may also arrive from a stale key.
+int SelectedRow(const QListWidget& list) { return list.selectedItems().isEmpty() ? -1 : list.currentRow(); }
+
+void MoveItem(QListWidget& list, int by) {
+  const int row = SelectedRow(list);
+  const int to = row + by;
+  if (row < 0 || to < 0 || to >= list.count()) return;
+  QListWidgetItem* item = list.takeItem(row);
+  list.insertItem(to, item);
+  list.setCurrentRow(to);
+}
+
+}  // namespace
+
+TStrings FreqStatement(const QListWidget& list, int row) {
+  TStrings lines;
+  const QListWidgetItem* item = list.item(row);
+  if (!item) return lines;
+  const QByteArrayList statement = item->data(kStatementRole).value<QByteArrayList>();
+  lines.reserve(static_cast<size_t>(statement.size()));
+  for (const QByteArray& line : statement) lines.emplace_back(line.constData(), static_cast<size_t>(line.size()));
+  return lines;
+}
+
+void ReadFavourites(TApp& app) {
+  TfrmMain& main = app.Main();
+  main.SetStatusMsg(SJ("よく使うＳＱＬを読込み中..."));
+  TTinyXml doc;
+  try {
+    doc.LoadFromFile(app.Files().FreqFile);
+  } catch (const std::exception&) {
+    return;  // no favourites yet, or not ours
+  }
+  const int root = doc.FindNext(0, "FreqSql");
+  if (root == -1) return;
+  TSqlInfo work;
+  bool added = false;
+  for (int sql = doc.FindChild(root, "Sql"); sql != -1; sql = doc.FindNext(sql, "Sql")) {
+    ReadSqlSection(work, doc, sql);
+    if (work.Sql.empty()) continue;
+    AppendItem(*main.lstFreq, work.Sql);
+    added = true;
+  }
+  // Once for the whole file: the message repaints the status bar.
+  if (added) main.SetStatusMsg(SJ("よく使うＳＱＬを読込みました"));
+}
+
+void WriteFavourites(TApp& app) {
+  TfrmMain& main = app.Main();
+  main.SetStatusMsg(SJ("よく使うＳＱＬを書込み中..."));
+  TTinyXml doc;
+  doc.AddNode(xnDeclaration, "", "", 0);
+  doc.AddNode(xnComment, "", SJ("注意！！このファイルを変更しないで下さい。"), 0);
+  doc.AddNode(xnComment, "", SJ("よく使うＳＱＬ"), 0);
+  doc.AddNode(xnStartTag, "FreqSql", "", 0);
+  TSqlInfo work;
+  const QListWidget& list = *main.lstFreq;
+  for (int i = 0; i < list.count(); ++i) {
+    work.Sql = FreqStatement(list, i);
+    WriteSqlSection(doc, work, 1);
+  }
+  doc.AddNode(xnEndTag, "FreqSql", "", 0);
+  try {
+    doc.SaveToFile(app.Files().FreqFile);
+  } catch (const TStorageError&) {
+    app.Action().ReportError(U("よく使うＳＱＬファイル書込み時にエラーが発生しました。"));
+    return;
+  }
+  main.SetStatusMsg(SJ("よく使うＳＱＬを書込みました"));
+}
+
+void FreqAddExecute(TApp& app) {
+  TfrmMain& main = app.Main();
+  AppendItem(*main.lstFreq, main.SqlLines());
+}
+
+void FreqGetExecute(TApp& app) {
+  TfrmMain& main = app.Main();
+  const int row = SelectedRow(*main.lstFreq);
+  if (row < 0) return;
+  const TStrings lines = FreqStatement(*main.lstFreq, row);
+  main.New();
+  main.SetSqlLines(lines);
+  main.FocusSql();
+}
+
+void FreqDelExecute(TApp& app) {
+  QListWidget& list = *app.Main().lstFreq;
+  DeleteListItem(list, SelectedRow(list));
+}
+
+void FreqUpExecute(TApp& app) { MoveItem(*app.Main().lstFreq, -1); }
+
+void FreqDownExecute(TApp& app) { MoveItem(*app.Main().lstFreq, 1); }

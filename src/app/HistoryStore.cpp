@@ -1,6 +1,163 @@
 #include "app/HistoryStore.h"
 
-// The history arrives with the history dialog; until then runs are not kept.
-bool RecordRun(TApp&, TSqlInfo&, const TStrings&, bool) { return true; }
-void ReadHistory(TApp&) {}
-void WriteHistory(TApp&) {}
+#include <cstdio>
+#include <exception>
+#include <unordered_set>
+
+#include "app/ActionModule.h"
+#include "app/App.h"
+#include "app/MainWindow.h"
+#include "app/OptionDialog.h"
+#include "app/QtText.h"
+#include "app/StatusBar.h"
+#include "core/Sjis.h"
+#include "storage/ResultFile.h"
+#include "storage/ResultXml.h"
+#include "storage/StorageError.h"
+#include "storage/TinyXml.h"
+#include "views/LogDialog.h"
+#include "views/SqlGrid.h"
+
+namespace {
+
+class TAppLogHost final : public TLogHost {
+ public:
+  explicit TAppLogHost(TApp& app) : app_(app) {}
+  int MaxLog() override { return app_.Options().MaxLog; }
+  std::string LogDir() override { return ::LogDir(app_); }
+  void BeginBusy() override { app_.BeginBusy(TCursor::HourGlass); }
+  void EndBusy() override { app_.EndBusy(); }
+  void NewMain() override { app_.Main().New(); }
+  TSqlInfo& MainResult() override { return app_.Main().SqlInfo(); }
+  void SetSqlLines(const TStrings& lines) override { app_.Main().SetSqlLines(lines); }
+  void SetStatusMsg(std::string_view sjis) override { app_.Main().SetStatusMsg(sjis); }
+  void RefreshMain() override {
+    app_.Main().update();
+    app_.Main().StatusBar().repaint();
+  }
+  void FocusMainGrid() override {
+    if (app_.Main().GridCanFocus()) app_.Main().Grid().setFocus();
+  }
+
+ private:
+  TApp& app_;
+};
+
+bool RecordsNothing(int logOption) { return logOption != 0 && logOption != 1; }
+
+}  // namespace
+
+std::string LogDir(TApp& app) {
+  const TOptions& o = app.Options();
+  if (o.PathOption == 1 && !o.Path.empty()) return SjisToUtf8(o.Path) + "/";
+  return app.Files().ExeDir;
+}
+
+std::string LogFile(TApp& app) { return LogDir(app) + app.Files().BaseName + "_Log.xml"; }
+
+std::string RunFile(TApp& app, const TSqlInfo& run) { return RunFile(run, LogDir(app)); }
+
+bool RecordRun(TApp& app, TSqlInfo& info, const TStrings& lines, bool isQuery) {
+  const TOptions& o = app.Options();
+  if (RecordsNothing(o.LogOption)) return true;
+  TfrmMain& main = app.Main();
+  main.SetStatusMsg(SJ("履歴情報を保存中..."));
+  info.SetSql(&lines);
+  app.LogDialog().AddRun(info);
+  if (o.LogOption == 0 && isQuery && !SaveHistoryCsv(info, LogDir(app))) {
+    app.Action().ReportError(U("実行結果ファイル書込み時にエラーが発生しました。"));
+    return false;
+  }
+  main.SetStatusMsg(SJ("履歴情報を保存しました"));
+  return true;
+}
+
+void ReadHistory(TApp& app) {
+  TfrmMain& main = app.Main();
+  TfrmLog& log = app.LogDialog();
+  main.SetStatusMsg(SJ("履歴ファイルを読込み中..."));
+  log.ClearRuns();
+  TTinyXml doc;
+  try {
+    doc.LoadFromFile(LogFile(app));
+  } catch (const std::exception&) {
+    main.SetStatusMsg({});
+    return;
+  }
+  const int root = doc.FindNext(0, "Log");
+  if (root == -1) return;
+  TSqlInfo work;
+  bool added = false;
+  for (int row = doc.FindChild(root, "Row"); row != -1; row = doc.FindNext(row, "Row")) {
+    const int sql = doc.FindChild(row, "Sql");
+    if (sql == -1) continue;
+    // Each run starts from nothing, so a short section never lends it the
+    // figures of the run before.
+    work.Clear();
+    ReadSqlSection(work, doc, sql);
+    if (work.Sql.empty()) continue;
+    try {
+      ReadInfoSection(work, doc, row);
+      ReadHeaderSection(work, doc, row);
+    } catch (const TStorageError&) {
+      continue;  // a value no run can have: the row is damaged
+    }
+    log.AddRun(work);
+    added = true;
+  }
+  // Once for the whole index: the message repaints the status bar.
+  if (added) main.SetStatusMsg(SJ("履歴ファイルを読込みました"));
+}
+
+void WriteHistory(TApp& app) {
+  TfrmMain& main = app.Main();
+  TfrmLog& log = app.LogDialog();
+  main.SetStatusMsg(SJ("履歴ファイルを書込み中..."));
+  const int count = log.RunCount();
+  if (count == 0) return;
+  const int maxLog = app.Options().MaxLog;
+  const int drop = maxLog < count ? count - maxLog : 0;
+  const std::string dir = LogDir(app);
+
+  TTinyXml doc;
+  doc.AddNode(xnDeclaration, "", "", 0);
+  doc.AddNode(xnComment, "", SJ("注意！！このファイルを変更しないで下さい。"), 0);
+  doc.AddNode(xnComment, "", SJ("履歴"), 0);
+  doc.AddNode(xnStartTag, "Log", "", 0);
+  // Runs started in the same second share one file: it goes only when no
+  // kept run names it.
+  std::unordered_set<std::string> kept;
+  for (int i = drop + 1; i <= count; ++i) {
+    const TSqlInfo* run = log.RunAt(i);
+    if (!run) continue;
+    kept.insert(RunFile(*run, dir));
+    doc.AddNode(xnStartTag, "Row", "", 1);
+    WriteSqlSection(doc, *run, 2);
+    WriteInfoSection(doc, *run, 2);
+    WriteHeaderSection(doc, *run, 2);
+    doc.AddNode(xnEndTag, "Row", "", 1);
+  }
+  doc.AddNode(xnEndTag, "Log", "", 0);
+  try {
+    doc.SaveToFile(LogFile(app));
+  } catch (const TStorageError&) {
+    app.Action().ReportError(U("履歴ファイル書込み時にエラーが発生しました。"));
+    return;
+  }
+  // Only once the new index stands: the old one still names these files.
+  for (int i = 1; i <= drop; ++i) {
+    if (const TSqlInfo* run = log.RunAt(i)) {
+      const std::string file = RunFile(*run, dir);
+      if (!kept.contains(file)) std::remove(file.c_str());
+    }
+  }
+  main.SetStatusMsg(SJ("履歴ファイルを書込みました"));
+}
+
+std::unique_ptr<TLogHost> MakeLogHost(TApp& app) { return std::make_unique<TAppLogHost>(app); }
+
+void LogExecute(TApp& app) {
+  TfrmLog& log = app.LogDialog();
+  log.PrepareOpen();
+  app.Platform().ExecModal(log);
+}

@@ -6,6 +6,7 @@
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
+#include "app/WindowPlacement.h"
 #include "storage/Options.h"
 
 namespace {
@@ -25,40 +26,13 @@ void SetFirstSize(QSplitter& splitter, int size) {
 }  // namespace
 
 void TfrmMain::ApplyLayout(const TMainFormLayout& layout) {
-  const TWindowBlock& w = layout.Window;
-  if (w.State) {
-    switch (*w.State) {
-      case TWindowState::Maximized:
-        setWindowState(Qt::WindowMaximized);
-        break;
-      case TWindowState::Minimized:
-        setWindowState(Qt::WindowMinimized);
-        break;
-      case TWindowState::Normal:
-        setWindowState(Qt::WindowNoState);
-        move(w.Left.value_or(x()), w.Top.value_or(y()));
-        resize(w.Width.value_or(width()), w.Height.value_or(height()));
-        break;
-    }
-  }
+  ApplyWindowBlock(*this, layout.Window);
   if (layout.SqlPanelWidth) SetFirstSize(*sptVertical, *layout.SqlPanelWidth);
   if (layout.OpePanelHeight) SetFirstSize(*sptHorizon, *layout.OpePanelHeight);
 }
 
 void TfrmMain::CollectLayout(TMainFormLayout& layout) const {
-  TWindowBlock& w = layout.Window;
-  w = TWindowBlock{};
-  if (windowState() & Qt::WindowMinimized) {
-    w.State = TWindowState::Minimized;
-  } else if (windowState() & Qt::WindowMaximized) {
-    w.State = TWindowState::Maximized;
-  } else {
-    w.State = TWindowState::Normal;
-    w.Top = y();
-    w.Left = x();
-    w.Width = width();
-    w.Height = height();
-  }
+  layout.Window = CollectWindowBlock(*this);
   // A hidden panel (full-size result area) keeps its last size.
   layout.SqlPanelWidth = pnlSql->isVisibleTo(this) ? sptVertical->sizes().value(0) : pnlSql->width();
   layout.OpePanelHeight =

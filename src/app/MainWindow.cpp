@@ -558,6 +558,17 @@ void TfrmMain::New() {
 
 TStrings TfrmMain::SqlLines() const { return SplitLines(FromQ(edtSql->toPlainText())); }
 
+void TfrmMain::SetSqlLines(const TStrings& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) text += '\n';
+    text += lines[i];
+  }
+  // A final empty line needs a break of its own to survive the split.
+  if (!lines.empty() && lines.back().empty()) text += '\n';
+  edtSql->setPlainText(ToQ(text));
+}
+
 bool TfrmMain::SqlIsEmpty() const { return edtSql->document()->isEmpty(); }
 
 bool TfrmMain::GridCanFocus() const {

@@ -67,6 +67,9 @@ class TfrmMain : public QMainWindow {
   // The edit area's text split into lines (cp932).
   TStrings SqlLines() const;
   bool SqlIsEmpty() const;
+  // Replaces the edit area's text by these lines as one update; SqlLines
+  // gives them back unchanged.
+  void SetSqlLines(const TStrings& lines);
   // The grid is shown, enabled and may take the focus.
   bool GridCanFocus() const;
   // The edit area is the window's focused control.

@@ -4,6 +4,7 @@
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
+#include "app/WindowPlacement.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ TfrmOption::TfrmOption(TApp& app) : QDialog(&app.Main()), app_(app) {
     ApplyDialogBlock(main.ResultDialog, actions.OpenResultDialog);
     CopyDialog(actions.OpenResultDialog, actions.SaveResultDialog);
   }
+  ApplyDialogLayouts(app, file_.Layout);
   if (!message.empty()) app.Platform().ErrorBox(app.AppTitle(), ToQ(message));
 }
 
@@ -49,6 +51,7 @@ TfrmOption::~TfrmOption() {
   app_.Main().CollectLayout(main);
   CollectDialogBlock(app_.Action().OpenSqlDialog, main.SqlDialog);
   CollectDialogBlock(app_.Action().OpenResultDialog, main.ResultDialog);
+  CollectDialogLayouts(app_, file_.Layout);
   std::string message;
   if (!WriteOptionFile(app_.Files().OptionFile, file_, message))
     app_.Platform().ErrorBox(app_.AppTitle(), ToQ(message));

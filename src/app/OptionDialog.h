@@ -19,8 +19,7 @@ class TfrmOption : public QDialog {
   ~TfrmOption() override;
 
   TOptions& Options() { return file_.Options; }
-  // The layout as read; the main window's part is collected anew at the end,
-  // the other dialogs' blocks are written back as they were read.
+  // The layout as read; every window's part is collected anew at the end.
   TOptionLayout& Layout() { return file_.Layout; }
 
  private:

@@ -31,7 +31,9 @@ void TQtPlatform::ErrorBox(const QString& title, const QString& text) {
 bool TQtPlatform::FileDialog(TFileDialogSpec& spec, QString& fileName, bool save) {
   QFileDialog dialog(QApplication::activeWindow(), spec.Title, spec.InitialDir);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // An open dialog too takes a name that does not exist: the command's read
+  // then reports the failure in its own words.
+  dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilters(spec.Filters);
   if (spec.FilterIndex >= 1 && spec.FilterIndex <= spec.Filters.size())
     dialog.selectNameFilter(spec.Filters[spec.FilterIndex - 1]);

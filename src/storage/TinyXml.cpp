@@ -221,7 +221,9 @@ std::string TTinyXml::ChildText(int index, std::string_view name) const {
 
 TXmlNodeType TTinyXml::NodeType(std::string_view t) {
   if (!StartsWith(t, "<") || !EndsWith(t, ">"))
-    return t.find_first_of("<>") != std::string_view::npos ? xnInvalid : xnText;
+    // Two plain searches: find_first_of tests every byte against the set
+    // one call at a time, and every cell of a result file passes here.
+    return t.find('<') != std::string_view::npos || t.find('>') != std::string_view::npos ? xnInvalid : xnText;
   if (StartsWith(t, "<!--") && EndsWith(t, "-->")) return xnComment;
   if (StartsWith(t, "<?") && EndsWith(t, "?>")) return xnDeclaration;
   const bool endOpen = StartsWith(t, "</"), emptyClose = EndsWith(t, "/>");

@@ -18,6 +18,7 @@
 #include "core/FileLocations.h"
 #include "support/FakePlatform.h"
 #include "support/TempDir.h"
+#include "views/LogDialog.h"
 
 // Runs SQL (UTF-8) on a SQLite file, failing the test on an error.
 void ExecSqlite(const std::string& path, const std::string& sql);

@@ -44,7 +44,8 @@ TEST_F(AppTest, ConnectThroughTheLoginDialog) {
   RecordStatus();
   Connect();
   EXPECT_TRUE(Main().IsConnected());
-  EXPECT_EQ(status, Texts({"データベースへ接続中...", "", "データベースへ接続しました"}));
+  EXPECT_EQ(status, Texts({"データベースへ接続中...", "", "よく使うＳＱＬを読込み中...", "履歴ファイルを読込み中...", "",
+                          "データベースへ接続しました"}));
   EXPECT_EQ(platform.ModalLog, (std::vector<QString>{QStringLiteral("frmLogin")}));
   EXPECT_EQ(platform.CursorLog, (std::vector<TCursor>{TCursor::HourGlass, TCursor::Default}));
   EXPECT_FALSE(Main().IsProcessing());
@@ -142,7 +143,7 @@ TEST_F(AppTest, QueryFillsTheGridWithStatusMessagesInOrder) {
   RecordStatus();
   Run(Q8("REM 部署の一覧\nSELECT DEPTNO, DNAME, LOC FROM DEPT ORDER BY DEPTNO"));
 
-  EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "ＳＱＬ処理終了"}));
+  EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "履歴情報を保存中...", "履歴情報を保存しました", "ＳＱＬ処理終了"}));
   TSqlInfo& info = Main().SqlInfo();
   EXPECT_EQ(info.Status(), SJ("完了"));
   EXPECT_EQ(info.RowMax(), 4);
@@ -244,7 +245,7 @@ TEST_F(AppTest, UpdateReportsItsRowCountAndCannotBeStopped) {
   EXPECT_EQ(Main().SqlInfo().ColCount(), 0);
   EXPECT_EQ(Main().SqlInfo().Status(), SJ("完了"));
   EXPECT_EQ(Panel(3), Q8("0列"));
-  EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "ＳＱＬ処理終了"}));
+  EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "履歴情報を保存中...", "履歴情報を保存しました", "ＳＱＬ処理終了"}));
   EXPECT_FALSE(Main().Grid().Enabled());
 }
 
@@ -301,7 +302,9 @@ TEST_F(AppTest, ClosingDuringARunStopsItThenDisconnects) {
   EXPECT_TRUE(Main().IsClosed());
   EXPECT_FALSE(Main().IsConnected());
   EXPECT_EQ(Main().SqlInfo().Status(), "");  // cleared by the disconnect
-  EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "強制終了しました", "", "接続を切断しました"}));
+  EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "履歴情報を保存中...", "履歴情報を保存しました", "強制終了しました",
+                          "よく使うＳＱＬを書込み中...", "よく使うＳＱＬを書込みました", "履歴ファイルを書込み中...",
+                          "履歴ファイルを書込みました", "", "接続を切断しました"}));
 }
 
 TEST_F(AppTest, ClosingRightAfterAStopWaitsForTheRunToEnd) {
@@ -324,7 +327,9 @@ TEST_F(AppTest, ClosingRightAfterAStopWaitsForTheRunToEnd) {
   EXPECT_EQ(rowsAtClose, 5);
   EXPECT_TRUE(Main().IsClosed());
   EXPECT_FALSE(Main().IsConnected());
-  EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "強制終了しました", "", "接続を切断しました"}));
+  EXPECT_EQ(status, Texts({"", "ＳＱＬ処理中...", "履歴情報を保存中...", "履歴情報を保存しました", "強制終了しました",
+                          "よく使うＳＱＬを書込み中...", "よく使うＳＱＬを書込みました", "履歴ファイルを書込み中...",
+                          "履歴ファイルを書込みました", "", "接続を切断しました"}));
 }
 
 TEST_F(AppTest, ClosingWhileConnectedAndIdleDisconnectsFirst) {

@@ -22,6 +22,7 @@
 #include "app/QtText.h"
 #include "core/Sjis.h"
 #include "storage/Options.h"
+#include "views/CellView.h"
 
 namespace {
 
@@ -150,7 +151,7 @@ TEST_F(AppTest, SettingsAreAppliedAtStartAndCollectedAtTheEnd) {
   EXPECT_EQ(out.OpePanelHeight, 150);
   EXPECT_EQ(out.SqlDialog.Path, "/tmp/sql");
   EXPECT_TRUE(out.SqlDialog.SecondFilter);
-  // Blocks of dialogs that do not use them yet come back as they were.
+  // The dialogs were placed from their blocks and are written as they stand.
   ASSERT_TRUE(saved.Layout.LogForm.Window.State.has_value());
   EXPECT_EQ(*saved.Layout.LogForm.Window.State, TWindowState::Maximized);
   EXPECT_EQ(saved.Layout.SortForm.Window.Left, 5);

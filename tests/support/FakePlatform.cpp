@@ -25,6 +25,11 @@ bool TakeAnswer(std::deque<std::optional<T>>& answers, T& out) {
 bool TFakePlatform::FileDialog(TFileDialogSpec& spec, QString& fileName) {
   FileDialogLog.push_back(spec);
   if (!TakeAnswer(FileAnswers, fileName)) return false;
+  if (QFileInfo(fileName).suffix().isEmpty() && !spec.DefaultExt.isEmpty()) fileName += "." + spec.DefaultExt;
+  if (!FilterAnswers.empty()) {
+    spec.FilterIndex = FilterAnswers.front();
+    FilterAnswers.pop_front();
+  }
   spec.InitialDir = QFileInfo(fileName).absolutePath();
   return true;
 }

@@ -34,8 +34,12 @@ class TFakePlatform final : public TPlatform {
   std::vector<QString> ModalLog;
 
   // File dialogs: each call takes the first answer (nullopt: cancelled; none
-  // left: cancelled). The specs they were opened with are kept.
+  // left: cancelled). The specs they were opened with are kept. As the real
+  // dialog does, an answer without an extension gets the default one, and
+  // an answered dialog takes the first of FilterAnswers as the chosen filter
+  // (none left: the filter stays).
   std::deque<std::optional<QString>> FileAnswers;
+  std::deque<int> FilterAnswers;
   std::vector<TFileDialogSpec> FileDialogLog;
   std::deque<std::optional<QColor>> ColourAnswers;
   std::deque<std::optional<QString>> FolderAnswers;

@@ -1,0 +1,71 @@
+#include "app/ClipboardCommands.h"
+
+#include "app/App.h"
+#include "app/MainWindow.h"
+#include "app/QtText.h"
+#include "core/SqlInfo.h"
+#include "views/SqlGrid.h"
+
+namespace {
+
+// Grid column c shows result column c - 1; outside the columns the name is
+// empty.
+std::string Name(TSqlInfo& info, int col) { return info.ColName(col - 1); }
+
+// 'value', with each quote inside doubled. A cp932 trail byte is never a
+// quote, so doubling byte by byte is safe.
+void AppendQuoted(std::string& out, std::string_view value) {
+  out += '\'';
+  for (char c : value) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  out += '\'';
+}
+
+void Copy(TApp& app, std::string (*build)(TSqlInfo&, const TGridSelection&)) {
+  TfrmMain& main = app.Main();
+  app.Platform().SetClipboardText(ToQ(build(main.SqlInfo(), main.Grid().Selection())));
+}
+
+}  // namespace
+
+std::string FixedRowText(TSqlInfo& info, const TGridSelection& sel) {
+  std::string text;
+  for (int c = sel.Left; c <= sel.Right; ++c) {
+    text += Name(info, c);
+    if (c < sel.Right) text += ',';
+  }
+  return text;
+}
+
+std::string CellText(TSqlInfo& info, const TGridSelection& sel) {
+  std::string text;
+  for (int r = sel.Top; r <= sel.Bottom; ++r) {
+    for (int c = sel.Left; c <= sel.Right; ++c) {
+      AppendQuoted(text, info.GetCell(c, r));
+      if (c < sel.Right) text += ',';
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string WhereText(TSqlInfo& info, const TGridSelection& sel) {
+  std::string text;
+  for (int r = sel.Top; r <= sel.Bottom; ++r) {
+    text += r == sel.Top ? "where (" : "or (";
+    for (int c = sel.Left; c <= sel.Right; ++c) {
+      text += Name(info, c);
+      text += '=';
+      AppendQuoted(text, info.GetCell(c, r));
+      text += c < sel.Right ? " and " : ")";
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+void FixedRowCopyExecute(TApp& app) { Copy(app, FixedRowText); }
+void CellCopyExecute(TApp& app) { Copy(app, CellText); }
+void WhereCopyExecute(TApp& app) { Copy(app, WhereText); }

@@ -1,0 +1,23 @@
+#pragma once
+// The clipboard copies of the result: column names, quoted cell values and a
+// WHERE clause over the grid's selection. The texts are built from the
+// result set's names and cells (cp932); the effects put them on the
+// clipboard as a whole. Values are quoted as SQL literals: a single quote
+// inside a value is doubled, so the text pastes into a statement as is.
+
+#include <string>
+
+class TApp;
+class TSqlInfo;
+struct TGridSelection;
+
+// "EMPNO,ENAME,JOB": the names of columns Left..Right, no line break.
+std::string FixedRowText(TSqlInfo& info, const TGridSelection& sel);
+// One line per row Top..Bottom, each ended by CR LF: '7369','SMITH'.
+std::string CellText(TSqlInfo& info, const TGridSelection& sel);
+// where (EMPNO='7369' and ENAME='SMITH') CR LF, then or (...) CR LF per row.
+std::string WhereText(TSqlInfo& info, const TGridSelection& sel);
+
+void FixedRowCopyExecute(TApp& app);
+void CellCopyExecute(TApp& app);
+void WhereCopyExecute(TApp& app);

@@ -1,0 +1,296 @@
+// The SQL and result file commands on real files, with the file dialogs
+// answered by the fake desktop.
+
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QTextDocument>
+#include <filesystem>
+
+#include "AppFixture.h"
+#include "app/OptionDialog.h"
+#include "core/Sjis.h"
+#include "storage/AtomicFile.h"
+#include "views/SqlGrid.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kReadError[] = "ＳＱＬファイル読込み時にエラーが発生しました。";
+const char kWriteError[] = "ＳＱＬファイル書込み時にエラーが発生しました。";
+const char kImportError[] = "実行結果ファイル読込み時にエラーが発生しました。";
+const char kExportError[] = "実行結果ファイル書込み時にエラーが発生しました。";
+
+class FileCommandTest : public AppTest {
+ protected:
+  void SetUp() override {
+    MakeSeriesTable(Database(), 5);
+    ASSERT_TRUE(StartApp());
+    Connect();
+    ASSERT_TRUE(Main().IsConnected());
+  }
+  void Answer(const std::string& path, int filter = 0) {
+    platform.FileAnswers.push_back(QString::fromStdString(path));
+    if (filter) platform.FilterAnswers.push_back(filter);
+  }
+  void Execute(QAction* action) { Actions().Execute(action); }
+  // The edit area's text as typed (the plain form turns no-break spaces
+  // into blanks).
+  QString Text() {
+    return Main().edtSql->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  }
+  QString Caption() { return Main().windowTitle(); }
+  std::string SubDir(const std::string& name) {
+    fs::create_directories(dir.File(name));
+    return dir.File(name) + "/";
+  }
+  // Entries of the temporary directory (files the commands may have written).
+  std::vector<std::string> Listing() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(dir.Path())) names.push_back(e.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+}  // namespace
+
+TEST_F(FileCommandTest, CancellingAnyDialogChangesNothing) {
+  Main().edtSql->setPlainText(QStringLiteral("SELECT * FROM T"));
+  Run(QStringLiteral("SELECT * FROM T"));
+  ASSERT_EQ(Main().SqlInfo().RowCount(), 5);
+  const auto before = Listing();
+  for (QAction* action : {Actions().actOpen, Actions().actSave, Actions().actSaveAs, Actions().actImport,
+                          Actions().actExport}) {
+    SCOPED_TRACE(action->objectName().toStdString());
+    platform.FileAnswers.push_back(std::nullopt);
+    const size_t dialogs = platform.FileDialogLog.size();
+    Execute(action);
+    EXPECT_EQ(platform.FileDialogLog.size(), dialogs + 1);
+    EXPECT_EQ(Text(), QStringLiteral("SELECT * FROM T"));
+    EXPECT_EQ(Main().SqlInfo().RowCount(), 5);
+    EXPECT_EQ(Caption(), QStringLiteral("Quorrel"));
+    EXPECT_FALSE(Main().IsProcessing());
+  }
+  EXPECT_EQ(Listing(), before);
+  EXPECT_TRUE(platform.Messages.empty());
+}
+
+TEST_F(FileCommandTest, OpenSaveAndNewFollowFileCaptionAndDialogs) {
+  const std::string a = SubDir("a"), b = SubDir("b");
+  WriteFileBytes(a + "q.sql", "SELECT *\nFROM T\n");
+  RecordStatus();
+  Answer(a + "q.sql", 2);
+  Execute(Actions().actOpen);
+  EXPECT_EQ(Text(), QStringLiteral("SELECT *\nFROM T\n"));
+  EXPECT_EQ(Caption(), QString::fromStdString("Quorrel - " + a + "q.sql"));
+  EXPECT_EQ(status, (std::vector<QString>{Q8("ＳＱＬを読込み中..."), Q8("ＳＱＬを読込みました")}));
+  EXPECT_TRUE(Main().SqlHasFocus());
+  EXPECT_EQ(platform.FileDialogLog.back().Title, Q8("ＳＱＬ文を開く"));
+
+  // Save writes CR LF to the same file and moves no dialog.
+  Main().edtSql->appendPlainText(QStringLiteral("WHERE N = 1"));
+  Execute(Actions().actSave);
+  EXPECT_EQ(ReadFileBytes(a + "q.sql"), "SELECT *\r\nFROM T\r\n\r\nWHERE N = 1");
+  EXPECT_EQ(status.back(), Q8("ＳＱＬを書込みました"));
+
+  // Save as starts where the file was opened, with the filter used for it,
+  // and adds the default extension.
+  Answer(b + "x");
+  Execute(Actions().actSaveAs);
+  const TFileDialogSpec& asked = platform.FileDialogLog.back();
+  EXPECT_EQ(asked.Title, Q8("ＳＱＬ文に名前を付けて保存"));
+  EXPECT_EQ(asked.InitialDir.toStdString() + "/", a);
+  EXPECT_EQ(asked.FilterIndex, 2);
+  EXPECT_TRUE(asked.OverwritePrompt);
+  EXPECT_EQ(ReadFileBytes(b + "x.SQL"), "SELECT *\r\nFROM T\r\n\r\nWHERE N = 1");
+  EXPECT_EQ(Caption(), QString::fromStdString("Quorrel - " + b + "x.SQL"));
+  EXPECT_EQ(Actions().OpenSqlDialog.InitialDir.toStdString() + "/", b);
+
+  Execute(Actions().actNew);
+  EXPECT_EQ(Caption(), QStringLiteral("Quorrel"));
+  EXPECT_TRUE(Text().isEmpty());
+  EXPECT_TRUE(platform.Messages.empty());
+}
+
+TEST_F(FileCommandTest, ExportAndImportResultFiles) {
+  const std::string r = SubDir("r");
+  Run(QStringLiteral("SELECT * FROM T"));
+  ASSERT_EQ(Main().SqlInfo().RowCount(), 5);
+  // The file carries the edit area's text of now.
+  Main().edtSql->setPlainText(QStringLiteral("SELECT *\nFROM T"));
+  Answer(r + "y");
+  Execute(Actions().actExport);
+  EXPECT_EQ(platform.FileDialogLog.back().Title, Q8("実行結果に名前を付けて保存"));
+  ASSERT_TRUE(fs::exists(r + "y.CSV"));
+  Answer(r + "z.xml", 2);
+  Execute(Actions().actExport);
+  ASSERT_TRUE(fs::exists(r + "z.xml"));
+  EXPECT_EQ(Actions().OpenResultDialog.FilterIndex, 2);
+  EXPECT_EQ(Actions().OpenResultDialog.InitialDir.toStdString() + "/", r);
+
+  // Another extension: the error, and nothing written.
+  Answer(r + "t.txt");
+  Execute(Actions().actExport);
+  EXPECT_EQ(platform.LastMessage(), Q8(kExportError));
+  EXPECT_EQ(Main().StatusMsg(), SJ("エラーが発生しました"));
+  EXPECT_FALSE(fs::exists(r + "t.txt"));
+
+  for (const char* name : {"y.CSV", "z.xml"}) {
+    SCOPED_TRACE(name);
+    Execute(Actions().actNew);
+    Answer(r + name);
+    Execute(Actions().actImport);
+    EXPECT_EQ(Main().SqlInfo().RowCount(), 5);
+    EXPECT_EQ(Main().SqlInfo().ColCount(), 3);
+    EXPECT_EQ(Main().SqlInfo().GetCell(2, 5), "name5");
+    EXPECT_EQ(Main().Grid().Cells(2, 5), "name5");
+    // A CSV file keeps no SQL text.
+    EXPECT_EQ(Text(), name[0] == 'y' ? QString() : QStringLiteral("SELECT *\nFROM T"));
+    EXPECT_EQ(Main().StatusMsg(), SJ("実行結果を読込みました"));
+    EXPECT_EQ(Caption(), QStringLiteral("Quorrel"));
+    EXPECT_TRUE(Main().Grid().hasFocus());
+  }
+  EXPECT_EQ(platform.Messages.size(), 1u);
+
+  // After an import, save asks for a name.
+  const size_t dialogs = platform.FileDialogLog.size();
+  platform.FileAnswers.push_back(std::nullopt);
+  Execute(Actions().actSave);
+  ASSERT_EQ(platform.FileDialogLog.size(), dialogs + 1);
+  EXPECT_EQ(platform.FileDialogLog.back().Title, Q8("ＳＱＬ文に名前を付けて保存"));
+
+  // A window without a result exports the empty result.
+  Execute(Actions().actNew);
+  for (const char* name : {"empty.csv", "empty.xml"}) {
+    Answer(r + name);
+    Execute(Actions().actExport);
+    EXPECT_TRUE(fs::exists(r + name)) << name;
+  }
+  EXPECT_EQ(platform.Messages.size(), 1u);
+}
+
+TEST_F(FileCommandTest, FailuresReportAndKeepTheFiles) {
+  // A file that is not there: the window was cleared, no file is named.
+  Main().edtSql->setPlainText(QStringLiteral("SELECT 1"));
+  Answer(dir.File("missing.sql"));
+  Execute(Actions().actOpen);
+  EXPECT_EQ(platform.LastMessage(), Q8(kReadError));
+  EXPECT_EQ(Main().StatusMsg(), SJ("エラーが発生しました"));
+  EXPECT_TRUE(Text().isEmpty());
+  EXPECT_EQ(Caption(), QStringLiteral("Quorrel"));
+  EXPECT_FALSE(Main().IsProcessing());
+
+  // Save as into a directory that does not exist: name and text stay.
+  const std::string a = SubDir("a");
+  WriteFileBytes(a + "q.sql", "SELECT 2\r\n");
+  Answer(a + "q.sql");
+  Execute(Actions().actOpen);
+  const QString caption = Caption();
+  Answer(dir.File("gone/x.sql"));
+  Execute(Actions().actSaveAs);
+  EXPECT_EQ(platform.LastMessage(), Q8(kWriteError));
+  EXPECT_EQ(Caption(), caption);
+  EXPECT_EQ(Text(), QStringLiteral("SELECT 2\n"));
+
+  // A full disk: the error, and the file as it was.
+  Main().edtSql->setPlainText(QStringLiteral("SELECT 3"));
+  SetAtomicWriteFailAfterForTesting(2);
+  Execute(Actions().actSave);
+  SetAtomicWriteFailAfterForTesting(-1);
+  EXPECT_EQ(platform.LastMessage(), Q8(kWriteError));
+  EXPECT_EQ(ReadFileBytes(a + "q.sql"), "SELECT 2\r\n");
+
+  // The file's directory vanished before save: the error, nothing else.
+  fs::remove_all(a);
+  platform.Messages.clear();
+  Execute(Actions().actSave);
+  EXPECT_EQ(platform.LastMessage(), Q8(kWriteError));
+  EXPECT_EQ(Caption(), caption);
+
+  // Damaged result files and another extension.
+  WriteFileBytes(dir.File("bad.xml"), "<?xml version = \"1.0\" ?>\r\n<Result><Info>\r\n");
+  WriteFileBytes(dir.File("r.txt"), "\"A\"\r\n");
+  for (const char* name : {"bad.xml", "r.txt", "missing.csv"}) {
+    SCOPED_TRACE(name);
+    platform.Messages.clear();
+    Answer(dir.File(name));
+    Execute(Actions().actImport);
+    EXPECT_EQ(platform.LastMessage(), Q8(kImportError));
+    EXPECT_EQ(Caption(), QStringLiteral("Quorrel"));
+    EXPECT_FALSE(Main().IsProcessing());
+  }
+  EXPECT_EQ(ReadFileBytes(dir.File("bad.xml")), "<?xml version = \"1.0\" ?>\r\n<Result><Info>\r\n");
+}
+
+TEST_F(FileCommandTest, FilesKeepTheirEncoding) {
+  const std::string kanji = "東京都の顧客";  // UTF-8 in this source
+  struct TCase {
+    const char* Name;
+    std::string Bytes;
+    QString Shown;
+  };
+  const TCase cases[] = {
+      {"utf8 with mark", "\xEF\xBB\xBF" "SELECT '" + kanji + "'\r\nFROM T\r\n",
+       QString::fromStdString("SELECT '" + kanji + "'\nFROM T\n")},
+      {"utf8 without mark", "-- " + kanji + "\r\nSELECT 1", QString::fromStdString("-- " + kanji + "\nSELECT 1")},
+      {"utf8 outside shift_jis", "SELECT '\xC3\xA9\xE2\x82\xAC\xC2\xA0x'", QString::fromUtf8("SELECT 'é€\u00A0x'")},
+      {"shift_jis", SJ("SELECT '" + kanji + "'\r\n"), QString::fromStdString("SELECT '" + kanji + "'\n")},
+      {"ascii", "SELECT 1\r\n\r\n", QStringLiteral("SELECT 1\n\n")},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = dir.File("e.sql");
+    WriteFileBytes(path, c.Bytes);
+    Answer(path);
+    Execute(Actions().actOpen);
+    EXPECT_EQ(Text(), c.Shown);
+    Execute(Actions().actSave);
+    EXPECT_EQ(ReadFileBytes(path), c.Bytes);
+  }
+  EXPECT_TRUE(platform.Messages.empty());
+
+  // An edited UTF-8 text stays UTF-8, also under a new name.
+  WriteFileBytes(dir.File("u.sql"), "-- " + kanji);
+  Answer(dir.File("u.sql"));
+  Execute(Actions().actOpen);
+  Main().edtSql->appendPlainText(QString::fromUtf8("ü"));
+  Answer(dir.File("v.sql"));
+  Execute(Actions().actSaveAs);
+  EXPECT_EQ(ReadFileBytes(dir.File("v.sql")), "-- " + kanji + "\r\n\xC3\xBC");
+  // A new text is Shift_JIS.
+  Execute(Actions().actNew);
+  Main().edtSql->setPlainText(QString::fromStdString(kanji));
+  Answer(dir.File("n.sql"));
+  Execute(Actions().actSaveAs);
+  EXPECT_EQ(ReadFileBytes(dir.File("n.sql")), SJ(kanji));
+}
+
+TEST_F(FileCommandTest, DialogsRememberTheirPlaceAcrossRestarts) {
+  const std::string s = SubDir("s"), r = SubDir("r");
+  WriteFileBytes(s + "q.txt", "SELECT 1");
+  Answer(s + "q.txt", 2);
+  Execute(Actions().actOpen);
+  Run(QStringLiteral("SELECT * FROM T"));
+  Answer(r + "out.xml", 2);
+  Execute(Actions().actExport);
+  ASSERT_TRUE(platform.Messages.empty());
+  app_->Finish();
+  const std::string settings = ReadFileBytes(dir.File("quorrel_Opt.xml"));
+  EXPECT_NE(settings.find("<SqlDialog>\r\n\t\t\t<Path>" + s.substr(0, s.size() - 1) + "</Path>\r\n\t\t\t<Extension>TXT"),
+            std::string::npos);
+  EXPECT_NE(settings.find("<ResultDialog>\r\n\t\t\t<Path>" + r.substr(0, r.size() - 1) + "</Path>\r\n\t\t\t<Extension>XML"),
+            std::string::npos);
+
+  app_.reset();
+  ASSERT_TRUE(StartApp());
+  for (const TFileDialogSpec* spec : {&Actions().OpenSqlDialog, &Actions().SaveSqlDialog}) {
+    EXPECT_EQ(spec->InitialDir.toStdString() + "/", s);
+    EXPECT_EQ(spec->FilterIndex, 2);
+  }
+  for (const TFileDialogSpec* spec : {&Actions().OpenResultDialog, &Actions().SaveResultDialog}) {
+    EXPECT_EQ(spec->InitialDir.toStdString() + "/", r);
+    EXPECT_EQ(spec->FilterIndex, 2);
+    EXPECT_EQ(spec->DefaultExt, QStringLiteral("CSV"));
+  }
+}
