@@ -350,5 +350,8 @@ TEST_F(AppTest, AnInstalledProgramKeepsWhatItWritesInTheDataDirectory) {
   EXPECT_TRUE(platform.Messages.empty());
   EXPECT_NE(ReadFileBytes(dir.File("data/quorrel/quorrel_Opt.xml")), "");
   EXPECT_NE(ReadFileBytes(dir.File("data/quorrel/quorrel.db")), "");
+  // The history of the run, in its default place.
+  EXPECT_NE(ReadFileBytes(dir.File("data/quorrel/quorrel_Log.xml")), "");
+  EXPECT_EQ(QDir(QString::fromStdString(dir.File("data/quorrel"))).entryList({QStringLiteral("*.csv")}).size(), 1);
   EXPECT_TRUE(QDir(QString::fromStdString(dir.File("bin"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
