@@ -3,6 +3,7 @@
 #include "app/App.h"
 #include "app/InstanceLock.h"
 #include "app/QtPlatform.h"
+#include "app/SessionEnd.h"
 #include "core/FileLocations.h"
 
 int main(int argc, char* argv[]) {
@@ -12,6 +13,8 @@ int main(int argc, char* argv[]) {
   TQtPlatform platform(DefaultLockDir());
   const std::string exe = CurrentExePath();
   TApp app(platform, MakeFileLocations(exe, CurrentLocationEnv(exe)));
+  TSessionEnd sessionEnd(app);
+  sessionEnd.CatchSignals();
   if (!app.Start()) return 0;
   return app.Run();
 }
