@@ -8,7 +8,7 @@ GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 FUZZ_CXX     ?= clang++-14
 FUZZ_SECONDS ?= 600
 
-.PHONY: run test build build-test build-fuzz fuzz setup clean
+.PHONY: run test build build-test build-fuzz fuzz package setup clean
 
 setup:
 	scripts/setup
@@ -19,6 +19,10 @@ build: setup
 
 run: build
 	./build/quorrel
+
+# The Debian package build/quorrel_1.00_amd64.deb, from the release build.
+package: build
+	cmake --build build --target package
 
 build-test: setup
 	cmake -S . -B build-test $(GEN) -DCMAKE_BUILD_TYPE=Debug -DQUORREL_SANITIZE=ON -DQUORREL_WERROR=ON

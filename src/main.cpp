@@ -11,7 +11,8 @@ int main(int argc, char* argv[]) {
   // The program ends when its main window closes, whatever else is open.
   application.setQuitOnLastWindowClosed(false);
   TQtPlatform platform(DefaultLockDir());
-  TApp app(platform, MakeFileLocations(CurrentExePath()));
+  const std::string exe = CurrentExePath();
+  TApp app(platform, MakeFileLocations(exe, CurrentLocationEnv(exe)));
   TSessionEnd sessionEnd(app);
   sessionEnd.CatchSignals();
   if (!app.Start()) return 0;

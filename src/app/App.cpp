@@ -23,8 +23,9 @@
 TApp::TApp(TPlatform& platform, TFileLocations files, TSqlManager::TSessionFactory sessionFactory)
     : platform_(platform), files_(std::move(files)), sessionFactory_(std::move(sessionFactory)) {
   if (!sessionFactory_) {
-    std::string database = files_.DefaultDatabase;
-    sessionFactory_ = [database] { return CreateSession(database); };
+    sessionFactory_ = [database = files_.DefaultDatabase, templ = files_.DatabaseTemplate] {
+      return CreateSession(database, templ);
+    };
   }
 }
 
@@ -47,6 +48,9 @@ bool TApp::Start() {
     return false;
   }
   started_ = true;
+  // An installed program's own folder for the files it writes. When it
+  // cannot be made, each writer reports its file as it would anywhere.
+  MakeDataDir(files_);
 
   // The windows, once each and in this order.
   main_ = std::make_unique<TfrmMain>(*this);

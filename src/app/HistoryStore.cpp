@@ -50,7 +50,7 @@ bool RecordsNothing(int logOption) { return logOption != 0 && logOption != 1; }
 std::string LogDir(TApp& app) {
   const TOptions& o = app.Options();
   if (o.PathOption == 1 && !o.Path.empty()) return SjisToUtf8(o.Path) + "/";
-  return app.Files().ExeDir;
+  return app.Files().DefaultLogDir;
 }
 
 std::string LogFile(TApp& app) { return LogDir(app) + app.Files().BaseName + "_Log.xml"; }

@@ -17,7 +17,8 @@ class TApp;
 class TLogHost;
 
 // The history directory, ending with "/": the user's directory when the
-// options name one, else the executable's.
+// options name one, else the default one (the executable's, or the data
+// directory of an installed program).
 std::string LogDir(TApp& app);
 // The history index: LogDir + BaseName + "_Log.xml".
 std::string LogFile(TApp& app);

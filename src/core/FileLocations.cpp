@@ -1,25 +1,72 @@
 #include "core/FileLocations.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 
-TFileLocations MakeFileLocations(std::string_view exePath) {
+namespace {
+
+// The package puts the shared files in <prefix>/share/quorrel beside
+// <prefix>/bin, so an unpacked or relocated package finds them too.
+constexpr std::string_view kShareDir = "share/quorrel/";
+constexpr std::string_view kPackageName = "quorrel";
+
+// The directory part of a path, with its trailing "/".
+std::string_view DirOf(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view("./") : path.substr(0, slash + 1);
+}
+
+std::string WithSlash(std::string dir) {
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// exeDir "/usr/bin/" gives "/usr/share/quorrel/".
+std::string InstalledShareDir(std::string_view exeDir) {
+  return std::string(DirOf(exeDir.substr(0, exeDir.size() - 1))) + std::string(kShareDir);
+}
+
+std::string UserDataDir(const TLocationEnv& env) {
+  if (!env.XdgDataHome.empty() && env.XdgDataHome.front() == '/')
+    return WithSlash(env.XdgDataHome) + std::string(kPackageName) + "/";
+  if (!env.Home.empty()) return WithSlash(env.Home) + ".local/share/" + std::string(kPackageName) + "/";
+  return {};
+}
+
+}  // namespace
+
+TFileLocations MakeFileLocations(std::string_view exePath, const TLocationEnv& env) {
   TFileLocations loc;
-  size_t slash = exePath.rfind('/');
-  std::string_view dir = slash == std::string_view::npos ? std::string_view("./") : exePath.substr(0, slash + 1);
-  std::string_view file = slash == std::string_view::npos ? exePath : exePath.substr(slash + 1);
+  std::string_view dir = DirOf(exePath);
+  std::string_view file = exePath.substr(exePath.rfind('/') + 1);  // npos + 1: the whole path
   size_t dot = file.rfind('.');
   // Only the last extension goes; a leading dot (".hidden") is part of the name.
   if (dot != std::string_view::npos && dot > 0) file = file.substr(0, dot);
   loc.ExeDir = std::string(dir);
   loc.BaseName = std::string(file);
   loc.BasePath = loc.ExeDir + loc.BaseName;
-  loc.OptionFile = loc.BasePath + "_Opt.xml";
-  loc.FreqFile = loc.BasePath + "_Frq.xml";
-  loc.HelpFile = loc.BasePath + ".html";
   loc.InstanceName = loc.BaseName;
-  loc.DefaultDatabase = loc.BasePath + ".db";
+  loc.HelpFile = loc.BasePath + ".html";
+  // Without a home there is nowhere else to go: the files stay beside the
+  // executable, and writing them fails as it would have anyway.
+  if (!env.ExeDirWritable) loc.DataDir = UserDataDir(env);
+  std::string filesDir = loc.DataDir.empty() ? loc.ExeDir : loc.DataDir;
+  loc.OptionFile = filesDir + loc.BaseName + "_Opt.xml";
+  loc.FreqFile = filesDir + loc.BaseName + "_Frq.xml";
+  loc.DefaultDatabase = filesDir + loc.BaseName + ".db";
+  loc.DefaultLogDir = filesDir;
+  if (!loc.DataDir.empty()) {
+    std::string share = InstalledShareDir(loc.ExeDir);
+    loc.HelpFile = share + std::string(kPackageName) + ".html";
+    loc.DatabaseTemplate = share + std::string(kPackageName) + ".db";
+  }
   return loc;
 }
 
@@ -28,4 +75,63 @@ std::string CurrentExePath() {
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return "./quorrel";
   return std::string(buf, static_cast<size_t>(n));
+}
+
+TLocationEnv CurrentLocationEnv(std::string_view exePath) {
+  TLocationEnv env;
+  const std::string dir(DirOf(exePath));
+  env.ExeDirWritable = access(dir.c_str(), W_OK) == 0;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME")) env.XdgDataHome = xdg;
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    env.Home = home;
+  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+    env.Home = pw->pw_dir;
+  }
+  return env;
+}
+
+bool MakeDataDir(const TFileLocations& files) {
+  const std::string& dir = files.DataDir;
+  if (dir.empty()) return true;
+  // Each missing level, parents first, private to the user.
+  for (size_t end = dir.find('/', 1); end != std::string::npos; end = dir.find('/', end + 1)) {
+    std::string part = dir.substr(0, end);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  struct stat st{};
+  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CopyTemplateIfMissing(const std::string& templ, const std::string& target) {
+  if (access(target.c_str(), F_OK) == 0) return true;
+  int in = open(templ.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return errno == ENOENT;
+  std::string temp = target + ".tmp." + std::to_string(getpid());
+  int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  bool ok = out >= 0;
+  char buf[65536];
+  while (ok) {
+    ssize_t n = read(in, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      ok = errno == EINTR;
+      continue;
+    }
+    for (ssize_t done = 0; ok && done < n;) {
+      ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno != EINTR) ok = false;
+      if (w > 0) done += w;
+    }
+  }
+  close(in);
+  if (out >= 0) {
+    ok = fsync(out) == 0 && ok;
+    ok = close(out) == 0 && ok;
+  }
+  // link() never replaces: a database that appeared meanwhile stays as it
+  // is. A file system without hard links gets the rename instead.
+  if (ok && link(temp.c_str(), target.c_str()) != 0 && errno != EEXIST)
+    ok = rename(temp.c_str(), target.c_str()) == 0;
+  if (out >= 0) unlink(temp.c_str());
+  return ok;
 }

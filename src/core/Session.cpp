@@ -46,7 +46,8 @@ bool LooksLikeConninfo(std::string_view s) {
 
 class TRoutingSession final : public TSession {
  public:
-  explicit TRoutingSession(std::string defaultDatabase) : default_(std::move(defaultDatabase)) {}
+  TRoutingSession(std::string defaultDatabase, std::string databaseTemplate)
+      : default_(std::move(defaultDatabase)), template_(std::move(databaseTemplate)) {}
 
   std::unique_ptr<TDatabase> OpenDatabase(const std::string& host, const std::string& connect,
                                           int /*options*/) override {
@@ -57,7 +58,7 @@ class TRoutingSession final : public TSession {
     try {
       switch (route.Backend) {
         case TBackend::Sqlite:
-          return OpenSqliteDatabase(route.Target);
+          return OpenSqliteDatabase(route.Target, route.Target == default_ ? template_ : std::string());
         case TBackend::Postgres:
           return OpenPostgresDatabase(route.Target, SjisToUtf8(user), SjisToUtf8(password));
         case TBackend::Odbc:
@@ -73,7 +74,7 @@ class TRoutingSession final : public TSession {
   std::string LastServerErrText() override { return errors_.LastText(); }
 
  private:
-  std::string default_;
+  std::string default_, template_;
   TErrorMembers errors_;
 };
 
@@ -94,6 +95,6 @@ TRoute RouteHost(std::string_view hostIn, const std::string& defaultDatabase) {
   return {TBackend::Odbc, "DSN=" + std::string(host)};
 }
 
-std::unique_ptr<TSession> CreateSession(const std::string& defaultDatabase) {
-  return std::make_unique<TRoutingSession>(defaultDatabase);
+std::unique_ptr<TSession> CreateSession(const std::string& defaultDatabase, const std::string& databaseTemplate) {
+  return std::make_unique<TRoutingSession>(defaultDatabase, databaseTemplate);
 }

@@ -94,7 +94,9 @@ void SplitConnect(std::string_view connect, std::string& user, std::string& pass
 // The real session: routes a host string to SQLite, PostgreSQL or ODBC.
 // defaultDatabase is the embedded database used for an empty host string
 // (a native file path, created when missing).
-std::unique_ptr<TSession> CreateSession(const std::string& defaultDatabase);
+// A missing defaultDatabase starts as a copy of databaseTemplate when one is
+// given (an installed program's sample database).
+std::unique_ptr<TSession> CreateSession(const std::string& defaultDatabase, const std::string& databaseTemplate = {});
 
 // Which backend a host string chooses, and what the backend is given.
 enum class TBackend { Sqlite, Postgres, Odbc };

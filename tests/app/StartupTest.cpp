@@ -1,7 +1,10 @@
 // Start-up, the single instance, the settings round trip and the
 // process-wide helpers.
 
+#include <sys/stat.h>
+
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QScrollBar>
 #include <QTextBrowser>
@@ -328,4 +331,27 @@ TEST(QtPlatform, HelpViewerOpensTheFileAtItsContents) {
   viewer->verticalScrollBar()->setValue(viewer->verticalScrollBar()->maximum());
   platform.ShowHelp(QString::fromStdString(dir.File("q.html")));
   EXPECT_EQ(viewer->verticalScrollBar()->value(), 0);
+}
+
+TEST_F(AppTest, AnInstalledProgramKeepsWhatItWritesInTheDataDirectory) {
+  // Laid out as the package installs it: bin/ beside share/quorrel/.
+  ASSERT_EQ(mkdir(dir.File("bin").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("share").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("share/quorrel").c_str(), 0755), 0);
+  ExecSqlite(dir.File("share/quorrel/quorrel.db"), "CREATE TABLE EMP (N INTEGER); INSERT INTO EMP VALUES (7);");
+  app_ = std::make_unique<TApp>(platform, MakeFileLocations(dir.File("bin/quorrel"), {false, dir.File("data"), dir.Path()}));
+  ASSERT_TRUE(app_->Start());
+  app_->MessageSliceMs = 0;
+  Connect();
+  Run(QStringLiteral("SELECT * FROM EMP"));
+  EXPECT_EQ(Main().SqlInfo().RowCount(), 1);
+  app_.reset();
+
+  EXPECT_TRUE(platform.Messages.empty());
+  EXPECT_NE(ReadFileBytes(dir.File("data/quorrel/quorrel_Opt.xml")), "");
+  EXPECT_NE(ReadFileBytes(dir.File("data/quorrel/quorrel.db")), "");
+  // The history of the run, in its default place.
+  EXPECT_NE(ReadFileBytes(dir.File("data/quorrel/quorrel_Log.xml")), "");
+  EXPECT_EQ(QDir(QString::fromStdString(dir.File("data/quorrel"))).entryList({QStringLiteral("*.csv")}).size(), 1);
+  EXPECT_TRUE(QDir(QString::fromStdString(dir.File("bin"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/FileLocations.h"
 #include "core/Sjis.h"
 #include "core/StrUtil.h"
 
@@ -77,22 +76,4 @@ TEST(StrUtil, UpperCaseLeavesDoubleByteCharactersAlone) {
   EXPECT_EQ(u, SJ("SELECT ａソー X"));
   std::string odd = SJ("ｱ") + "b" + SJ("ゃ").substr(0, 1);  // half-width kana, lone lead byte at the end
   EXPECT_EQ(UpperSjis(odd), SJ("ｱ") + "B" + SJ("ゃ").substr(0, 1));
-}
-
-TEST(FileLocations, AreBuiltFromTheExecutablePath) {
-  TFileLocations loc = MakeFileLocations("/opt/tools/quorrel");
-  EXPECT_EQ(loc.ExeDir, "/opt/tools/");
-  EXPECT_EQ(loc.BaseName, "quorrel");
-  EXPECT_EQ(loc.BasePath, "/opt/tools/quorrel");
-  EXPECT_EQ(loc.OptionFile, "/opt/tools/quorrel_Opt.xml");
-  EXPECT_EQ(loc.FreqFile, "/opt/tools/quorrel_Frq.xml");
-  EXPECT_EQ(loc.HelpFile, "/opt/tools/quorrel.html");
-  EXPECT_EQ(loc.InstanceName, "quorrel");
-  EXPECT_EQ(loc.DefaultDatabase, "/opt/tools/quorrel.db");
-
-  TFileLocations ab = MakeFileLocations("/x/a.b.exe");  // only the last extension goes
-  EXPECT_EQ(ab.BaseName, "a.b");
-  EXPECT_EQ(ab.OptionFile, "/x/a.b_Opt.xml");
-  EXPECT_EQ(MakeFileLocations("/x/a.b").BaseName, "a");
-  EXPECT_EQ(MakeFileLocations("/x/.hidden").BaseName, ".hidden");
 }

@@ -8,7 +8,8 @@
 
 #include "core/Session.h"
 
-std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path);
+// A missing file at path starts as a copy of templ when one is given.
+std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path, const std::string& templ = {});
 std::unique_ptr<TDatabase> OpenPostgresDatabase(const std::string& conninfo, const std::string& user,
                                                 const std::string& password);
 std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const std::string& user,

@@ -11,6 +11,7 @@
 #include <vector>
 #include <sys/stat.h>
 
+#include "core/FileLocations.h"
 #include "core/Sjis.h"
 #include "core/sessions/Backends.h"
 #include "core/sessions/ServerTypes.h"
@@ -361,13 +362,15 @@ class TSqliteDatabase final : public TDatabase {
 
 }  // namespace
 
-std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path) {
+std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path, const std::string& templ) {
   // SQLite reads an empty name as a private temporary database that vanishes
   // at disconnect, with everything written to it.
   if (path.empty()) throw TSessionError(SQLITE_CANTOPEN, SJ("データベースファイルが指定されていません"));
   struct stat st{};
   if (path != ":memory:" && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     throw TSessionError(SQLITE_CANTOPEN, SJ("データベースファイルではなくディレクトリです: ") + Utf8ToSjis(path));
+  if (!templ.empty() && !CopyTemplateIfMissing(templ, path))
+    throw TSessionError(SQLITE_CANTOPEN, SJ("サンプルデータベースを複写できません: ") + Utf8ToSjis(path));
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   TConnection conn(raw, [](sqlite3* db) { sqlite3_close_v2(db); });
