@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/StrUtil.h"
@@ -65,7 +66,7 @@ class TTinyXml {
   // The same on bytes already in memory.
   void LoadFromBytes(std::string bytes);
 
-  int Count() const { return static_cast<int>(entries_.size()); }
+  int Count() const { return static_cast<int>(loaded_ ? entries_.size() : lines_); }
   // The entry's text as stored (text entries still entity-encoded). The view
   // stays valid until the document changes. Empty for an index out of range.
   std::string_view Text(int index) const;
@@ -104,7 +105,10 @@ class TTinyXml {
     int32_t Level;
   };
 
-  void AddEntry(size_t offset, size_t length);
+  void AddEntry(size_t offset, size_t length, TXmlNodeType type);
+  // A built document keeps no index of its lines (saving never needs one);
+  // Text() builds it on first use.
+  void IndexLines() const;
   void ComputeLevels();
   TXmlNodeType TypeOf(int index) const { return static_cast<TXmlNodeType>(types_[static_cast<size_t>(index)]); }
   static std::string_view TagNameOf(std::string_view text, TXmlNodeType type);
@@ -112,8 +116,13 @@ class TTinyXml {
   std::string_view NameAt(int index) const { return TagNameOf(Text(index), TypeOf(index)); }
 
   std::string buf_;  // built: the output lines with CR LF; loaded: the file
-  std::vector<TEntry> entries_;
+  mutable std::vector<TEntry> entries_;  // built documents: filled by IndexLines
   std::vector<uint8_t> types_;  // node type per entry, loaded documents only
+  size_t lines_ = 0;  // lines added to a built document
+  // Built lines that hold a line break of their own, as (line, length): the
+  // only ones whose end IndexLines cannot find from the bytes.
+  std::vector<std::pair<size_t, size_t>> brokenLines_;
+  bool loaded_ = false;
   TStrings tokens_;
 };
 
