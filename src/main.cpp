@@ -3,6 +3,7 @@
 #include "app/App.h"
 #include "app/InstanceLock.h"
 #include "app/QtPlatform.h"
+#include "app/SessionEnd.h"
 #include "core/FileLocations.h"
 
 int main(int argc, char* argv[]) {
@@ -11,6 +12,8 @@ int main(int argc, char* argv[]) {
   application.setQuitOnLastWindowClosed(false);
   TQtPlatform platform(DefaultLockDir());
   TApp app(platform, MakeFileLocations(CurrentExePath()));
+  TSessionEnd sessionEnd(app);
+  sessionEnd.CatchSignals();
   if (!app.Start()) return 0;
   return app.Run();
 }

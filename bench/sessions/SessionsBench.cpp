@@ -19,6 +19,7 @@
 #include <string>
 
 #include "BenchMemory.h"
+#include "BenchPgTable.h"
 #include "core/Sjis.h"
 #include "core/SqlManager.h"
 #include "support/PgServer.h"
@@ -102,16 +103,7 @@ int main(int argc, char** argv) {
   }
   std::printf("private PostgreSQL server on port %d; generating %ld rows × 8 columns...\n", server.Port(), rows);
   std::fflush(stdout);
-  const std::string make =
-      "CREATE TABLE bench AS SELECT n AS id, 'name ' || n AS name, (n * 1.5)::numeric(12,2) AS amount, "
-      "timestamp '2020-01-01' + n * interval '1 second' AS stamp, date '2020-01-01' + n % 3650 AS day, "
-      "md5(n::text) AS code, n::float8 / 3 AS ratio, "
-      "CASE WHEN n % 7 = 0 THEN NULL ELSE 'テキスト' || n END AS memo FROM generate_series(1, " +
-      std::to_string(rows) + ") AS s(n)";
-  if (!server.Admin(make) || !server.Admin("ALTER TABLE bench OWNER TO quser") || !server.Admin("VACUUM ANALYZE bench")) {
-    std::fprintf(stderr, "%s\n", server.Error().c_str());
-    return 1;
-  }
+  if (!MakePgBenchTable(server, rows)) return 1;
   const std::string query = "SELECT * FROM bench";
   long copyRss = 0;
   TimeCopy(server, query, &copyRss);  // warm the cache

@@ -15,6 +15,7 @@
 #include "app/FavouriteList.h"
 #include "app/HistoryStore.h"
 #include "app/MainWindow.h"
+#include "app/OptionDialog.h"
 #include "app/QtText.h"
 #include "app/RunCommands.h"
 #include "core/Sjis.h"
@@ -189,7 +190,7 @@ void TmodAction::CreateCommands() {
                 QKeySequence(Qt::CTRL | Qt::Key_R),
                 [this] { return Allowed() && app_.Main().Grid().Enabled(); }, later);
   actOption = Add("actOption", C::Other, "オプション(&O)...", "オプション|オプション設定画面を表示します", none, idle,
-                  later);
+                  [this] { app_.OptionDialog().Execute(); });
 
   actOpenHelp = Add("actOpenHelp", C::Help, "ヘルプ(&P)", "ヘルプ|ヘルプを開きます", QKeySequence(Qt::Key_F1), idle,
                     [this] { app_.Platform().ShowHelp(QString::fromUtf8(app_.Files().HelpFile.c_str())); });

@@ -50,6 +50,8 @@ class TApp {
   // could not be made).
   void Terminate() { terminated_ = true; }
   bool Terminated() const { return terminated_; }
+  // Between a successful Start and Finish: the windows exist.
+  bool Started() const { return started_ && !finished_; }
 
   TPlatform& Platform() { return platform_; }
   const TFileLocations& Files() const { return files_; }

@@ -109,12 +109,12 @@ void ReadHistory(TApp& app) {
   if (added) main.SetStatusMsg(SJ("履歴ファイルを読込みました"));
 }
 
-void WriteHistory(TApp& app) {
+bool WriteHistory(TApp& app) {
   TfrmMain& main = app.Main();
   TfrmLog& log = app.LogDialog();
   main.SetStatusMsg(SJ("履歴ファイルを書込み中..."));
   const int count = log.RunCount();
-  if (count == 0) return;
+  if (count == 0) return true;
   const int maxLog = app.Options().MaxLog;
   const int drop = maxLog < count ? count - maxLog : 0;
   const std::string dir = LogDir(app);
@@ -142,7 +142,7 @@ void WriteHistory(TApp& app) {
     doc.SaveToFile(LogFile(app));
   } catch (const TStorageError&) {
     app.Action().ReportError(U("履歴ファイル書込み時にエラーが発生しました。"));
-    return;
+    return false;
   }
   // Only once the new index stands: the old one still names these files.
   for (int i = 1; i <= drop; ++i) {
@@ -152,6 +152,7 @@ void WriteHistory(TApp& app) {
     }
   }
   main.SetStatusMsg(SJ("履歴ファイルを書込みました"));
+  return true;
 }
 
 std::unique_ptr<TLogHost> MakeLogHost(TApp& app) { return std::make_unique<TAppLogHost>(app); }

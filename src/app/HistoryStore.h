@@ -35,8 +35,8 @@ void ReadHistory(TApp& app);
 // deleting the result files of the runs it drops (a file that a kept run
 // still names stays). The list in memory keeps every run. With no runs the
 // index on disk is left alone. A failed write is reported; the previous
-// index then stays whole.
-void WriteHistory(TApp& app);
+// index then stays whole, and the result is false.
+bool WriteHistory(TApp& app);
 
 // The history dialog's way into the program.
 std::unique_ptr<TLogHost> MakeLogHost(TApp& app);

@@ -32,6 +32,7 @@ void ConnectExecute(TApp& app) {
 
 void DisConnectExecute(TApp& app) {
   TfrmMain& main = app.Main();
+  main.SqlManager().CloseQuery();
   WriteFavourites(app);
   WriteHistory(app);
   main.SetIsConnected(false);
@@ -42,13 +43,15 @@ void StopExecute(TApp& app) { app.Main().SetIsRunning(false); }
 
 namespace {
 
-// The end of every run, the failed ones included: cursor and flags back,
-// the grid focused, and a close that arrived meanwhile carried out.
+// The end of every run, the failed ones included: the query's locks let go
+// (the row limit and a stop leave rows unread), cursor and flags back, the
+// grid focused, and a close that arrived meanwhile carried out.
 class TRunEnd {
  public:
   explicit TRunEnd(TApp& app) : app_(app) {}
   ~TRunEnd() {
     TfrmMain& main = app_.Main();
+    main.SqlManager().CloseQuery();
     app_.EndBusy();
     main.SetIsRunning(false);
     main.IsSelect = false;

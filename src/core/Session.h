@@ -65,6 +65,17 @@ class TDatabase {
   virtual std::unique_ptr<TDynaset> CreateDynaset(const std::string& sql, int options) = 0;
   virtual int LastServerErr() = 0;
   virtual std::string LastServerErrText() = 0;
+
+  // How many rows the caller reads of the next query at most (its row
+  // limit). A backend may learn RecordCount by counting the rows past that
+  // without keeping them; its dynaset then ends after that many rows.
+  void SetRowsWanted(int rows) { rowsWanted_ = rows; }
+
+ protected:
+  int RowsWanted() const { return rowsWanted_; }
+
+ private:
+  int rowsWanted_ = INT32_MAX;
 };
 
 class TSession {

@@ -85,6 +85,7 @@ bool TSqlManager::OpenQuery(const std::string& statement) {
     SqlInfo->Clear();
     SqlInfo->BeginTiming();
     if (!database_) throw TSessionError(0, {});
+    database_->SetRowsWanted(MaxRow());
     std::unique_ptr<TDynaset> dynaset = database_->CreateDynaset(statement, 0);
     if (!dynaset) throw TSessionError(0, {});
     fields_.clear();
@@ -103,6 +104,11 @@ bool TSqlManager::OpenQuery(const std::string& statement) {
     Capture(database_.get());
     return false;
   }
+}
+
+void TSqlManager::CloseQuery() {
+  fields_.clear();
+  dynaset_.reset();
 }
 
 bool TSqlManager::FetchRow() {

@@ -37,6 +37,11 @@ class TSqlManager {
   bool ExecSql(const std::string& statement);
   bool OpenQuery(const std::string& statement);
   bool FetchRow();
+  // Ends the open query, if any, whether its rows were read to the end or
+  // not: the backend lets go of its statement, cursor and read transaction,
+  // so a query holds no lock once its run is over. The result set keeps
+  // everything it has; a transaction the user began stays open.
+  void CloseQuery();
 
   void BlankRemarks(TStrings& lines) const { ::BlankRemarks(lines); }
   bool IsQuery(const TStrings& lines) const { return ::IsQuery(lines); }

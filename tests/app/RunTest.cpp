@@ -197,6 +197,10 @@ TEST_F(AppTest, StopAfterTheTenthRowKeepsElevenRows) {
   EXPECT_EQ(Main().SqlInfo().Status(), SJ("中断"));
   EXPECT_EQ(status.back(), Q8("強制終了しました"));
   EXPECT_EQ(Main().Grid().RowCount(), 12);
+  // The stopped query no longer locks the file: another program may write.
+  ExecSqlite(Database(), "INSERT INTO T (N) VALUES (0)");
+  Run(QStringLiteral("DROP TABLE T"));
+  EXPECT_EQ(Main().StatusMsg(), SJ("ＳＱＬ処理終了"));
 }
 
 TEST_F(AppTest, StopWorksWithTimeSlicedMessageHandling) {
@@ -229,6 +233,10 @@ TEST_F(AppTest, RowLimitEndsAsCompleted) {
   EXPECT_EQ(Main().SqlInfo().Status(), SJ("完了"));
   EXPECT_EQ(Main().StatusMsg(), SJ("ＳＱＬ処理終了"));
   EXPECT_TRUE(platform.Messages.empty());
+  // The rows left unread hold no lock on the file, nor does a disconnect.
+  ExecSqlite(Database(), "INSERT INTO T (N) VALUES (0)");
+  Actions().Execute(Actions().actDisConnect);
+  ExecSqlite(Database(), "DROP TABLE T");
 }
 
 TEST_F(AppTest, UpdateReportsItsRowCountAndCannotBeStopped) {

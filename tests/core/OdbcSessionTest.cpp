@@ -2,6 +2,10 @@
 // whose row count the server will not give, batches and a vanishing server.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <clocale>
+#include <filesystem>
 
 #include "core/sessions/ServerTypes.h"
 #include "ServerEnv.h"
@@ -64,6 +68,41 @@ TEST_F(OdbcSession, SqliteThroughItsDriver) {
   EXPECT_EQ(FetchAll(), 2);
   EXPECT_EQ(Cell(1, 1), "2004/03/05 00:00:00");
   EXPECT_EQ(Cell(1, 2), "not a date");  // shown as it is, not lost
+}
+
+// The SQLite driver has no wide entry points, so the driver manager turns our
+// UTF-16 into narrow text; a program started without a UTF-8 locale must
+// still store, find and name Japanese text as UTF-8.
+TEST_F(OdbcSession, JapaneseTextThroughANarrowDriverWhateverTheLocale) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr);
+    const std::string file = dir.File(std::string("表_") + locale + ".db");
+    ASSERT_TRUE(engine.Logon("", "", SJ("odbc:DRIVER=" + std::string(kOdbcSqliteDriver) + ";Database=" + file)))
+        << Text();
+    ASSERT_TRUE(engine.ExecSql(SJ("CREATE TABLE T (J VARCHAR(10))"))) << Text();
+    ASSERT_TRUE(engine.ExecSql(SJ("INSERT INTO T VALUES ('日本語')"))) << Text();
+    ASSERT_TRUE(engine.OpenQuery(SJ("SELECT J AS 名前 FROM T WHERE J = '日本語'"))) << Text();
+    EXPECT_EQ(info.ColName(0), SJ("名前"));
+    EXPECT_EQ(FetchAll(), 1);
+    EXPECT_EQ(Cell(1, 1), SJ("日本語"));
+    EXPECT_FALSE(engine.OpenQuery(SJ("SELECT * FROM 無い表")));
+    EXPECT_NE(Text().find("無い表"), std::string::npos) << Text();
+    engine.CreateSession();  // closes the file
+
+    // What every other program reads from the file.
+    ASSERT_TRUE(std::filesystem::exists(file));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT hex(J) FROM T", -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "E697A5E69CACE8AA9E");
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+  }
+  std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST_F(OdbcSession, ServerStoppedDuringAFetch) {

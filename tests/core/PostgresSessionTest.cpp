@@ -135,6 +135,42 @@ TEST_F(PostgresSession, QueriesAndTransactions) {
   Exec("SELECT 1");
 }
 
+TEST_F(PostgresSession, AnEndedQueryHoldsNoTransaction) {
+  LogonOk();
+  Exec("CREATE TABLE T (N INTEGER)");
+  Exec("INSERT INTO T SELECT generate_series(1, 3000)");
+  // Fails (division by zero) while a session of the test user idles in a
+  // transaction.
+  const std::string noneIdle =
+      "SELECT 1 / CASE WHEN count(*) = 0 THEN 1 ELSE 0 END FROM pg_stat_activity "
+      "WHERE usename = 'quser' AND state LIKE 'idle in transaction%'";
+
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  EXPECT_EQ(FetchAll(), 1000);
+  engine.CloseQuery();
+  EXPECT_TRUE(server->Admin(noneIdle)) << server->Error();
+
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T ORDER BY N"));
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(engine.FetchRow());
+  engine.CloseQuery();
+  EXPECT_TRUE(server->Admin(noneIdle)) << server->Error();
+  // Another session's DDL on the table does not wait for us.
+  EXPECT_TRUE(server->Admin("SET lock_timeout = '3s'; ALTER TABLE T ADD COLUMN M INTEGER")) << server->Error();
+  EXPECT_EQ(info.RowCount(), 3000);
+  EXPECT_EQ(Cell(1, 10), "10");
+
+  // The user's own transaction is neither committed nor closed for them.
+  Exec("BEGIN");
+  Exec("INSERT INTO T VALUES (-1)");
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  EXPECT_EQ(FetchAll(), 1000);
+  engine.CloseQuery();
+  Exec("ROLLBACK");
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM T WHERE N = -1"));
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_EQ(Cell(1, 1), "0");
+}
+
 TEST_F(PostgresSession, ServerStoppedDuringAFetch) {
   LogonOk();
   engine.MaxRow = [] { return 1000000; };

@@ -123,6 +123,11 @@ TEST(ServerTypes, OdbcConnectionStrings) {
   // Values that would break the string are braced.
   EXPECT_EQ(OdbcConnectionString("DSN=x", "a;b", "p}w{"), "DSN=x;UID={a;b};PWD={p}}w{}");
   EXPECT_EQ(OdbcConnectionString("DSN=x", "", " pw"), "DSN=x;PWD={ pw}");
+
+  // Reading one value back: the first of its name, braces undone.
+  EXPECT_EQ(OdbcConnectionValue("dsn=a;Driver = {Q;L}}x} ;DRIVER=b", "DRIVER"), "Q;L}x");
+  EXPECT_EQ(OdbcConnectionValue("Driver=/usr/lib/d.so;DSN=a", "DRIVER"), "/usr/lib/d.so");
+  EXPECT_EQ(OdbcConnectionValue("DRIVERS=a", "DRIVER"), "");
 }
 
 TEST(ServerTypes, StatementsLoseTheirTrailingSemicolons) {

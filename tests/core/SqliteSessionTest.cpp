@@ -170,3 +170,108 @@ TEST_F(SqliteEngine, AFailureInTheMiddleOfAFetchKeepsTheRowsBeforeIt) {
   EXPECT_EQ(Cell(1, 1), "1");
   EXPECT_EQ(Cell(1, 2), "2");
 }
+
+namespace {
+
+// Runs sql on a connection of its own that does not wait for locks; returns
+// SQLite's result code.
+int WriteElsewhere(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open(path.c_str(), &db);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  return rc;
+}
+
+}  // namespace
+
+TEST_F(SqliteEngine, AnEndedQueryLeavesTheFileToOthers) {
+  const std::string path = dir.File("t.db");
+  ASSERT_TRUE(engine.Logon("", "", path));
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (N INTEGER)"));
+  ASSERT_TRUE(engine.ExecSql(
+      "INSERT INTO T WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < 3000) SELECT n FROM s"));
+
+  // At the row limit, with rows still unread: the run ends the query.
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  EXPECT_EQ(FetchAll(), 1000);
+  engine.CloseQuery();
+  EXPECT_EQ(WriteElsewhere(path, "INSERT INTO T VALUES (0)"), SQLITE_OK);
+
+  // Stopped after a few rows.
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(engine.FetchRow());
+  engine.CloseQuery();
+  EXPECT_EQ(WriteElsewhere(path, "INSERT INTO T VALUES (0)"), SQLITE_OK);
+  EXPECT_EQ(info.RowCount(), 3001);
+  EXPECT_EQ(info.RowPos(), 10);
+  EXPECT_EQ(Cell(1, 10), "10");
+  EXPECT_FALSE(engine.FetchRow());
+  EXPECT_EQ(engine.ErrCode, 0);
+
+  // A transaction the user began stays open, and so theirs to end.
+  ASSERT_TRUE(engine.ExecSql("BEGIN"));
+  ASSERT_TRUE(engine.ExecSql("INSERT INTO T VALUES (-1)"));
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  EXPECT_EQ(FetchAll(), 1000);
+  engine.CloseQuery();
+  ASSERT_TRUE(engine.ExecSql("ROLLBACK")) << ErrUtf8();
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM T WHERE N = -1"));
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_EQ(Cell(1, 1), "0");
+
+  // The table read last is the user's to drop.
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T"));
+  EXPECT_EQ(FetchAll(), 1000);
+  engine.CloseQuery();
+  EXPECT_TRUE(engine.ExecSql("DROP TABLE T")) << ErrUtf8();
+}
+
+TEST_F(SqliteEngine, CostlyQueriesAreCountedInTheOnePassThatKeepsTheRows) {
+  const std::string path = dir.File("t.db");
+  ASSERT_TRUE(engine.Logon("", "", path));
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (N INTEGER, G INTEGER, S VARCHAR2(12))"));
+  ASSERT_TRUE(engine.ExecSql(SJ("INSERT INTO T WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
+                                "WHERE n < 400000) SELECT n, n % 1500, '名' || n FROM s")));
+
+  // Grouping: every group counted, the first row limit's worth kept, and the
+  // file already free before the first row is read.
+  ASSERT_TRUE(engine.OpenQuery("SELECT G, count(*), sum(N), max(S) FROM T GROUP BY G")) << ErrUtf8();
+  EXPECT_EQ(info.RowCount(), 1500);
+  EXPECT_EQ(info.ColType(1), "NUMBER");
+  EXPECT_EQ(WriteElsewhere(path, "CREATE TABLE U (A INTEGER)"), SQLITE_OK);
+  EXPECT_EQ(FetchAll(), 1000);
+  EXPECT_EQ(engine.ErrCode, 0);
+  EXPECT_EQ(Cell(1, 1), "0");
+  EXPECT_EQ(Cell(2, 1), "266");
+  EXPECT_EQ(Cell(3, 1), std::to_string(266LL * 267 / 2 * 1500));
+  EXPECT_EQ(Cell(4, 1), SJ("名99000"));
+  EXPECT_EQ(Cell(1, 1000), "999");
+
+  // A filtered sort under a small row limit; NULLs and reals come back as such.
+  engine.MaxRow = [] { return 3; };
+  ASSERT_TRUE(engine.OpenQuery(
+      "SELECT N, CASE WHEN N = 397507 THEN NULL ELSE N / 4.0 END, S FROM T WHERE G = 7 ORDER BY N DESC"));
+  EXPECT_EQ(info.RowCount(), 267);
+  EXPECT_EQ(FetchAll(), 3);
+  EXPECT_EQ(Cell(1, 1), "399007");
+  EXPECT_EQ(Cell(2, 1), "99751.75");
+  EXPECT_EQ(Cell(2, 2), "");
+  EXPECT_EQ(Cell(3, 3), SJ("名396007"));
+
+  // A failure on the way shows where reading the rows one by one meets it,
+  // and not at all past the row limit.
+  const char* failing = "SELECT CASE WHEN N = 5 THEN abs(-9223372036854775807 - 1) ELSE N END FROM T WHERE N % 2 = 1";
+  engine.MaxRow = [] { return 1000; };
+  ASSERT_TRUE(engine.OpenQuery(failing)) << ErrUtf8();
+  EXPECT_EQ(info.RowCount(), 2);
+  EXPECT_TRUE(engine.FetchRow());
+  EXPECT_FALSE(engine.FetchRow());
+  EXPECT_EQ(engine.ErrCode, SQLITE_ERROR);
+  EXPECT_EQ(info.RowPos(), 2);
+  EXPECT_EQ(Cell(1, 2), "3");
+  engine.MaxRow = [] { return 1; };
+  ASSERT_TRUE(engine.OpenQuery(failing)) << ErrUtf8();
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_EQ(engine.ErrCode, 0);
+}

@@ -34,9 +34,15 @@ bool TFakePlatform::FileDialog(TFileDialogSpec& spec, QString& fileName) {
   return true;
 }
 
-bool TFakePlatform::PickColor(QColor& colour) { return TakeAnswer(ColourAnswers, colour); }
+bool TFakePlatform::PickColor(QColor& colour) {
+  ColourLog.push_back(colour);
+  return TakeAnswer(ColourAnswers, colour);
+}
 
-bool TFakePlatform::PickFolder(const QString&, QString& dir) { return TakeAnswer(FolderAnswers, dir); }
+bool TFakePlatform::PickFolder(const QString& title, QString& dir) {
+  FolderLog.push_back(title);
+  return TakeAnswer(FolderAnswers, dir);
+}
 
 void TFakePlatform::ProcessMessages() {
   ++ProcessCount;

@@ -43,6 +43,9 @@ class TFakePlatform final : public TPlatform {
   std::vector<TFileDialogSpec> FileDialogLog;
   std::deque<std::optional<QColor>> ColourAnswers;
   std::deque<std::optional<QString>> FolderAnswers;
+  // The colours the colour pickers started from, the folder pickers' titles.
+  std::vector<QColor> ColourLog;
+  std::vector<QString> FolderLog;
 
   std::optional<QString> Clipboard;
   std::vector<QString> HelpShown;

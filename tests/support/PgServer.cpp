@@ -51,7 +51,8 @@ std::string Tail(const std::string& path) {
 }  // namespace
 
 TPgServer::~TPgServer() {
-  Stop();
+  // The cluster goes too: no need for the checkpoint of a clean shutdown.
+  Halt(SIGQUIT);
   if (!dir_.empty()) {
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
@@ -140,7 +141,9 @@ bool TPgServer::Init() {
     error_ = "no PostgreSQL server binaries (initdb, postgres) are installed";
     return false;
   }
-  std::string tmpl = "/tmp/quorrel-pg-XXXXXX";
+  // In memory where the machine offers it: the cluster is thrown away, and
+  // writing it to a busy disk costs seconds per server.
+  std::string tmpl = access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm/quorrel-pg-XXXXXX" : "/tmp/quorrel-pg-XXXXXX";
   if (!mkdtemp(tmpl.data())) {
     error_ = "mkdtemp failed";
     return false;
@@ -153,13 +156,63 @@ bool TPgServer::Init() {
       return false;
     }
   }
+  if (const char* from = std::getenv("QUORREL_PG_TEMPLATE");
+      from && *from && std::filesystem::exists(std::string(from) + "/PG_VERSION"))
+    return initialised_ = provisioned_ = CopyTemplate(from);
   // Local socket: trust (the admin); TCP: passwords checked, as users meet them.
   if (!Run("initdb", "-D " + dir_ + "/data -U postgres -E UTF8 --locale=C -N --auth-local=trust "
-                     "--auth-host=scram-sha-256",
+                     "--auth-host=scram-sha-256 --wal-segsize=1",
            true))
     return false;
   initialised_ = true;
   return true;
+}
+
+// The copy belongs to the server's user and is private to it, as the server
+// demands of its data directory.
+bool TPgServer::CopyTemplate(const std::string& from) {
+  namespace fs = std::filesystem;
+  const std::string data = dir_ + "/data";
+  std::error_code ec;
+  fs::copy(from, data, fs::copy_options::recursive, ec);
+  if (ec) {
+    error_ = "cannot copy the cluster template " + from + ": " + ec.message();
+    return false;
+  }
+  fs::permissions(data, fs::perms::owner_all, ec);
+  if (geteuid() == 0) {
+    passwd* pw = getpwnam("postgres");
+    bool owned = pw && lchown(data.c_str(), pw->pw_uid, pw->pw_gid) == 0;
+    for (auto it = fs::recursive_directory_iterator(data, ec); owned && !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+      owned = lchown(it->path().c_str(), pw->pw_uid, pw->pw_gid) == 0;
+    if (!owned || ec) {
+      error_ = "cannot hand the copied cluster to the postgres user";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TPgServer::MakeTemplate(const std::string& target, std::string* why) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::remove_all(target, ec);
+  if (FindBinDir().empty()) return true;  // the server tests skip, or fail under CI
+  // With its role and database, so that no copy has to make them.
+  TPgServer server;
+  bool ok = server.Start();
+  server.Stop();
+  if (ok) {
+    fs::copy(server.dir_ + "/data", target, fs::copy_options::recursive, ec);
+    if (ec) {
+      server.error_ = "cannot copy the cluster to " + target + ": " + ec.message();
+      fs::remove_all(target, ec);
+      ok = false;
+    }
+  }
+  if (!ok && why) *why = server.Error();
+  return ok;
 }
 
 bool TPgServer::Start() {
@@ -208,9 +261,11 @@ bool TPgServer::Start() {
   return false;
 }
 
-void TPgServer::Stop() {
+void TPgServer::Stop() { Halt(SIGINT); }
+
+void TPgServer::Halt(int signal) {
   if (pid_ <= 0) return;
-  kill(pid_, SIGINT);
+  kill(pid_, signal);
   int status = 0;
   while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }

@@ -1,8 +1,22 @@
 // ODBC through unixODBC: Oracle and every other server with a driver.
 //
-// Texts cross the driver manager as UTF-16 (the wide API), so a driver gets
-// Japanese text whatever the process locale is, and come back into cp932
-// here. A query's full row count is asked of the server first as
+// Texts cross the driver manager as UTF-16 (the wide API) and come back into
+// cp932 here. A driver with wide entry points gets them as they are. For a
+// driver without them (the SQLite driver is one) unixODBC converts between
+// UTF-16 and narrow text with the codeset of the locale in force when the
+// connection handle is made, and keeps that choice for the connection's
+// life; in the C locale (a program started from a service, or one that never
+// set its locale) every character is cut to its low byte. So the connection
+// is made and opened under a UTF-8 codeset for this thread only: narrow
+// drivers then always see UTF-8, wide drivers are not affected, and neither
+// the process's locale nor anything a driver does to it later changes the
+// text. The connection string is the exception: unixODBC cuts its characters
+// to the low byte on the way to a narrow driver whatever the locale, so a
+// string with non-ASCII text (a Japanese file name, a password) goes to such
+// a driver through the narrow call as UTF-8. Wide drivers need the wide call
+// (psqlodbc otherwise takes its text encoding from the environment's locale).
+//
+// A query's full row count is asked of the server first as
 // SELECT COUNT(*) over the query; where the server refuses that form (some
 // refuse ORDER BY in a subquery), the rows are counted by reading them once
 // and the query runs again. Only one statement is open at a time, because
@@ -10,6 +24,10 @@
 
 #include <sql.h>
 #include <sqlext.h>
+
+#include <dlfcn.h>
+#include <locale.h>
+#include <odbcinst.h>
 
 #include <algorithm>
 #include <cctype>
@@ -114,6 +132,15 @@ void AppendWideAsSjis(std::string& out, const SQLWCHAR* w, size_t n) {
   AppendWideAsSjis(out, w, n, utf8);
 }
 
+// The length of a text the driver manager wrote into a buffer of room
+// characters and told as told. From a narrow driver it tells the narrow
+// text's bytes, more than the characters it wrote; the terminating zero ends
+// the text then.
+size_t WrittenLength(const SQLWCHAR* w, SQLLEN told, size_t room) {
+  const size_t n = std::min(static_cast<size_t>(std::max<SQLLEN>(told, 0)), room);
+  return static_cast<size_t>(std::find(w, w + n, SQLWCHAR(0)) - w);
+}
+
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 struct TDiag {
@@ -138,12 +165,72 @@ TDiag ReadDiag(SQLSMALLINT type, SQLHANDLE handle) {
       d.Number = native != 0 ? static_cast<int>(native) : FoldSqlState(st);
     }
     if (!d.Text.empty()) d.Text += "\n";
-    AppendWideAsSjis(d.Text, message, static_cast<size_t>(std::clamp<SQLSMALLINT>(len, 0, 2047)));
+    AppendWideAsSjis(d.Text, message, WrittenLength(message, len, 2047));
   }
   while (!d.Text.empty() && (d.Text.back() == '\n' || d.Text.back() == ' ')) d.Text.pop_back();
   if (d.Number == 0) d.Number = FoldSqlState("HY000");
   if (d.Text.empty()) d.Text = SJ("ODBC ドライバーがエラーを返しました (") + std::to_string(d.Number) + ")";
   return d;
+}
+
+// This thread's codeset is UTF-8 while it lives; the rest of the thread's
+// locale and every other thread keep theirs. Without a UTF-8 locale on the
+// machine nothing changes.
+class TUtf8Codeset {
+ public:
+  TUtf8Codeset() {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+      locale_t base = duplocale(LC_GLOBAL_LOCALE);
+      if (base == locale_t(0)) return;
+      utf8_ = newlocale(LC_CTYPE_MASK, name, base);
+      if (utf8_ != locale_t(0)) break;
+      freelocale(base);
+    }
+    if (utf8_ != locale_t(0)) previous_ = uselocale(utf8_);
+  }
+  ~TUtf8Codeset() {
+    if (utf8_ == locale_t(0)) return;
+    uselocale(previous_);
+    freelocale(utf8_);
+  }
+  TUtf8Codeset(const TUtf8Codeset&) = delete;
+  TUtf8Codeset& operator=(const TUtf8Codeset&) = delete;
+
+ private:
+  locale_t utf8_ = locale_t(0), previous_ = locale_t(0);
+};
+
+// The driver library a connection string leads to, found as the driver
+// manager finds it; empty when it cannot be told.
+std::string DriverLibrary(std::string_view connection) {
+  std::string driver = OdbcConnectionValue(connection, "DRIVER");
+  char value[1024] = {};
+  if (driver.empty()) {
+    std::string dsn = OdbcConnectionValue(connection, "DSN");
+    if (dsn.empty()) dsn = "DEFAULT";
+    SQLGetPrivateProfileString(dsn.c_str(), "Driver", "", value, sizeof value, "ODBC.INI");
+    driver = value;
+  }
+  if (!driver.empty() && driver.find('/') == std::string::npos) {
+    value[0] = 0;
+    SQLGetPrivateProfileString(driver.c_str(), "Driver", "", value, sizeof value, "ODBCINST.INI");
+    driver = value;
+  }
+  return driver;
+}
+
+// False only for a driver library known to lack the wide entry points.
+bool HasWideEntryPoints(const std::string& library) {
+  if (library.empty()) return true;
+  void* handle = dlopen(library.c_str(), RTLD_LAZY | RTLD_LOCAL);
+  if (!handle) return true;
+  const bool wide = dlsym(handle, "SQLDriverConnectW") != nullptr;
+  dlclose(handle);
+  return wide;
+}
+
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 struct THandle {
@@ -250,14 +337,13 @@ class TOdbcDynaset final : public TDynaset {
                                      &size, &digits, &nullable)))
         Fail();
       std::string cp932;
-      AppendWideAsSjis(cp932, name, static_cast<size_t>(std::clamp<SQLSMALLINT>(nameLen, 0, 511)));
+      AppendWideAsSjis(cp932, name, WrittenLength(name, nameLen, 511));
       SQLWCHAR typeName[128];
       SQLSMALLINT typeLen = 0;
       std::string declared;
       if (Succeeded(SQLColAttributeW(stmt_->Handle, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, typeName,
                                      sizeof typeName, &typeLen, nullptr)))
-        AppendWideAsSjis(declared, typeName,
-                         std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(typeLen, 0)) / sizeof(SQLWCHAR), 127));
+        AppendWideAsSjis(declared, typeName, WrittenLength(typeName, typeLen / SQLSMALLINT(sizeof(SQLWCHAR)), 127));
       fields_.push_back(std::make_unique<TOdbcField>(cells_[static_cast<size_t>(i - 1)], std::move(cp932),
                                                      MapOdbcType(sqlType, size, digits, declared)));
     }
@@ -436,17 +522,27 @@ std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const
     throw TSessionError(FoldSqlState("IM004"), SJ("ODBC ドライバーマネージャーを使えません"));
   }
   SQLSetEnvAttr(link->Env.Handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  // The connection's conversions are chosen when its handle is made.
+  TUtf8Codeset codeset;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, link->Env.Handle, &link->Dbc.Handle))) {
     link->Dbc.Handle = SQL_NULL_HANDLE;
     TDiag d = ReadDiag(SQL_HANDLE_ENV, link->Env.Handle);
     throw TSessionError(d.Number, d.Text);
   }
   SQLSetConnectAttr(link->Dbc.Handle, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
-  TWide text = Utf8ToWide(OdbcConnectionString(connection, user, password));
-  SQLWCHAR out[1024];
+  std::string text = OdbcConnectionString(connection, user, password);
   SQLSMALLINT outLen = 0;
-  SQLRETURN rc = SQLDriverConnectW(link->Dbc.Handle, nullptr, text.data(), SQL_NTS, out, 1024, &outLen,
-                                   SQL_DRIVER_NOPROMPT);
+  SQLRETURN rc;
+  if (!IsAscii(text) && !HasWideEntryPoints(DriverLibrary(text))) {
+    SQLCHAR out[1024];
+    rc = SQLDriverConnect(link->Dbc.Handle, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, out, 1024,
+                          &outLen, SQL_DRIVER_NOPROMPT);
+  } else {
+    TWide wide = Utf8ToWide(text);
+    SQLWCHAR out[1024];
+    rc = SQLDriverConnectW(link->Dbc.Handle, nullptr, wide.data(), SQL_NTS, out, 1024, &outLen,
+                           SQL_DRIVER_NOPROMPT);
+  }
   if (!Succeeded(rc)) {
     TDiag d = ReadDiag(SQL_HANDLE_DBC, link->Dbc.Handle);
     const std::string utf8 = SjisToUtf8(d.Text);

@@ -331,6 +331,23 @@ std::string OdbcConnectionString(std::string_view connection, std::string_view u
   return out;
 }
 
+std::string OdbcConnectionValue(std::string_view connection, std::string_view key) {
+  for (std::string_view pair : SplitConnection(connection)) {
+    if (!KeyIs(pair, key)) continue;
+    std::string_view v = pair.substr(pair.find('=') + 1);
+    while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+    while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+    if (v.size() < 2 || v.front() != '{' || v.back() != '}') return std::string(v);
+    std::string out;
+    for (size_t i = 1; i + 1 < v.size(); ++i) {
+      out.push_back(v[i]);
+      if (v[i] == '}' && v[i + 1] == '}') ++i;
+    }
+    return out;
+  }
+  return {};
+}
+
 std::string_view TrimStatement(std::string_view s) {
   while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.back())) || s.back() == ';')) s.remove_suffix(1);
   std::string_view rest = s;

@@ -50,6 +50,10 @@ std::string_view TrimNumberText(std::string_view text);
 // Drivers disagree on which of two copies of a keyword wins, hence the
 // replacing.
 std::string OdbcConnectionString(std::string_view connection, std::string_view user, std::string_view password);
+// The value of the first pair named key (given in capitals; any letter case
+// in the string) in a connection
+// string, its braces removed; empty when there is none.
+std::string OdbcConnectionValue(std::string_view connection, std::string_view key);
 
 // A statement without its trailing blanks and semicolons (servers refuse a
 // semicolon inside a wrapping query); empty when it holds nothing but

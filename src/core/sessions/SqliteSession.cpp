@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -25,54 +26,58 @@ struct TStmtCloser {
 using TStmt = std::unique_ptr<sqlite3_stmt, TStmtCloser>;
 
 constexpr int kNoStatementErr = SQLITE_MISUSE;
+// The budget of a cheap count: kCountTicks times kCountTick VM steps.
+constexpr int kCountTick = 10000;
+constexpr int kCountTicks = 100;
+
+int ClampCount(int64_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
 
 std::string ErrText(sqlite3* db) { return Utf8ToSjis(sqlite3_errmsg(db)); }
 
+// One value of the current row as SQLite holds it; Text is the bytes of a
+// TEXT or BLOB value.
+struct TSqliteCell {
+  int Type = SQLITE_NULL;
+  sqlite3_int64 Int = 0;
+  double Real = 0;
+  std::string_view Text;
+};
+
+TSqliteCell ReadCell(sqlite3_stmt* stmt, int i) {
+  TSqliteCell c;
+  c.Type = sqlite3_column_type(stmt, i);
+  switch (c.Type) {
+    case SQLITE_NULL:
+      break;
+    case SQLITE_INTEGER:
+      c.Int = sqlite3_column_int64(stmt, i);
+      break;
+    case SQLITE_FLOAT:
+      c.Real = sqlite3_column_double(stmt, i);
+      break;
+    default: {
+      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+      const int bytes = sqlite3_column_bytes(stmt, i);
+      if (text) c.Text = std::string_view(text, static_cast<size_t>(bytes));
+      break;
+    }
+  }
+  return c;
+}
+
+class TSqliteDynaset;
+
 class TSqliteField final : public TField {
  public:
-  TSqliteField(sqlite3_stmt* stmt, int index, const TSqliteColumnType& type, std::string name)
-      : stmt_(stmt), index_(index), type_(type), name_(std::move(name)) {}
+  TSqliteField(const TSqliteDynaset& owner, int index, const TSqliteColumnType& type, std::string name)
+      : owner_(owner), index_(index), type_(type), name_(std::move(name)) {}
 
   std::string Name() override { return name_; }
   int OraMaxSize() override { return type_.Size; }
   int OraPrecision() override { return type_.Precision; }
   int OraScale() override { return type_.Scale; }
   int OraIDataType() override { return type_.Code; }
-
-  TFieldValue Value() override {
-    TFieldValue v;
-    switch (sqlite3_column_type(stmt_, index_)) {
-      case SQLITE_NULL:
-        return v;
-      case SQLITE_INTEGER: {
-        sqlite3_int64 n = sqlite3_column_int64(stmt_, index_);
-        if (type_.Code == 12) return DateValue(UnixSecondsToDateTime(n));
-        char buf[32];
-        auto r = std::to_chars(buf, buf + sizeof buf, n);
-        buf_.assign(buf, r.ptr);
-        break;
-      }
-      case SQLITE_FLOAT: {
-        double d = sqlite3_column_double(stmt_, index_);
-        if (type_.Code == 12 && std::isfinite(d)) return DateValue(JulianDayToDateTime(d));
-        buf_ = FormatSqliteReal(d);
-        break;
-      }
-      default: {
-        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index_));
-        int bytes = sqlite3_column_bytes(stmt_, index_);
-        std::string_view utf8(text ? text : "", text ? static_cast<size_t>(bytes) : 0);
-        TDateTime dt;
-        if (type_.Code == 12 && ParseSqliteDate(utf8, dt)) return DateValue(dt);
-        buf_.clear();
-        AppendUtf8AsSjis(buf_, utf8);
-        break;
-      }
-    }
-    v.Kind = TValueKind::Text;
-    v.Text = buf_;
-    return v;
-  }
+  TFieldValue Value() override;
 
  private:
   static TFieldValue DateValue(TDateTime dt) {
@@ -82,29 +87,59 @@ class TSqliteField final : public TField {
     return v;
   }
 
-  sqlite3_stmt* stmt_;
+  const TSqliteDynaset& owner_;
   int index_;
   TSqliteColumnType type_;
   std::string name_;
   std::string buf_;
 };
 
+// A query's rows, read in one of two ways (the database chooses, see
+// CreateDynaset): straight from the statement as the engine moves on, or
+// from rows kept by a single pass that also counted the rest. The kept
+// rows are packed in one buffer: per value a type byte, then 8 bytes of
+// number or a 32-bit length and the bytes of a text.
 class TSqliteDynaset final : public TDynaset {
  public:
-  TSqliteDynaset(TConnection conn, TStmt stmt, int recordCount, std::shared_ptr<TErrorMembers> errors)
-      : conn_(std::move(conn)), stmt_(std::move(stmt)), recordCount_(recordCount), errors_(std::move(errors)) {}
+  TSqliteDynaset(TConnection conn, TStmt stmt, std::shared_ptr<TErrorMembers> errors)
+      : conn_(std::move(conn)), stmt_(std::move(stmt)), errors_(std::move(errors)) {}
 
-  // Steps onto the first row and describes the columns from it.
-  void Open() {
+  // Streams from the statement: steps onto the first row, whose storage
+  // classes describe the columns.
+  void OpenStreaming(int recordCount) {
+    recordCount_ = recordCount;
     Step();
-    int n = sqlite3_column_count(stmt_.get());
-    for (int i = 0; i < n; ++i) {
-      const char* decl = sqlite3_column_decltype(stmt_.get(), i);
-      int storage = eof_ ? SQLITE_NULL : sqlite3_column_type(stmt_.get(), i);
-      const char* name = sqlite3_column_name(stmt_.get(), i);
-      fields_.push_back(std::make_unique<TSqliteField>(stmt_.get(), i, MapSqliteType(decl, storage),
-                                                       Utf8ToSjis(name ? name : "")));
+    Describe([this](int i) { return eof_ ? SQLITE_NULL : sqlite3_column_type(stmt_.get(), i); });
+  }
+
+  // Runs the statement to its end once, keeping the first `keep` rows and
+  // counting all; the statement is released before the first row is read.
+  // A failure on the way surfaces where the streaming read would meet it.
+  void OpenKept(int keep) {
+    sqlite3_stmt* stmt = stmt_.get();
+    const int n = sqlite3_column_count(stmt);
+    std::vector<int> firstTypes(static_cast<size_t>(n), SQLITE_NULL);
+    int64_t rows = 0;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      if (rows == 0)
+        for (int i = 0; i < n; ++i) firstTypes[static_cast<size_t>(i)] = sqlite3_column_type(stmt, i);
+      if (rows < keep) Keep(stmt, n);
+      ++rows;
     }
+    recordCount_ = ClampCount(rows);
+    keptRows_ = rows < keep ? rows : keep;
+    // The engine reads one row past the last it keeps, so a failure there
+    // is its failure too; one further on it would never have met.
+    if (rc != SQLITE_DONE && rows <= keep) {
+      failErr_ = sqlite3_extended_errcode(conn_.get());
+      failText_ = ErrText(conn_.get());
+    }
+    Describe([&firstTypes](int i) { return firstTypes[static_cast<size_t>(i)]; });
+    stmt_.reset();
+    cells_.resize(static_cast<size_t>(n));
+    kept_ = true;
+    NextKept();
   }
 
   int FieldCount() override { return static_cast<int>(fields_.size()); }
@@ -115,10 +150,29 @@ class TSqliteDynaset final : public TDynaset {
   }
   bool Eof() override { return eof_; }
   void MoveNext() override {
-    if (!eof_) Step();
+    if (eof_) return;
+    if (kept_)
+      NextKept();
+    else
+      Step();
+  }
+
+  TSqliteCell Cell(int i) const {
+    return kept_ ? cells_[static_cast<size_t>(i)] : ReadCell(stmt_.get(), i);
   }
 
  private:
+  template <class StorageOf>
+  void Describe(StorageOf storageOf) {
+    const int n = sqlite3_column_count(stmt_.get());
+    for (int i = 0; i < n; ++i) {
+      const char* decl = sqlite3_column_decltype(stmt_.get(), i);
+      const char* name = sqlite3_column_name(stmt_.get(), i);
+      fields_.push_back(std::make_unique<TSqliteField>(*this, i, MapSqliteType(decl, storageOf(i)),
+                                                       Utf8ToSjis(name ? name : "")));
+    }
+  }
+
   void Step() {
     int rc = sqlite3_step(stmt_.get());
     if (rc == SQLITE_ROW) return;
@@ -126,13 +180,99 @@ class TSqliteDynaset final : public TDynaset {
     if (rc != SQLITE_DONE) errors_->Fail(sqlite3_extended_errcode(conn_.get()), ErrText(conn_.get()));
   }
 
+  void Keep(sqlite3_stmt* stmt, int n) {
+    for (int i = 0; i < n; ++i) {
+      const TSqliteCell c = ReadCell(stmt, i);
+      buffer_.push_back(static_cast<char>(c.Type));
+      if (c.Type == SQLITE_INTEGER) {
+        buffer_.append(reinterpret_cast<const char*>(&c.Int), sizeof c.Int);
+      } else if (c.Type == SQLITE_FLOAT) {
+        buffer_.append(reinterpret_cast<const char*>(&c.Real), sizeof c.Real);
+      } else if (c.Type != SQLITE_NULL) {
+        const auto len = static_cast<uint32_t>(c.Text.size());
+        buffer_.append(reinterpret_cast<const char*>(&len), sizeof len);
+        buffer_.append(c.Text);
+      }
+    }
+  }
+
+  // Unpacks the next kept row into cells_, or ends the rows (with the
+  // pass's failure, if it met one there).
+  void NextKept() {
+    if (next_ >= keptRows_) {
+      eof_ = true;
+      buffer_ = std::string();
+      if (failErr_ != 0) errors_->Fail(failErr_, failText_);
+      return;
+    }
+    ++next_;
+    const char* p = buffer_.data() + pos_;
+    for (TSqliteCell& c : cells_) {
+      c = TSqliteCell{};
+      c.Type = static_cast<unsigned char>(*p++);
+      if (c.Type == SQLITE_INTEGER) {
+        std::memcpy(&c.Int, p, sizeof c.Int);
+        p += sizeof c.Int;
+      } else if (c.Type == SQLITE_FLOAT) {
+        std::memcpy(&c.Real, p, sizeof c.Real);
+        p += sizeof c.Real;
+      } else if (c.Type != SQLITE_NULL) {
+        uint32_t len;
+        std::memcpy(&len, p, sizeof len);
+        p += sizeof len;
+        c.Text = std::string_view(p, len);
+        p += len;
+      }
+    }
+    pos_ = static_cast<size_t>(p - buffer_.data());
+  }
+
   TConnection conn_;
   TStmt stmt_;
-  int recordCount_;
   std::shared_ptr<TErrorMembers> errors_;  // the database's: a failed fetch is its error
+  int recordCount_ = 0;
   bool eof_ = false;
   std::vector<std::unique_ptr<TSqliteField>> fields_;
+  // The kept rows.
+  bool kept_ = false;
+  std::string buffer_;
+  size_t pos_ = 0;
+  int64_t keptRows_ = 0, next_ = 0;
+  std::vector<TSqliteCell> cells_;
+  int failErr_ = 0;
+  std::string failText_;
 };
+
+TFieldValue TSqliteField::Value() {
+  TFieldValue v;
+  const TSqliteCell c = owner_.Cell(index_);
+  switch (c.Type) {
+    case SQLITE_NULL:
+      return v;
+    case SQLITE_INTEGER: {
+      if (type_.Code == 12) return DateValue(UnixSecondsToDateTime(c.Int));
+      char buf[32];
+      auto r = std::to_chars(buf, buf + sizeof buf, c.Int);
+      buf_.assign(buf, r.ptr);
+      break;
+    }
+    case SQLITE_FLOAT: {
+      if (type_.Code == 12 && std::isfinite(c.Real)) return DateValue(JulianDayToDateTime(c.Real));
+      buf_ = FormatSqliteReal(c.Real);
+      break;
+    }
+    default: {
+      TDateTime dt;
+      if (type_.Code == 12 && ParseSqliteDate(c.Text, dt)) return DateValue(dt);
+      buf_.clear();
+      AppendUtf8AsSjis(buf_, c.Text);
+      break;
+    }
+  }
+  v.Kind = TValueKind::Text;
+  v.Text = buf_;
+  return v;
+}
 
 class TSqliteDatabase final : public TDatabase {
  public:
@@ -170,9 +310,12 @@ class TSqliteDatabase final : public TDatabase {
     if (!stmt) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
     if (!TrimStatement(tail).empty())
       errors_->Fail(SQLITE_ERROR, SJ("問合せは一つのＳＥＬＥＣＴ文にしてください"));
-    int count = CountRows(std::string(sql.c_str(), tail));
-    auto dynaset = std::make_unique<TSqliteDynaset>(conn_, std::move(stmt), count, errors_);
-    dynaset->Open();
+    auto dynaset = std::make_unique<TSqliteDynaset>(conn_, std::move(stmt), errors_);
+    const int64_t count = CountCheaply(std::string(sql.c_str(), tail));
+    if (count >= 0)
+      dynaset->OpenStreaming(ClampCount(count));
+    else
+      dynaset->OpenKept(std::max(RowsWanted(), 0));
     return dynaset;
   }
 
@@ -188,25 +331,29 @@ class TSqliteDatabase final : public TDatabase {
     return TStmt(raw);
   }
 
-  // The full row count, counted by SQLite itself; a query that cannot be
-  // wrapped (a PRAGMA, say) is stepped through once more instead.
-  int CountRows(std::string query) {
+  // The full row count when SQLite can give it cheaply, else -1. Counting
+  // a plain table, or a filter or join the indexes answer, takes a few
+  // steps; counting a GROUP BY, a sort SQLite cannot skip or a full scan
+  // with a filter costs as much as the query itself. So the count gets a
+  // small budget of virtual machine steps (a few milliseconds); beyond it,
+  // or where the query cannot be wrapped (a PRAGMA), the dynaset counts in
+  // the one pass that also keeps the rows the engine will read, and the
+  // statement's work is done once.
+  int64_t CountCheaply(std::string query) {
     while (!query.empty() && (std::isspace(static_cast<unsigned char>(query.back())) || query.back() == ';'))
       query.pop_back();
     sqlite3_stmt* raw = nullptr;
-    std::string wrapped = "SELECT count(*) FROM (" + query + "\n)";
-    if (sqlite3_prepare_v2(conn_.get(), wrapped.c_str(), -1, &raw, nullptr) == SQLITE_OK && raw) {
-      TStmt count(raw);
-      if (sqlite3_step(count.get()) == SQLITE_ROW) return ClampCount(sqlite3_column_int64(count.get(), 0));
-    }
-    TStmt again = Prepare(query.c_str(), nullptr);
-    int64_t n = 0;
-    int rc;
-    while (again && (rc = sqlite3_step(again.get())) == SQLITE_ROW) ++n;
-    return ClampCount(n);
+    const std::string wrapped = "SELECT count(*) FROM (" + query + "\n)";
+    if (sqlite3_prepare_v2(conn_.get(), wrapped.c_str(), -1, &raw, nullptr) != SQLITE_OK || !raw) return -1;
+    TStmt count(raw);
+    int ticks = 0;
+    sqlite3_progress_handler(
+        conn_.get(), kCountTick, [](void* ticks) { return ++*static_cast<int*>(ticks) > kCountTicks ? 1 : 0; },
+        &ticks);
+    const int rc = sqlite3_step(count.get());
+    sqlite3_progress_handler(conn_.get(), 0, nullptr, nullptr);
+    return rc == SQLITE_ROW ? sqlite3_column_int64(count.get(), 0) : -1;
   }
-
-  static int ClampCount(int64_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
 
   TConnection conn_;
   std::shared_ptr<TErrorMembers> errors_ = std::make_shared<TErrorMembers>();
