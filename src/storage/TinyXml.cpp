@@ -1,5 +1,6 @@
 #include "storage/TinyXml.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -18,21 +19,27 @@ void AppendTabs(std::string& out, int level) {
 void TTinyXml::Clear() {
   buf_.clear();
   entries_.clear();
-  types_.clear();
+  highStarts_.clear();
   brokenLines_.clear();
   lines_ = 0;
   loaded_ = false;
 }
 
 void TTinyXml::AddEntry(size_t offset, size_t length, TXmlNodeType type) {
-  if (length > std::numeric_limits<uint32_t>::max()) throw TXmlError("XML entry too long");
-  entries_.push_back(TEntry{offset, static_cast<uint32_t>(length), -1});
-  types_.push_back(static_cast<uint8_t>(type));
+  if (length > kLengthMask) throw TXmlError("XML entry too long");
+  PushEntry(offset, static_cast<uint32_t>(length) | static_cast<uint32_t>(type) << kTypeShift);
+}
+
+void TTinyXml::PushEntry(size_t offset, uint32_t lengthType) const {
+  while ((static_cast<uint64_t>(offset) >> 32) > highStarts_.size())
+    highStarts_.push_back(static_cast<uint32_t>(entries_.size()));
+  entries_.push_back(TEntry{static_cast<uint32_t>(offset), lengthType, -1});
 }
 
 void TTinyXml::IndexLines() const {
   if (entries_.size() == lines_) return;
   entries_.clear();
+  highStarts_.clear();
   entries_.reserve(lines_);
   const char* d = buf_.data();
   size_t at = 0;
@@ -44,7 +51,7 @@ void TTinyXml::IndexLines() const {
     } else {
       length = static_cast<size_t>(static_cast<const char*>(std::memchr(d + at, '\r', buf_.size() - at)) - (d + at));
     }
-    entries_.push_back(TEntry{at, static_cast<uint32_t>(length), -1});
+    PushEntry(at, static_cast<uint32_t>(length));
     at += length + 2;
   }
 }
@@ -149,7 +156,6 @@ void TTinyXml::LoadFromBytes(std::string bytes) {
   for (size_t i = 0; i < n; ++i)
     bound += (d[i] == '<') + (d[i] == '<' && i + 1 < n && d[i + 1] == '/') + (d[i] == '\r') + (d[i] == '\n');
   entries_.reserve(bound);
-  types_.reserve(bound);
   try {
     // One pass over the bytes; `p` is where the rest of the current line
     // starts, so a line end met there closes the line.
@@ -193,7 +199,7 @@ void TTinyXml::LoadFromBytes(std::string bytes) {
 void TTinyXml::ComputeLevels() {
   std::vector<std::string_view> stack;
   for (size_t i = 0; i < entries_.size(); ++i) {
-    const TXmlNodeType type = static_cast<TXmlNodeType>(types_[i]);
+    const TXmlNodeType type = TypeOf(static_cast<int>(i));
     if (type == xnStartTag) {
       entries_[i].Level = static_cast<int32_t>(stack.size());
       stack.push_back(NameAt(static_cast<int>(i)));
@@ -215,7 +221,13 @@ std::string_view TTinyXml::Text(int index) const {
   if (index < 0 || index >= Count()) return {};
   if (!loaded_) IndexLines();
   const TEntry& e = entries_[static_cast<size_t>(index)];
-  return std::string_view(buf_.data() + e.Offset, e.Length);
+  uint64_t offset = e.OffsetLow;
+  if (!highStarts_.empty()) {
+    const auto high = std::upper_bound(highStarts_.begin(), highStarts_.end(), static_cast<uint32_t>(index));
+    offset |= static_cast<uint64_t>(high - highStarts_.begin()) << 32;
+  }
+  // A built line may use the full word: it has no type.
+  return std::string_view(buf_.data() + offset, loaded_ ? e.LengthType & kLengthMask : e.LengthType);
 }
 
 int TTinyXml::GetLevel(int index) const {

@@ -99,25 +99,35 @@ class TTinyXml {
   std::string AttributeValue(std::string_view name) const;
 
  private:
+  // Twelve bytes, as a large file has tens of millions of entries: the low
+  // half of the offset (the high half comes from highStarts_); the length,
+  // which in a loaded document shares its word with the node type.
   struct TEntry {
-    uint64_t Offset;
-    uint32_t Length;
+    uint32_t OffsetLow;
+    uint32_t LengthType;
     int32_t Level;
   };
+  static constexpr unsigned kTypeShift = 29;
+  static constexpr uint32_t kLengthMask = (1u << kTypeShift) - 1;
 
   void AddEntry(size_t offset, size_t length, TXmlNodeType type);
   // A built document keeps no index of its lines (saving never needs one);
   // Text() builds it on first use.
   void IndexLines() const;
   void ComputeLevels();
-  TXmlNodeType TypeOf(int index) const { return static_cast<TXmlNodeType>(types_[static_cast<size_t>(index)]); }
+  void PushEntry(size_t offset, uint32_t lengthType) const;
+  TXmlNodeType TypeOf(int index) const {
+    return static_cast<TXmlNodeType>(entries_[static_cast<size_t>(index)].LengthType >> kTypeShift);
+  }
   static std::string_view TagNameOf(std::string_view text, TXmlNodeType type);
   // TagName of a loaded entry, from the type found when it was loaded.
   std::string_view NameAt(int index) const { return TagNameOf(Text(index), TypeOf(index)); }
 
   std::string buf_;  // built: the output lines with CR LF; loaded: the file
   mutable std::vector<TEntry> entries_;  // built documents: filled by IndexLines
-  std::vector<uint8_t> types_;  // node type per entry, loaded documents only
+  // Offsets only grow, so the entries whose offset passes 4 GiB, 8 GiB, ...
+  // are marked by the index of the first of them.
+  mutable std::vector<uint32_t> highStarts_;
   size_t lines_ = 0;  // lines added to a built document
   // Built lines that hold a line break of their own, as (line, length): the
   // only ones whose end IndexLines cannot find from the bytes.
