@@ -150,8 +150,8 @@ void TTinyXml::LoadFromBytes(std::string bytes) {
   d = buf_.data();
   loaded_ = true;
   // A tag token starts at a "<", a text token ends before a "</" or at a line
-  // end: that bound sizes the lists once, sparing the copies (and the doubled
-  // peak) of lists that grow with the file.
+  // end: that bound sizes the list once, sparing the copies (and the doubled
+  // peak) of a list that grows with the file.
   size_t bound = 1;
   for (size_t i = 0; i < n; ++i)
     bound += (d[i] == '<') + (d[i] == '<' && i + 1 < n && d[i + 1] == '/') + (d[i] == '\r') + (d[i] == '\n');
