@@ -4,7 +4,11 @@
 JOBS ?= $(shell nproc)
 GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test build build-test setup clean
+# Fuzz targets: their own clang build of the Qt-free sources (tests/fuzz).
+FUZZ_CXX     ?= clang++-14
+FUZZ_SECONDS ?= 600
+
+.PHONY: run test build build-test build-fuzz fuzz setup clean
 
 setup:
 	scripts/setup
@@ -20,8 +24,21 @@ build-test: setup
 	cmake -S . -B build-test $(GEN) -DCMAKE_BUILD_TYPE=Debug -DQUORREL_SANITIZE=ON -DQUORREL_WERROR=ON
 	cmake --build build-test -j $(JOBS)
 
-test: build-test
+build-fuzz: setup
+	cmake -S tests/fuzz -B build-fuzz $(GEN) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DQUORREL_FUZZ_SECONDS=20
+	cmake --build build-fuzz -j $(JOBS)
+
+# Each fuzz target runs about 20 seconds as part of the tests.
+test: build-test build-fuzz
 	cd build-test && ctest --output-on-failure -j $(JOBS)
+	cd build-fuzz && ctest --output-on-failure -j $(JOBS)
+
+# `make fuzz FUZZ_SECONDS=3600`: every target, one after the other, for as
+# long as asked; the working corpora in build-fuzz/corpus grow from run to run.
+fuzz: build-fuzz
+	cmake -S tests/fuzz -B build-fuzz -DQUORREL_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cd build-fuzz && ctest --output-on-failure
+	cmake -S tests/fuzz -B build-fuzz -DQUORREL_FUZZ_SECONDS=20
 
 clean:
-	rm -rf build build-test
+	rm -rf build build-test build-fuzz

@@ -17,6 +17,7 @@
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
 #include "app/QtText.h"
+#include "app/ResultTools.h"
 #include "app/RunCommands.h"
 #include "core/Sjis.h"
 #include "views/CellView.h"
@@ -95,7 +96,6 @@ void TmodAction::CreateCommands() {
     QListWidget* list = app_.Main().lstFreq;
     return list->selectedItems().isEmpty() ? -1 : list->currentRow();
   };
-  auto later = [] {};  // the effect arrives with its own dialog or store
 
   using C = TCategory;
   const QKeySequence none;
@@ -185,10 +185,10 @@ void TmodAction::CreateCommands() {
   actLog = Add("actLog", C::Other, "履歴(&H)...", "履歴|履歴を表示します", QKeySequence(Qt::CTRL | Qt::Key_H), allowed,
                [this] { LogExecute(app_); });
   actDiff = Add("actDiff", C::Other, "比較(&D)...", "比較|比較データ選択画面を表示します",
-                QKeySequence(Qt::CTRL | Qt::Key_D), allowed, later);
+                QKeySequence(Qt::CTRL | Qt::Key_D), allowed, [this] { DiffExecute(app_); });
   actSort = Add("actSort", C::Other, "並べ替え(&S)...", "並べ替え|並べ替えキー指定画面を表示します",
                 QKeySequence(Qt::CTRL | Qt::Key_R),
-                [this] { return Allowed() && app_.Main().Grid().Enabled(); }, later);
+                [this] { return Allowed() && app_.Main().Grid().Enabled(); }, [this] { SortExecute(app_); });
   actOption = Add("actOption", C::Other, "オプション(&O)...", "オプション|オプション設定画面を表示します", none, idle,
                   [this] { app_.OptionDialog().Execute(); });
 

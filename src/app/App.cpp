@@ -12,23 +12,13 @@
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
 #include "app/QtText.h"
+#include "app/ResultTools.h"
 #include "app/ToolIcons.h"
 #include "views/CellView.h"
+#include "views/DiffDialog.h"
 #include "views/GridText.h"
 #include "views/LogDialog.h"
-
-namespace {
-
-// Dialogs whose pages arrive later exist as plain windows under their names,
-// so the start-up order and ownership are already those of the program.
-std::unique_ptr<QDialog> PlaceholderDialog(TfrmMain& main, const char* name, const char* caption) {
-  auto dialog = std::make_unique<QDialog>(&main);
-  dialog->setObjectName(QString::fromLatin1(name));
-  dialog->setWindowTitle(U(caption));
-  return dialog;
-}
-
-}  // namespace
+#include "views/SortDialog.h"
 
 TApp::TApp(TPlatform& platform, TFileLocations files, TSqlManager::TSessionFactory sessionFactory)
     : platform_(platform), files_(std::move(files)), sessionFactory_(std::move(sessionFactory)) {
@@ -62,9 +52,10 @@ bool TApp::Start() {
   main_ = std::make_unique<TfrmMain>(*this);
   about_ = std::make_unique<TfrmAbout>(*this);
   action_ = std::make_unique<TmodAction>(*this);
+  resultHost_ = MakeResultHost(*this);
   log_ = std::make_unique<TfrmLog>(main_.get(), MakeLogHost(*this));
-  diff_ = PlaceholderDialog(*main_, "frmDiff", "比較");
-  sort_ = PlaceholderDialog(*main_, "frmSort", "並べ替え");
+  diff_ = std::make_unique<TfrmDiff>(*resultHost_, main_.get());
+  sort_ = std::make_unique<TfrmSort>(*resultHost_, main_.get());
   option_ = std::make_unique<TfrmOption>(*this);
   const TOptions& options = option_->Options();
   login_ = std::make_unique<TfrmLogin>(*this, options.User, options.Password, options.Connect);
@@ -95,6 +86,7 @@ void TApp::Finish() {
   sort_.reset();
   diff_.reset();
   log_.reset();
+  resultHost_.reset();
   action_.reset();
   about_.reset();
   main_.reset();

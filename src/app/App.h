@@ -22,7 +22,10 @@ class TmodAction;
 class TfrmLogin;
 class TfrmOption;
 class TfrmCellView;
+class TfrmDiff;
 class TfrmLog;
+class TfrmSort;
+class TResultHost;
 struct TOptions;
 
 class TApp {
@@ -66,8 +69,8 @@ class TApp {
   TfrmLogin& Login() { return *login_; }
   TfrmOption& OptionDialog() { return *option_; }
   TfrmLog& LogDialog() { return *log_; }
-  QDialog& DiffDialog() { return *diff_; }
-  QDialog& SortDialog() { return *sort_; }
+  TfrmDiff& DiffDialog() { return *diff_; }
+  TfrmSort& SortDialog() { return *sort_; }
   TfrmCellView& CellView() { return *cellView_; }
   // The settings; valid from the options dialog's creation on.
   TOptions& Options();
@@ -99,8 +102,10 @@ class TApp {
   std::unique_ptr<TfrmMain> main_;
   std::unique_ptr<TfrmAbout> about_;
   std::unique_ptr<TmodAction> action_;
+  std::unique_ptr<TResultHost> resultHost_;
   std::unique_ptr<TfrmLog> log_;
-  std::unique_ptr<QDialog> diff_, sort_;
+  std::unique_ptr<TfrmDiff> diff_;
+  std::unique_ptr<TfrmSort> sort_;
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;
   std::unique_ptr<TfrmCellView> cellView_;

@@ -24,6 +24,7 @@
 #include "app/WindowPlacement.h"
 #include "core/Sjis.h"
 #include "views/Colors.h"
+#include "views/DiffDialog.h"
 
 namespace {
 
@@ -160,6 +161,7 @@ TfrmOption::TfrmOption(TApp& app) : QDialog(&app.Main()), app_(app) {
     ApplyDialogBlock(main.ResultDialog, actions.OpenResultDialog);
     CopyDialog(actions.OpenResultDialog, actions.SaveResultDialog);
   }
+  ApplyDialogBlock(file_.Layout.DiffForm.DiffDialog, app.DiffDialog().FileDialog);
   ApplyDialogLayouts(app, file_.Layout);
   if (!message.empty()) app.Platform().ErrorBox(app.AppTitle(), ToQ(message));
 }
@@ -169,6 +171,7 @@ TfrmOption::~TfrmOption() {
   app_.Main().CollectLayout(main);
   CollectDialogBlock(app_.Action().OpenSqlDialog, main.SqlDialog);
   CollectDialogBlock(app_.Action().OpenResultDialog, main.ResultDialog);
+  CollectDialogBlock(app_.DiffDialog().FileDialog, file_.Layout.DiffForm.DiffDialog);
   CollectDialogLayouts(app_, file_.Layout);
   std::string message;
   if (!WriteOptionFile(app_.Files().OptionFile, file_, message))

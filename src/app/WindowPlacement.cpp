@@ -4,7 +4,9 @@
 #include <QWidget>
 
 #include "app/App.h"
+#include "views/DiffDialog.h"
 #include "views/LogDialog.h"
+#include "views/SortDialog.h"
 
 void ApplyWindowBlock(QWidget& window, const TWindowBlock& block) {
   if (!block.State) return;

@@ -1,6 +1,8 @@
 #include "storage/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +51,30 @@ std::string DirOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// The temporary files are named "." + base + "." + pid + "." + counter + "."
+// + random hex + ".tmp". A process killed between creating one and renaming
+// it leaves it behind; the next write of the same file removes those whose
+// writer no longer exists. A live writer's file (another instance) is kept.
+void RemoveStaleTemps(const std::string& dir, const std::string& base) {
+  DIR* d = opendir(dir.c_str());
+  if (!d) return;
+  const std::string prefix = "." + base + ".";
+  const std::string_view suffix = ".tmp";
+  while (const dirent* e = readdir(d)) {
+    const std::string_view name = e->d_name;
+    if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix ||
+        name.substr(name.size() - suffix.size()) != suffix)
+      continue;
+    size_t at = prefix.size();
+    long long pid = 0;
+    while (at < name.size() && name[at] >= '0' && name[at] <= '9' && pid < INT_MAX) pid = pid * 10 + (name[at++] - '0');
+    if (at == prefix.size() || at >= name.size() || name[at] != '.' || pid <= 0 || pid >= INT_MAX) continue;
+    if (pid == getpid() || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    unlinkat(dirfd(d), e->d_name, 0);
+  }
+  closedir(d);
+}
+
 // Creates a fresh temporary file beside `target`; -1 with errno on failure.
 int CreateTemp(const std::string& target, unsigned mode, std::string& tempPath) {
   static std::atomic<unsigned> counter{0};
@@ -56,6 +82,7 @@ int CreateTemp(const std::string& target, unsigned mode, std::string& tempPath) 
   const std::string dir = DirOf(target);
   size_t slash = target.rfind('/');
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  RemoveStaleTemps(dir, base);
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%d.%u.%08x", static_cast<int>(getpid()), counter++,

@@ -19,6 +19,8 @@ constexpr unsigned kPrivateFileMode = 0600;
 //      the rename stays on one file system) with `mode` (less the umask);
 //   2. writes all bytes and flushes them to the device (fsync);
 //   3. renames it over the target, then flushes the directory.
+// A temporary file of an earlier write of the same target whose process has
+// died (killed before its rename) is removed on the way.
 // A target that is a symbolic link is followed: the file it points to is
 // replaced and the link stays. The new file has `mode` (less the umask), not
 // the old file's mode.

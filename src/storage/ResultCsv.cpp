@@ -74,6 +74,16 @@ std::string& TCsvReader::NewValue() {
 bool TCsvReader::Next() { return Read<true>(); }
 bool TCsvReader::Skip() { return Read<false>(); }
 
+namespace {
+
+[[noreturn]] void Damaged(const char* what) {
+  throw TDamagedFileError(std::string("CSV file with ") + what);
+}
+
+}  // namespace
+
+// Skip checks the bounds as Next does, so a loader that counts the records
+// first refuses a damaged file before any column or row exists.
 template <bool Store>
 bool TCsvReader::Read() {
   count_ = 0;
@@ -81,23 +91,35 @@ bool TCsvReader::Read() {
   if (pos_ >= n) return false;
   const char* d = data_.data();
   size_t p = pos_;
+  size_t lineStart = p;
+  auto lineBreak = [&] {
+    if (p - lineStart > kMaxFileCellBytes) Damaged("a line longer than 256 MiB");
+    p += (d[p] == '\r' && p + 1 < n && d[p + 1] == '\n') ? 2 : 1;
+    lineStart = p;
+  };
+  size_t values = 0;
   while (p < n && IsBlank(d[p])) ++p;
   while (p < n && !IsBreak(d[p])) {
+    if (++values > kMaxFileColumns) Damaged("more than 65536 columns");
     std::string* value = nullptr;
     if constexpr (Store) value = &NewValue();
     if (d[p] == '"') {
       ++p;
       bool closed = false;
+      size_t length = 0;  // of the value as stored
       while (p < n) {
         // Copy the plain run up to the next quote or line end at once.
         size_t run = p;
         while (run < n && d[run] != '"' && !IsBreak(d[run])) ++run;
         if constexpr (Store) value->append(d + p, run - p);
+        length += run - p;
         p = run;
+        if (length > kMaxFileCellBytes) Damaged("a value longer than 256 MiB");
         if (p >= n) break;
         if (d[p] == '"') {
           if (p + 1 < n && d[p + 1] == '"') {
             if constexpr (Store) *value += '"';
+            ++length;
             p += 2;
             continue;
           }
@@ -106,16 +128,20 @@ bool TCsvReader::Read() {
           break;
         }
         if constexpr (Store) *value += "\r\n";
-        p += (d[p] == '\r' && p + 1 < n && d[p + 1] == '\n') ? 2 : 1;
+        length += 2;
+        lineBreak();
       }
       if constexpr (Store) {
         if (!closed) {
           // An unclosed quote runs to the end of the file; as with any record,
           // the final line end is not part of it, and the last byte (normally
-          // the record's comma) is dropped.
-          if (IsBreak(d[n - 1]) && value->size() >= 2 && value->compare(value->size() - 2, 2, "\r\n") == 0)
-            value->resize(value->size() - 2);
-          if (!value->empty()) value->pop_back();
+          // the record's comma) is dropped. A line break is never cut in
+          // half: one that the last byte belongs to stays CR LF.
+          const auto endsWithBreak = [&] {
+            return value->size() >= 2 && value->compare(value->size() - 2, 2, "\r\n") == 0;
+          };
+          if (IsBreak(d[n - 1]) && endsWithBreak()) value->resize(value->size() - 2);
+          if (!value->empty() && !endsWithBreak()) value->pop_back();
         }
       }
     } else {
@@ -123,6 +149,7 @@ bool TCsvReader::Read() {
       while (p < n && d[p] != ',' && !IsBreak(d[p])) ++p;
       size_t end = p;
       while (end > start && IsBlank(d[end - 1])) --end;
+      if (end - start > kMaxFileCellBytes) Damaged("a value longer than 256 MiB");
       if constexpr (Store) value->assign(d + start, end - start);
     }
     while (p < n && IsBlank(d[p])) ++p;
@@ -131,7 +158,8 @@ bool TCsvReader::Read() {
       while (p < n && IsBlank(d[p])) ++p;
     }
   }
-  if (p < n) p += (d[p] == '\r' && p + 1 < n && d[p + 1] == '\n') ? 2 : 1;
+  if (p < n) lineBreak();
+  else if (p - lineStart > kMaxFileCellBytes) Damaged("a line longer than 256 MiB");
   pos_ = p;
   return true;
 }

@@ -26,7 +26,9 @@ void SaveCsv(TSqlInfo& info, const std::string& fileName);
 // file's modification time, RowPos and RowCount the number of data records,
 // columns named by the first record (type unknown, length 1), then every data
 // record through AddRow/SetCell. An empty file leaves `info` cleared. Throws
-// TFileError when the file cannot be read.
+// TFileError when the file cannot be read, and TDamagedFileError, with no
+// column defined yet, for a record of more than 65,536 values or a value or
+// line longer than 256 MiB.
 void LoadCsv(TSqlInfo& info, const std::string& fileName);
 
 // One record as written, without the line end.
@@ -36,7 +38,9 @@ void AppendCsvRecord(std::string& out, const TStrings& values);
 class TCsvReader {
  public:
   explicit TCsvReader(std::string_view data) : data_(data) {}
-  // Reads the next record into Value(i)/Count(); false at the end.
+  // Reads the next record into Value(i)/Count(); false at the end. Both
+  // throw TDamagedFileError for a record beyond the bounds of
+  // StorageError.h.
   bool Next();
   // Passes over the next record; false at the end.
   bool Skip();

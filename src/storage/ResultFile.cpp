@@ -7,6 +7,7 @@
 #include "storage/AtomicFile.h"
 #include "storage/ResultCsv.h"
 #include "storage/ResultXml.h"
+#include "storage/StorageError.h"
 
 namespace {
 
@@ -57,6 +58,13 @@ bool SaveHistoryCsv(TSqlInfo& info, const std::string& logDir) { return SaveResu
 bool LoadHistoryCsv(TSqlInfo& info, const std::string& logDir) {
   std::string data;
   if (!ReadWholeFile(RunFile(info, logDir), data) || data.empty()) return false;
+  try {
+    // A damaged file is refused whole, before its first row arrives.
+    for (TCsvReader check(data); check.Skip();) {
+    }
+  } catch (const TStorageError&) {
+    return false;
+  }
   TCsvReader reader(data);
   reader.Skip();  // the column names: the columns come from the history index
   AddCsvRows(info, reader);

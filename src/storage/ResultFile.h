@@ -27,6 +27,6 @@ bool SaveHistoryCsv(TSqlInfo& info, const std::string& logDir);
 
 // Adds the data rows of the run's history CSV file to `info` (columns, counts,
 // status and times are those already set from the history index; nothing is
-// cleared). False, with nothing changed, when the file cannot be read or is
-// empty; true otherwise.
+// cleared). False, with nothing changed, when the file cannot be read, is
+// empty or is damaged (see TDamagedFileError); true otherwise.
 bool LoadHistoryCsv(TSqlInfo& info, const std::string& logDir);

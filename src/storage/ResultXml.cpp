@@ -52,6 +52,7 @@ void ReadLines(const TTinyXml& doc, int parent, bool takeText, std::string& text
     const int content = doc.FirstChild(child);
     if (content != -1) AppendXmlDecoded(text, doc.Text(content));
     if (li) text += "\r\n";
+    if (text.size() > kMaxFileCellBytes) throw TDamagedFileError("XML text longer than 256 MiB");
   }
 }
 
@@ -141,6 +142,7 @@ bool ReadInfoSection(TSqlInfo& info, const TTinyXml& doc, int parent) {
   // Every column needs an element of its own; a count beyond that comes from
   // a damaged file and would only make the column arrays exhaust memory.
   if (colCount > doc.Count()) throw TXmlError("ColCount " + s + " exceeds the document");
+  if (colCount > static_cast<int>(kMaxFileColumns)) throw TDamagedFileError("ColCount " + s + " above 65536");
   info.SetColCount(colCount);
   return true;
 }

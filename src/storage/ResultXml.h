@@ -20,8 +20,10 @@ void SaveXml(TSqlInfo& info, const std::string& fileName);
 // Clears `info` and loads a result file. A missing root, "Sql", or an
 // incomplete "Info" or "Header" ends the load early without error; a missing
 // row or cell element sets Status to "Err". Throws TFileError (unreadable),
-// TXmlError (rejected declaration, or a column count no file can hold) and
-// TConvertError (bad date, time or integer); `info` keeps what was read.
+// TXmlError (rejected declaration, or a column count no file can hold),
+// TDamagedFileError (more than 65,536 columns, a line or a cell longer than
+// 256 MiB; no column is defined then) and TConvertError (bad date, time or
+// integer); `info` keeps what was read.
 void LoadXml(TSqlInfo& info, const std::string& fileName);
 
 // Section writers: append the section (its comment first) at `level`.

@@ -4,6 +4,7 @@
 // of these exceptions. Messages are cp932, because some of them end up in an
 // error box as they stand ("'abc' は整数ではありません").
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +25,16 @@ class TXmlError : public TStorageError {
  public:
   using TStorageError::TStorageError;
 };
+
+// A result file that asks for more than any real result holds: more columns,
+// or a longer cell or line, than the bounds below. Refused before memory is
+// spent on it.
+class TDamagedFileError : public TStorageError {
+ public:
+  using TStorageError::TStorageError;
+};
+constexpr size_t kMaxFileColumns = 65536;
+constexpr size_t kMaxFileCellBytes = size_t{256} << 20;  // also any one line
 
 // A text that should be an integer, a date or a time and is not.
 class TConvertError : public TStorageError {

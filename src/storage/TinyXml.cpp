@@ -10,6 +10,12 @@ namespace {
 
 const char* const kDeclarationTokens[8] = {"?xml", "version", "=", "\"1.0\"", "encoding", "=", "\"Shift_JIS\"", "?"};
 
+// No file the system writes has such a line; refused before it can hold an
+// entry too long to index.
+void CheckLineLength(size_t length) {
+  if (length > kMaxFileCellBytes) throw TDamagedFileError("XML line longer than 256 MiB");
+}
+
 void AppendTabs(std::string& out, int level) {
   if (level > 0) out.append(static_cast<size_t>(level), '\t');
 }
@@ -159,15 +165,19 @@ void TTinyXml::LoadFromBytes(std::string bytes) {
   try {
     // One pass over the bytes; `p` is where the rest of the current line
     // starts, so a line end met there closes the line.
-    for (size_t p = 0; p < n;) {
+    // `ls` is where the current line starts; each scan checks the line up to
+    // where it stopped, so the last one bounds the whole line.
+    for (size_t p = 0, ls = 0; p < n;) {
       const char c = d[p];
       if (c == '\r') {
         p += p + 1 < n && d[p + 1] == '\n' ? 2 : 1;
+        ls = p;
       } else if (c == '\n') {
-        ++p;
+        ls = ++p;
       } else if (c == '<') {
         size_t q = p + 1;
         while (q < n && d[q] != '>' && d[q] != '\r' && d[q] != '\n') ++q;
+        CheckLineLength(q + (q < n && d[q] == '>') - ls);
         if (q < n && d[q] == '>') {
           AddEntry(p, q + 1 - p, NodeType(std::string_view(d + p, q + 1 - p)));
           p = q + 1;
@@ -179,6 +189,7 @@ void TTinyXml::LoadFromBytes(std::string bytes) {
         size_t q = p;
         bool gt = false;
         while (q < n && d[q] != '<' && d[q] != '\r' && d[q] != '\n') gt |= d[q++] == '>';
+        CheckLineLength(q - ls);
         // Text in front of a tag other than an end tag is indentation or
         // stray text, and is dropped.
         if (q < n && d[q] == '<' && !(q + 1 < n && d[q + 1] == '/')) {

@@ -58,7 +58,8 @@ class TTinyXml {
   const std::string& Bytes() const { return buf_; }
 
   // Reading. Replaces the entries by the tokens of the file and computes their
-  // levels. Throws TFileError when the file cannot be read and TXmlError when
+  // levels. Throws TFileError when the file cannot be read, TDamagedFileError
+  // for a line longer than 256 MiB, and TXmlError when
   // it is empty or its first line is not an accepted declaration ("XML Header
   // Error"); the document is then empty. A mismatched end tag is no error: it
   // and every later entry get no level.

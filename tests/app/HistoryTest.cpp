@@ -13,6 +13,8 @@
 #include "core/Sjis.h"
 #include "storage/AtomicFile.h"
 #include "storage/Options.h"
+#include "views/DiffDialog.h"
+#include "views/SortDialog.h"
 #include "views/SqlGrid.h"
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -88,6 +89,31 @@ TEST(AtomicFileTest, SymbolicLinkIsFollowedAndKept) {
   ASSERT_TRUE(WriteFileAtomic(link, "new"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadFileBytes(real), "new");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AtomicFileTest, TemporariesOfDeadWritersAreRemovedByTheNextWrite) {
+  TTempDir dir;
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_GT(dead, 0);
+  waitpid(dead, nullptr, 0);
+  const std::string d = std::to_string(dead);
+  const std::string stale = dir.File(".a.txt." + d + ".0.1234abcd.tmp");
+  const std::string live = dir.File(".a.txt." + std::to_string(getppid()) + ".0.1234abcd.tmp");
+  const std::string other = dir.File(".b.txt." + d + ".0.1234abcd.tmp");
+  const std::string notOurs = dir.File(".a.txt." + d + ".notes");
+  for (const std::string& f : {stale, live, other, notOurs}) WriteFileBytes(f, "half");
+
+  ASSERT_TRUE(WriteFileAtomic(dir.File("a.txt"), "whole"));
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_TRUE(std::filesystem::exists(live));     // another instance still writing
+  EXPECT_TRUE(std::filesystem::exists(other));    // belongs to another file
+  EXPECT_TRUE(std::filesystem::exists(notOurs));  // not a temporary of ours
+  EXPECT_EQ(ReadFileBytes(dir.File("a.txt")), "whole");
 }
 
 }  // namespace

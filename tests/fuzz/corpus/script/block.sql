@@ -1,0 +1,2 @@
+/* a
+b */ SELECT 1 FROM DUAL

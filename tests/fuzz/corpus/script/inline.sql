@@ -1,0 +1,1 @@
+/*c*/SELECT 1 FROM DUAL

@@ -1,0 +1,1 @@
+SELECT '“ú–{Œê' FROM DUAL -- •\

@@ -1,0 +1,5 @@
+rem nothing
+  REMARK x
+REMAINING_QTY,
+-- REM x
+/* note */ REM x

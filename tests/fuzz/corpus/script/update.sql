@@ -1,0 +1,2 @@
+UPDATE T SET A = 1
+  select * from tSELECTED
