@@ -1,5 +1,6 @@
 #include "storage/TinyXml.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -9,13 +10,8 @@ namespace {
 
 const char* const kDeclarationTokens[8] = {"?xml", "version", "=", "\"1.0\"", "encoding", "=", "\"Shift_JIS\"", "?"};
 
-bool StartsWith(std::string_view s, std::string_view p) { return s.size() >= p.size() && s.substr(0, p.size()) == p; }
-bool EndsWith(std::string_view s, std::string_view p) {
-  return s.size() >= p.size() && s.substr(s.size() - p.size()) == p;
-}
-
-// No file the system writes has such a line; refused before its entries
-// take any memory.
+// No file the system writes has such a line; refused before it can hold an
+// entry too long to index.
 void CheckLineLength(size_t length) {
   if (length > kMaxFileCellBytes) throw TDamagedFileError("XML line longer than 256 MiB");
 }
@@ -29,12 +25,41 @@ void AppendTabs(std::string& out, int level) {
 void TTinyXml::Clear() {
   buf_.clear();
   entries_.clear();
-  types_.clear();
+  highStarts_.clear();
+  brokenLines_.clear();
+  lines_ = 0;
+  loaded_ = false;
 }
 
-void TTinyXml::AddEntry(size_t offset, size_t length) {
-  if (length > std::numeric_limits<uint32_t>::max()) throw TXmlError("XML entry too long");
-  entries_.push_back(TEntry{offset, static_cast<uint32_t>(length), -1});
+void TTinyXml::AddEntry(size_t offset, size_t length, TXmlNodeType type) {
+  if (length > kLengthMask) throw TXmlError("XML entry too long");
+  PushEntry(offset, static_cast<uint32_t>(length) | static_cast<uint32_t>(type) << kTypeShift);
+}
+
+void TTinyXml::PushEntry(size_t offset, uint32_t lengthType) const {
+  while ((static_cast<uint64_t>(offset) >> 32) > highStarts_.size())
+    highStarts_.push_back(static_cast<uint32_t>(entries_.size()));
+  entries_.push_back(TEntry{static_cast<uint32_t>(offset), lengthType, -1});
+}
+
+void TTinyXml::IndexLines() const {
+  if (entries_.size() == lines_) return;
+  entries_.clear();
+  highStarts_.clear();
+  entries_.reserve(lines_);
+  const char* d = buf_.data();
+  size_t at = 0;
+  auto broken = brokenLines_.begin();
+  for (size_t line = 0; line < lines_; ++line) {
+    size_t length;
+    if (broken != brokenLines_.end() && broken->first == line) {
+      length = (broken++)->second;
+    } else {
+      length = static_cast<size_t>(static_cast<const char*>(std::memchr(d + at, '\r', buf_.size() - at)) - (d + at));
+    }
+    PushEntry(at, static_cast<uint32_t>(length));
+    at += length + 2;
+  }
 }
 
 void TTinyXml::AddNode(TXmlNodeType kind, std::string_view name, std::string_view text, int level) {
@@ -86,7 +111,14 @@ void TTinyXml::AddNode(TXmlNodeType kind, std::string_view name, std::string_vie
     case xnInvalid:
       break;
   }
-  AddEntry(start, buf_.size() - start);
+  const size_t length = buf_.size() - start;
+  if (length > std::numeric_limits<uint32_t>::max()) {
+    buf_.resize(start);
+    throw TXmlError("XML entry too long");
+  }
+  if (std::memchr(buf_.data() + start, '\r', length) || std::memchr(buf_.data() + start, '\n', length))
+    brokenLines_.emplace_back(lines_, length);
+  ++lines_;
   buf_ += "\r\n";
 }
 
@@ -109,15 +141,10 @@ void TTinyXml::LoadFromBytes(std::string bytes) {
     while (from < n && d[from] != '\r' && d[from] != '\n') ++from;
     return from;
   };
-  auto nextLine = [&](size_t end) {
-    if (end < n && d[end] == '\r' && end + 1 < n && d[end + 1] == '\n') return end + 2;
-    return end + 1;
-  };
 
   // The declaration decides whether the file is ours at all.
   if (n == 0) throw TXmlError("List index out of bounds (0)");
   const size_t firstEnd = lineEnd(0);
-  CheckLineLength(firstEnd);
   std::string_view first(d, firstEnd);
   if (first.size() < 2 || first.front() != '<' || first.back() != '>') throw TXmlError("XML Header Error");
   SplitTag(first.substr(1, first.size() - 2));
@@ -127,45 +154,63 @@ void TTinyXml::LoadFromBytes(std::string bytes) {
 
   buf_ = std::move(bytes);
   d = buf_.data();
+  loaded_ = true;
+  // A tag token starts at a "<", a text token ends before a "</" or at a line
+  // end: that bound sizes the list once, sparing the copies (and the doubled
+  // peak) of a list that grows with the file.
+  size_t bound = 1;
+  for (size_t i = 0; i < n; ++i)
+    bound += (d[i] == '<') + (d[i] == '<' && i + 1 < n && d[i + 1] == '/') + (d[i] == '\r') + (d[i] == '\n');
+  entries_.reserve(bound);
   try {
-    for (size_t ls = 0; ls < n;) {
-      const size_t le = lineEnd(ls);
-      CheckLineLength(le - ls);
-      size_t p = ls;
-      while (p < le) {
-        const void* hit = std::memchr(d + p, '<', le - p);
-        size_t lt = hit ? static_cast<size_t>(static_cast<const char*>(hit) - d) : le;
-        size_t end;
-        if (lt == le) {
-          end = le;  // text without any tag: a continuation line
-        } else if (lt == p) {
-          const void* gt = lt + 1 < le ? std::memchr(d + lt + 1, '>', le - lt - 1) : nullptr;
-          end = gt ? static_cast<size_t>(static_cast<const char*>(gt) - d) + 1 : le;
-        } else if (lt + 1 < le && d[lt + 1] == '/') {
-          end = lt;  // element text followed by its end tag
+    // One pass over the bytes; `p` is where the rest of the current line
+    // starts, so a line end met there closes the line.
+    // `ls` is where the current line starts; each scan checks the line up to
+    // where it stopped, so the last one bounds the whole line.
+    for (size_t p = 0, ls = 0; p < n;) {
+      const char c = d[p];
+      if (c == '\r') {
+        p += p + 1 < n && d[p + 1] == '\n' ? 2 : 1;
+        ls = p;
+      } else if (c == '\n') {
+        ls = ++p;
+      } else if (c == '<') {
+        size_t q = p + 1;
+        while (q < n && d[q] != '>' && d[q] != '\r' && d[q] != '\n') ++q;
+        CheckLineLength(q + (q < n && d[q] == '>') - ls);
+        if (q < n && d[q] == '>') {
+          AddEntry(p, q + 1 - p, NodeType(std::string_view(d + p, q + 1 - p)));
+          p = q + 1;
         } else {
-          p = lt;  // indentation or stray text in front of a tag
+          AddEntry(p, q - p, xnInvalid);  // a tag left open to the line end
+          p = q;
+        }
+      } else {
+        size_t q = p;
+        bool gt = false;
+        while (q < n && d[q] != '<' && d[q] != '\r' && d[q] != '\n') gt |= d[q++] == '>';
+        CheckLineLength(q - ls);
+        // Text in front of a tag other than an end tag is indentation or
+        // stray text, and is dropped.
+        if (q < n && d[q] == '<' && !(q + 1 < n && d[q + 1] == '/')) {
+          p = q;
           continue;
         }
-        AddEntry(p, end - p);
-        p = end;
+        AddEntry(p, q - p, gt ? xnInvalid : xnText);
+        p = q;
       }
-      if (le >= n) break;
-      ls = nextLine(le);
     }
   } catch (...) {
     Clear();
     throw;
   }
-  types_.resize(entries_.size());
-  for (size_t i = 0; i < entries_.size(); ++i) types_[i] = static_cast<uint8_t>(NodeType(Text(static_cast<int>(i))));
   ComputeLevels();
 }
 
 void TTinyXml::ComputeLevels() {
   std::vector<std::string_view> stack;
   for (size_t i = 0; i < entries_.size(); ++i) {
-    const TXmlNodeType type = static_cast<TXmlNodeType>(types_[i]);
+    const TXmlNodeType type = TypeOf(static_cast<int>(i));
     if (type == xnStartTag) {
       entries_[i].Level = static_cast<int32_t>(stack.size());
       stack.push_back(NameAt(static_cast<int>(i)));
@@ -185,12 +230,19 @@ void TTinyXml::ComputeLevels() {
 
 std::string_view TTinyXml::Text(int index) const {
   if (index < 0 || index >= Count()) return {};
+  if (!loaded_) IndexLines();
   const TEntry& e = entries_[static_cast<size_t>(index)];
-  return std::string_view(buf_.data() + e.Offset, e.Length);
+  uint64_t offset = e.OffsetLow;
+  if (!highStarts_.empty()) {
+    const auto high = std::upper_bound(highStarts_.begin(), highStarts_.end(), static_cast<uint32_t>(index));
+    offset |= static_cast<uint64_t>(high - highStarts_.begin()) << 32;
+  }
+  // A built line may use the full word: it has no type.
+  return std::string_view(buf_.data() + offset, loaded_ ? e.LengthType & kLengthMask : e.LengthType);
 }
 
 int TTinyXml::GetLevel(int index) const {
-  if (index < 0 || index >= Count()) return -1;
+  if (!loaded_ || index < 0 || index >= Count()) return -1;
   return entries_[static_cast<size_t>(index)].Level;
 }
 
@@ -228,13 +280,14 @@ std::string TTinyXml::ChildText(int index, std::string_view name) const {
 }
 
 TXmlNodeType TTinyXml::NodeType(std::string_view t) {
-  if (!StartsWith(t, "<") || !EndsWith(t, ">"))
-    // Two plain searches: find_first_of tests every byte against the set
-    // one call at a time, and every cell of a result file passes here.
+  // Byte tests rather than prefix and suffix compares: every entry of a
+  // loaded file passes here.
+  const size_t n = t.size();
+  if (n < 2 || t[0] != '<' || t[n - 1] != '>')
     return t.find('<') != std::string_view::npos || t.find('>') != std::string_view::npos ? xnInvalid : xnText;
-  if (StartsWith(t, "<!--") && EndsWith(t, "-->")) return xnComment;
-  if (StartsWith(t, "<?") && EndsWith(t, "?>")) return xnDeclaration;
-  const bool endOpen = StartsWith(t, "</"), emptyClose = EndsWith(t, "/>");
+  if (n >= 4 && t[1] == '!' && t[2] == '-' && t[3] == '-' && t[n - 3] == '-' && t[n - 2] == '-') return xnComment;
+  if (t[1] == '?' && t[n - 2] == '?') return xnDeclaration;
+  const bool endOpen = t[1] == '/', emptyClose = t[n - 2] == '/';
   if (endOpen && !emptyClose) return xnEndTag;
   if (!endOpen && emptyClose) return xnEmptyTag;
   return xnStartTag;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/StrUtil.h"
@@ -66,7 +67,7 @@ class TTinyXml {
   // The same on bytes already in memory.
   void LoadFromBytes(std::string bytes);
 
-  int Count() const { return static_cast<int>(entries_.size()); }
+  int Count() const { return static_cast<int>(loaded_ ? entries_.size() : lines_); }
   // The entry's text as stored (text entries still entity-encoded). The view
   // stays valid until the document changes. Empty for an index out of range.
   std::string_view Text(int index) const;
@@ -99,22 +100,40 @@ class TTinyXml {
   std::string AttributeValue(std::string_view name) const;
 
  private:
+  // Twelve bytes, as a large file has tens of millions of entries: the low
+  // half of the offset (the high half comes from highStarts_); the length,
+  // which in a loaded document shares its word with the node type.
   struct TEntry {
-    uint64_t Offset;
-    uint32_t Length;
+    uint32_t OffsetLow;
+    uint32_t LengthType;
     int32_t Level;
   };
+  static constexpr unsigned kTypeShift = 29;
+  static constexpr uint32_t kLengthMask = (1u << kTypeShift) - 1;
 
-  void AddEntry(size_t offset, size_t length);
+  void AddEntry(size_t offset, size_t length, TXmlNodeType type);
+  // A built document keeps no index of its lines (saving never needs one);
+  // Text() builds it on first use.
+  void IndexLines() const;
   void ComputeLevels();
-  TXmlNodeType TypeOf(int index) const { return static_cast<TXmlNodeType>(types_[static_cast<size_t>(index)]); }
+  void PushEntry(size_t offset, uint32_t lengthType) const;
+  TXmlNodeType TypeOf(int index) const {
+    return static_cast<TXmlNodeType>(entries_[static_cast<size_t>(index)].LengthType >> kTypeShift);
+  }
   static std::string_view TagNameOf(std::string_view text, TXmlNodeType type);
   // TagName of a loaded entry, from the type found when it was loaded.
   std::string_view NameAt(int index) const { return TagNameOf(Text(index), TypeOf(index)); }
 
   std::string buf_;  // built: the output lines with CR LF; loaded: the file
-  std::vector<TEntry> entries_;
-  std::vector<uint8_t> types_;  // node type per entry, loaded documents only
+  mutable std::vector<TEntry> entries_;  // built documents: filled by IndexLines
+  // Offsets only grow, so the entries whose offset passes 4 GiB, 8 GiB, ...
+  // are marked by the index of the first of them.
+  mutable std::vector<uint32_t> highStarts_;
+  size_t lines_ = 0;  // lines added to a built document
+  // Built lines that hold a line break of their own, as (line, length): the
+  // only ones whose end IndexLines cannot find from the bytes.
+  std::vector<std::pair<size_t, size_t>> brokenLines_;
+  bool loaded_ = false;
   TStrings tokens_;
 };
 

@@ -57,6 +57,23 @@ TEST(TinyXmlTest, WritesTheSettingsExampleByteForByte) {
   EXPECT_EQ(in.GetLevel(root), 0);
 }
 
+// A built document finds its lines from the bytes only when asked; a line that
+// holds a break of its own must still come back whole, and the lines after it.
+TEST(TinyXmlTest, BuiltLinesReadBackWholeAroundEmbeddedBreaks) {
+  TTinyXml doc;
+  doc.AddNode(xnStartTag, "a", "", 0);
+  doc.AddNode(xnText, "b", "x\r\ny\rz\n", 1);
+  doc.AddNode(xnComment, "", "", 0);
+  doc.AddNode(xnText, "", "\n", 2);
+  doc.AddNode(xnEndTag, "a", "", 0);
+  EXPECT_EQ(Entries(doc), (std::vector<std::string>{"<a>", "\t<b>x\r\ny\rz\n</b>", "<!---->", "\t\t\n", "</a>"}));
+  EXPECT_EQ(Levels(doc), (std::vector<int>{-1, -1, -1, -1, -1}));
+  doc.AddNode(xnEmptyTag, "c", "", 0);
+  EXPECT_EQ(doc.Count(), 6);
+  EXPECT_EQ(doc.Text(5), "<c/>");
+  EXPECT_EQ(doc.Bytes(), "<a>\r\n\t<b>x\r\ny\rz\n</b>\r\n<!---->\r\n\t\t\n\r\n</a>\r\n<c/>\r\n");
+}
+
 TEST(TinyXmlTest, DeclarationCheck) {
   struct Case {
     const char* name;
