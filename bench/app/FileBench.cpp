@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "BenchPlatform.h"
 #include "app/ActionModule.h"
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
-#include "app/QtPlatform.h"
 #include "core/FileLocations.h"
 #include "core/Sjis.h"
 #include "storage/AtomicFile.h"
@@ -53,44 +53,6 @@ long PeakSinceReset() {
 }
 
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-// The real desktop, except that the login dialog and the file dialogs are
-// answered at once.
-class TBenchPlatform final : public TPlatform {
- public:
-  explicit TBenchPlatform(std::string lockDir) : qt_(std::move(lockDir)) {}
-  void ErrorBox(const QString& title, const QString& text) override {
-    std::fprintf(stderr, "error box: %s: %s\n", title.toUtf8().constData(), text.toUtf8().constData());
-    ++errors;
-  }
-  bool OpenFileDialog(TFileDialogSpec&, QString& fileName) override { return Answer(fileName); }
-  bool SaveFileDialog(TFileDialogSpec&, QString& fileName) override { return Answer(fileName); }
-  bool PickColor(QColor&) override { return false; }
-  bool PickFolder(const QString&, QString&) override { return false; }
-  bool ClipboardHasText() override { return false; }
-  QString ClipboardText() override { return {}; }
-  void SetClipboardText(const QString&) override {}
-  void ShowHelp(const QString&) override {}
-  void ProcessMessages() override { qt_.ProcessMessages(); }
-  TCursor Cursor() const override { return qt_.Cursor(); }
-  void SetCursor(TCursor cursor) override { qt_.SetCursor(cursor); }
-  int ExecModal(QDialog&) override { return QDialog::Accepted; }
-  TLockResult LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) override {
-    return qt_.LockInstance(name, lock);
-  }
-
-  std::deque<QString> answers;
-  int errors = 0;
-
- private:
-  bool Answer(QString& fileName) {
-    if (answers.empty()) return false;
-    fileName = answers.front();
-    answers.pop_front();
-    return true;
-  }
-  TQtPlatform qt_;
-};
 
 // A result file as the program writes it: names, then rows of 8 values,
 // every record ended by a comma and CR LF; cp932 with Japanese text.

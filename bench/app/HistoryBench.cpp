@@ -26,12 +26,12 @@
 #include <string>
 #include <vector>
 
+#include "BenchPlatform.h"
 #include "app/ActionModule.h"
 #include "app/App.h"
 #include "app/FavouriteList.h"
 #include "app/HistoryStore.h"
 #include "app/MainWindow.h"
-#include "app/QtPlatform.h"
 #include "core/FileLocations.h"
 #include "core/SqlInfo.h"
 #include "storage/AtomicFile.h"
@@ -56,34 +56,6 @@ double Median(int rounds, const std::function<void()>& f) {
   std::sort(t.begin(), t.end());
   return t[t.size() / 2];
 }
-
-// The real desktop, except that modal dialogs run a callback.
-class TBenchPlatform final : public TPlatform {
- public:
-  explicit TBenchPlatform(std::string lockDir) : qt_(std::move(lockDir)) {}
-  std::function<int(QDialog&)> OnModal;
-  void ErrorBox(const QString& title, const QString& text) override {
-    std::fprintf(stderr, "error box: %s: %s\n", title.toUtf8().constData(), text.toUtf8().constData());
-  }
-  bool OpenFileDialog(TFileDialogSpec&, QString&) override { return false; }
-  bool SaveFileDialog(TFileDialogSpec&, QString&) override { return false; }
-  bool PickColor(QColor&) override { return false; }
-  bool PickFolder(const QString&, QString&) override { return false; }
-  bool ClipboardHasText() override { return false; }
-  QString ClipboardText() override { return {}; }
-  void SetClipboardText(const QString&) override {}
-  void ShowHelp(const QString&) override {}
-  void ProcessMessages() override { qt_.ProcessMessages(); }
-  TCursor Cursor() const override { return qt_.Cursor(); }
-  void SetCursor(TCursor cursor) override { qt_.SetCursor(cursor); }
-  int ExecModal(QDialog& dialog) override { return OnModal ? OnModal(dialog) : QDialog::Rejected; }
-  TLockResult LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) override {
-    return qt_.LockInstance(name, lock);
-  }
-
- private:
-  TQtPlatform qt_;
-};
 
 void Exec(const std::string& db, const std::string& sql) {
   sqlite3* h = nullptr;

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchPlatform.h"
 #include "app/Platform.h"
 #include "core/Sjis.h"
 #include "core/SqlInfo.h"
@@ -49,29 +50,6 @@ double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
 }
-
-// A desktop that answers nothing; the dialogs here only let messages through.
-class TQuietPlatform final : public TPlatform {
- public:
-  void ErrorBox(const QString& title, const QString& text) override {
-    std::fprintf(stderr, "error box: %s: %s\n", title.toUtf8().constData(), text.toUtf8().constData());
-  }
-  bool OpenFileDialog(TFileDialogSpec&, QString&) override { return false; }
-  bool SaveFileDialog(TFileDialogSpec&, QString&) override { return false; }
-  bool PickColor(QColor&) override { return false; }
-  bool PickFolder(const QString&, QString&) override { return false; }
-  bool ClipboardHasText() override { return false; }
-  QString ClipboardText() override { return {}; }
-  void SetClipboardText(const QString&) override {}
-  void ShowHelp(const QString&) override {}
-  void ProcessMessages() override { QCoreApplication::processEvents(); }
-  TCursor Cursor() const override { return TCursor::Default; }
-  void SetCursor(TCursor) override {}
-  int ExecModal(QDialog&) override { return 0; }
-  TLockResult LockInstance(const std::string&, std::unique_ptr<TInstanceLock>&) override {
-    return TLockResult::Failed;
-  }
-};
 
 // The main window as the dialogs see it: a result set shown in a grid.
 class TBenchHost final : public TResultHost {
@@ -100,7 +78,7 @@ class TBenchHost final : public TResultHost {
  private:
   TSqlInfo& info_;
   TSqlGrid& grid_;
-  TQuietPlatform platform_;
+  TBenchPlatform platform_{std::string()};
   TfrmLog* log_ = nullptr;
 };
 
