@@ -458,10 +458,16 @@ void TfrmMain::WireResultSet() {
 // cost a comparison each, and the widest digit keeps every count of that
 // length inside.
 void TfrmMain::FitProgressPanel() {
-  const QString rowMax = QString::number(sqlInfo_->RowMax()), rowCount = QString::number(sqlInfo_->RowCount());
-  const int lengths = static_cast<int>(rowMax.size() * 32 + rowCount.size());
+  // Called for every fetched row: the lengths are counted, not printed.
+  auto printedLength = [](int value) {
+    int length = value < 0 ? 2 : 1;
+    for (long long v = value < 0 ? -static_cast<long long>(value) : value; v >= 10; v /= 10) ++length;
+    return length;
+  };
+  const int lengths = printedLength(sqlInfo_->RowMax()) * 32 + printedLength(sqlInfo_->RowCount());
   if (lengths == progressLengths_) return;
   progressLengths_ = lengths;
+  const QString rowMax = QString::number(sqlInfo_->RowMax()), rowCount = QString::number(sqlInfo_->RowCount());
   const QFontMetrics metrics(barStatus_->font());
   QChar widest = QLatin1Char('0');
   for (char d = '1'; d <= '9'; ++d)
