@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <memory>
 
 namespace {
 
@@ -76,13 +78,94 @@ size_t SjisSequenceLen(std::string_view s) {
 
 }  // namespace
 
+namespace {
+
+// The cp932 bytes of each character of the Basic Multilingual Plane, learnt
+// from iconv the first time the character is met: database texts repeat the
+// same few thousand characters millions of times, and asking iconv for every
+// value costs more than the rest of the fetch. CP932 is stateless, so a text
+// converted character by character is the text iconv would give whole.
+class TSjisCache {
+ public:
+  // Appends the cp932 form of `utf8`; false (out as it was) when it holds
+  // anything but well-formed one- to three-byte sequences of characters
+  // that cp932 has, which the caller then leaves to iconv.
+  bool Append(std::string& out, std::string_view utf8, TConverter& conv) {
+    const size_t start = out.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const size_t n = utf8.size();
+    for (size_t i = 0; i < n;) {
+      const unsigned c = p[i];
+      if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+        ++i;
+        continue;
+      }
+      unsigned cp;
+      if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+        cp = ((c & 0x1F) << 6) | (p[i + 1] & 0x3F);
+        i += 2;
+      } else if ((c & 0xF0) == 0xE0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+        cp = ((c & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
+        if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return Undo(out, start);
+        i += 3;
+      } else {
+        return Undo(out, start);
+      }
+      uint16_t code = table_[cp];
+      if (code == kUnknown) code = table_[cp] = Learn(cp, conv);
+      if (code == kNone) return Undo(out, start);
+      if (code >= 0x8000) out.push_back(static_cast<char>(code >> 8));
+      out.push_back(static_cast<char>(code & 0xFF));
+    }
+    return true;
+  }
+
+ private:
+  // Table entries: a two-byte code as it is (its lead byte is 0x81 or more),
+  // a one-byte code b as 0x100 | b.
+  static constexpr uint16_t kUnknown = 0;
+  static constexpr uint16_t kNone = 0xFFFF;
+
+  static bool Undo(std::string& out, size_t start) {
+    out.resize(start);
+    return false;
+  }
+
+  static uint16_t Learn(unsigned cp, TConverter& conv) {
+    char utf8[3];
+    size_t len;
+    if (cp < 0x800) {
+      utf8[0] = static_cast<char>(0xC0 | (cp >> 6));
+      utf8[1] = static_cast<char>(0x80 | (cp & 0x3F));
+      len = 2;
+    } else {
+      utf8[0] = static_cast<char>(0xE0 | (cp >> 12));
+      utf8[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      utf8[2] = static_cast<char>(0x80 | (cp & 0x3F));
+      len = 3;
+    }
+    std::string sjis;
+    conv.Run(sjis, std::string_view(utf8, len), Utf8SequenceLen);
+    const auto b0 = sjis.empty() ? 0u : static_cast<unsigned char>(sjis[0]);
+    if (sjis.size() == 1 && sjis != "?") return static_cast<uint16_t>(0x100 | b0);
+    if (sjis.size() == 2 && b0 >= 0x81) return static_cast<uint16_t>((b0 << 8) | static_cast<unsigned char>(sjis[1]));
+    return kNone;  // "?" or anything unusual: iconv speaks for the whole text
+  }
+
+  std::unique_ptr<uint16_t[]> table_{new uint16_t[0x10000]()};
+};
+
+}  // namespace
+
 void AppendUtf8AsSjis(std::string& out, std::string_view utf8) {
   if (IsAscii(utf8)) {
     out.append(utf8);
     return;
   }
   thread_local TConverter conv("CP932", "UTF-8");
-  conv.Run(out, utf8, Utf8SequenceLen);
+  thread_local TSjisCache cache;
+  if (!cache.Append(out, utf8, conv)) conv.Run(out, utf8, Utf8SequenceLen);
 }
 
 void AppendSjisAsUtf8(std::string& out, std::string_view sjis) {

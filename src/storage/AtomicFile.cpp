@@ -95,68 +95,91 @@ int CreateTemp(const std::string& target, unsigned mode, std::string& tempPath) 
   return -1;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
+// Writes bytes at offset `done` of the temporary file; the test seam makes
+// the device fill up at a given size of the whole file.
+bool WriteAll(int fd, std::string_view bytes, long long done) {
   const long long failAfter = gFailAfter.load();
-  size_t done = 0;
-  while (done < bytes.size()) {
-    size_t chunk = bytes.size() - done;
+  size_t at = 0;
+  while (at < bytes.size()) {
+    size_t chunk = bytes.size() - at;
     if (failAfter >= 0) {
-      if (static_cast<long long>(done) >= failAfter) {
+      if (done >= failAfter) {
         errno = ENOSPC;
         return false;
       }
-      chunk = std::min(chunk, static_cast<size_t>(failAfter - static_cast<long long>(done)));
+      chunk = std::min(chunk, static_cast<size_t>(failAfter - done));
     }
-    ssize_t n = write(fd, bytes.data() + done, chunk);
+    ssize_t n = write(fd, bytes.data() + at, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    done += static_cast<size_t>(n);
-  }
-  if (failAfter >= 0 && static_cast<long long>(done) > failAfter) {
-    errno = ENOSPC;
-    return false;
+    at += static_cast<size_t>(n);
+    done += n;
   }
   return true;
 }
 
 }  // namespace
 
-bool WriteFileAtomic(const std::string& path, std::string_view bytes, unsigned mode, std::string* error) {
+TAtomicWriter::TAtomicWriter(const std::string& path, unsigned mode) {
   if (path.empty()) {
-    SetError(error, "empty file name");
-    return false;
+    failed_ = true;
+    error_ = "empty file name";
+    return;
   }
-  const std::string target = ResolveTarget(path);
-  std::string temp;
-  int fd = CreateTemp(target, mode, temp);
-  if (fd < 0) {
-    SetError(error, Describe("cannot create a temporary file for", target, errno));
-    return false;
+  target_ = ResolveTarget(path);
+  fd_ = CreateTemp(target_, mode, temp_);
+  if (fd_ < 0) {
+    temp_.clear();
+    Fail("cannot create a temporary file for");
   }
-  auto fail = [&](const char* what) {
-    int err = errno;
-    if (fd >= 0) close(fd);
-    unlink(temp.c_str());
-    SetError(error, Describe(what, target, err));
-    return false;
-  };
-  if (!WriteAll(fd, bytes)) return fail("cannot write");
-  if (fsync(fd) != 0) return fail("cannot flush");
-  int rc = close(fd);
-  fd = -1;
-  if (rc != 0) return fail("cannot close");
-  if (rename(temp.c_str(), target.c_str()) != 0) return fail("cannot replace");
+}
 
-  // The rename itself must reach the device too; failing here leaves the new
-  // file in place, so it is not reported.
-  int dirFd = open(DirOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    fsync(dirFd);
-    close(dirFd);
-  }
+TAtomicWriter::~TAtomicWriter() {
+  if (fd_ >= 0) close(fd_);
+  if (!committed_ && !temp_.empty()) unlink(temp_.c_str());
+}
+
+bool TAtomicWriter::Fail(const char* what) {
+  if (!failed_) error_ = Describe(what, target_, errno);
+  failed_ = true;
+  return false;
+}
+
+bool TAtomicWriter::Write(std::string_view bytes) {
+  if (failed_) return false;
+  if (!WriteAll(fd_, bytes, written_)) return Fail("cannot write");
+  written_ += static_cast<long long>(bytes.size());
   return true;
+}
+
+bool TAtomicWriter::Commit(std::string* error) {
+  const bool ok = [this] {
+    if (failed_ || committed_) return !failed_;
+    if (fsync(fd_) != 0) return Fail("cannot flush");
+    const int rc = close(fd_);
+    fd_ = -1;
+    if (rc != 0) return Fail("cannot close");
+    if (rename(temp_.c_str(), target_.c_str()) != 0) return Fail("cannot replace");
+    committed_ = true;
+    // The rename itself must reach the device too; failing here leaves the
+    // new file in place, so it is not reported.
+    int dirFd = open(DirOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+      fsync(dirFd);
+      close(dirFd);
+    }
+    return true;
+  }();
+  if (!ok) SetError(error, error_);
+  return ok;
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, unsigned mode, std::string* error) {
+  TAtomicWriter writer(path, mode);
+  writer.Write(bytes);
+  return writer.Commit(error);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error) {

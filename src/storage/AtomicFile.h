@@ -31,6 +31,36 @@ constexpr unsigned kPrivateFileMode = 0600;
 bool WriteFileAtomic(const std::string& path, std::string_view bytes,
                      unsigned mode = kDefaultFileMode, std::string* error = nullptr);
 
+// WriteFileAtomic for a file written in pieces, so a large file never has to
+// be held whole in memory. Nothing replaces the target until Commit; a writer
+// destroyed without a successful Commit removes its temporary file and leaves
+// the previous file (or its absence) untouched.
+class TAtomicWriter {
+ public:
+  // Creates the temporary file; a failure shows at Write or Commit.
+  explicit TAtomicWriter(const std::string& path, unsigned mode = kDefaultFileMode);
+  ~TAtomicWriter();
+  TAtomicWriter(const TAtomicWriter&) = delete;
+  TAtomicWriter& operator=(const TAtomicWriter&) = delete;
+
+  // Appends bytes to the temporary file. After the first failure every
+  // further call does nothing and returns false.
+  bool Write(std::string_view bytes);
+  // Flushes, closes and renames the temporary file over the target; false
+  // (with the diagnostic in `error`) when anything on the way failed.
+  bool Commit(std::string* error = nullptr);
+
+ private:
+  bool Fail(const char* what);
+
+  std::string target_, temp_;
+  int fd_ = -1;
+  long long written_ = 0;
+  bool failed_ = false;
+  bool committed_ = false;
+  std::string error_;
+};
+
 // Reads the whole file into `bytes` (replacing its content). Returns false,
 // with `bytes` emptied and a diagnostic in `error`, when the file cannot be
 // opened or read (a directory counts as unreadable).

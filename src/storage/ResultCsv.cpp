@@ -165,14 +165,22 @@ bool TCsvReader::Read() {
 }
 
 void SaveCsv(TSqlInfo& info, const std::string& fileName) {
+  // Written in pieces: a million-row result never has its file held whole.
+  constexpr size_t kPiece = size_t{1} << 20;
+  TAtomicWriter file(fileName);
   std::string out;
+  out.reserve(kPiece + (kPiece >> 2));
   TStrings values(static_cast<size_t>(std::max(info.ColCount(), 0)));
   for (int r = 0; r <= info.RowPos(); ++r) {
     for (int c = 1; c <= info.ColCount(); ++c) values[static_cast<size_t>(c - 1)] = info.GetCell(c, r);
     AppendCsvRecord(out, values);
     out += "\r\n";
+    if (out.size() >= kPiece) {
+      if (!file.Write(out)) break;
+      out.clear();
+    }
   }
-  if (!WriteFileAtomic(fileName, out)) throw TFileError(FileCreateMessage(fileName));
+  if (!file.Write(out) || !file.Commit()) throw TFileError(FileCreateMessage(fileName));
 }
 
 void LoadCsv(TSqlInfo& info, const std::string& fileName) {

@@ -45,13 +45,17 @@ class TCellStore {
   size_t LiveBytes() const;
 
  private:
+  struct TFree {
+    void operator()(char* p) const;
+  };
   struct TChunk {
-    std::unique_ptr<char[]> Data;
+    std::unique_ptr<char, TFree> Data;
     size_t Size = 0;
     size_t Used = 0;
   };
 
   static size_t RecordSize(const char* rec);
+  static TChunk NewChunk(size_t size);
   char* Allocate(size_t size);
   bool IsTop(const char* rec) const;
   void Release(const char* rec);

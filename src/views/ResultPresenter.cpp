@@ -116,8 +116,9 @@ void TResultPresenter::RowMaxChanged() {
 void TResultPresenter::SetCell(int col, int row, std::string_view text) {
   TSqlGrid& g = grid_;
   if (col < 0 || col >= g.ColCount() || row < 0 || row >= g.RowCount()) return;
+  // Measured before it is stored: the text may be a view of the store.
+  const TTextExtent e = g.MeasureText(col, row, text);
   g.SetCells(col, row, text);
-  const TTextExtent e = g.MeasureCell(col, row);
   if (g.RowHeights(row) < e.Height) g.SetRowHeights(row, e.Height);
   // A data column never grows past the client area, so one long value
   // cannot push every other column out of view.

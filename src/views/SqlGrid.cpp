@@ -89,16 +89,42 @@ TCellAttr TSqlGrid::EffectiveAttr(int col, int row, bool selected) const {
   return selected ? MergeAttr(defaults_[dkSelected - 1], a) : a;
 }
 
-TTextExtent TSqlGrid::MeasureCell(int col, int row) {
-  const std::string_view text = CellView(col, row);
-  const TCellAttr a = EffectiveAttr(col, row, false);
-  if (a.Orientation != orVertical && a.WrapCount <= 0) {
+void TSqlGrid::TextLayout(int col, int row, uint8_t& orientation, int32_t& wrap) const {
+  const TCellAttr* layers[4];
+  int n = 0;
+  if (col >= 0 && col < ColCount() && row >= 0 && row < RowCount()) {
+    if (const TCellAttr* cell = FindCellAttr(col, row)) layers[n++] = cell;
+    const bool fixed = col < FixedCols() || row < FixedRows();
+    if (!fixed || row < FixedRows()) layers[n++] = &rowAttrs_[row];
+    if (!fixed || col < FixedCols()) layers[n++] = &colAttrs_[col];
+    layers[n++] = &defaults_[(fixed ? dkFixed : dkNormal) - 1];
+  } else {
+    layers[n++] = &defaults_[dkNormal - 1];
+  }
+  orientation = 0;
+  wrap = 0;
+  for (int i = 0; i < n; ++i) {
+    if (!orientation) orientation = layers[i]->Orientation;
+    if (!wrap) wrap = layers[i]->WrapCount;
+  }
+}
+
+TTextExtent TSqlGrid::MeasureCell(int col, int row) { return MeasureText(col, row, CellView(col, row)); }
+
+TTextExtent TSqlGrid::MeasureText(int col, int row, std::string_view text) {
+  uint8_t orientation;
+  int32_t wrap;
+  TextLayout(col, row, orientation, wrap);
+  if (orientation != orVertical && wrap <= 0) {
     // Every fetched cell comes here: one unwrapped line, measured straight
     // from the bytes (the same sum the general rule makes).
     int width = 0;
     for (size_t i = 0; i < text.size();) {
       const auto b = static_cast<unsigned char>(text[i]);
-      if (IsLeadByte(b) && i + 1 < text.size()) {
+      if (b < 0x80) {
+        width += metrics_->CharWidth(b);
+        ++i;
+      } else if (IsLeadByte(b) && i + 1 < text.size()) {
         width += metrics_->CharWidth(static_cast<uint16_t>((b << 8) | static_cast<unsigned char>(text[i + 1])));
         i += 2;
       } else {
@@ -111,7 +137,7 @@ TTextExtent TSqlGrid::MeasureCell(int col, int row) {
     return {width + 3 * margin_, height + 3 * margin_};
   }
   SplitChars(text, chars_);
-  return MeasureCellText(*metrics_, chars_, a, margin_);
+  return MeasureCellText(*metrics_, chars_, EffectiveAttr(col, row, false), margin_);
 }
 
 void TSqlGrid::SetMargin(int m) {

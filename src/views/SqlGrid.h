@@ -67,6 +67,9 @@ class TSqlGrid : public TStringGrid {
 
   // The size the cell's text needs, margins included.
   TTextExtent MeasureCell(int col, int row);
+  // The size `text` would need in that cell (the cell's own text is not
+  // read): for a text about to be stored.
+  TTextExtent MeasureText(int col, int row, std::string_view text);
 
   int Margin() const { return margin_; }
   void SetMargin(int m);
@@ -88,6 +91,9 @@ class TSqlGrid : public TStringGrid {
   // `back` is a.BackColor as the caller already resolved it.
   void DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a, const QColor& back);
   const TCellAttr* FindCellAttr(int col, int row) const;
+  // The orientation and wrap count of a cell as EffectiveAttr merges them,
+  // without merging the colours: all that measuring needs.
+  void TextLayout(int col, int row, uint8_t& orientation, int32_t& wrap) const;
 
   // Indexed by position: the fixed positions hold the fixed-row (fixed
   // column) table, the others the row (column) table. A deque keeps

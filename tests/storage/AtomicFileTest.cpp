@@ -39,6 +39,41 @@ TEST(AtomicFileTest, ReplacesWholeFileAndReadsItBack) {
   EXPECT_EQ(EntriesIn(dir.Path()), 1u);  // no temporary left over
 }
 
+TEST(AtomicFileTest, PiecesReplaceTheFileOnlyAtCommit) {
+  TTempDir dir;
+  const std::string f = dir.File("run.csv");
+  WriteFileBytes(f, "old\r\n");
+  {
+    TAtomicWriter w(f);
+    ASSERT_TRUE(w.Write("a,\r\n"));
+    ASSERT_TRUE(w.Write(std::string(300000, 'b')));
+    EXPECT_EQ(ReadFileBytes(f), "old\r\n");  // nothing shows before the commit
+    ASSERT_TRUE(w.Commit());
+  }
+  EXPECT_EQ(ReadFileBytes(f), "a,\r\n" + std::string(300000, 'b'));
+  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+
+  // Abandoned half-way, or failing in a later piece: the old file stays and
+  // no temporary is left; a failed writer stays failed.
+  { TAtomicWriter w(f); w.Write("new"); }
+  EXPECT_EQ(ReadFileBytes(f).size(), 300004u);
+  {
+    FailAfter fault(10);
+    TAtomicWriter w(f);
+    EXPECT_TRUE(w.Write("123456"));
+    EXPECT_FALSE(w.Write("7890ab"));
+    EXPECT_FALSE(w.Write("c"));
+    std::string error;
+    EXPECT_FALSE(w.Commit(&error));
+    EXPECT_NE(error.find("cannot write"), std::string::npos);
+  }
+  EXPECT_EQ(ReadFileBytes(f).size(), 300004u);
+  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+  TAtomicWriter unnamed("");
+  EXPECT_FALSE(unnamed.Write("x"));
+  EXPECT_FALSE(unnamed.Commit());
+}
+
 TEST(AtomicFileTest, FailureHalfWayLeavesOldFileAndNoTemporary) {
   TTempDir dir;
   const std::string f = dir.File("keep.xml");
