@@ -76,6 +76,16 @@ void TCellStore::SetRowCount(int n) {
   n = std::max(n, 0);
   const auto count = static_cast<size_t>(n);
   if (count < rows_.size()) Flush();
+  if (count < rows_.size() / 2) {
+    // Most rows go (a new result clears a million): move the few that stay
+    // into fresh chunks instead of releasing every record that goes.
+    rows_.resize(count);
+    live_ = 0;
+    for (const char* rec : rows_)
+      if (rec) live_ += RecordSize(rec);
+    Compact();
+    return;
+  }
   // Newest rows first, so records on top of the arena are reclaimed at once.
   for (size_t r = rows_.size(); r > count; --r) Release(rows_[r - 1]);
   rows_.resize(count, nullptr);
@@ -277,7 +287,7 @@ void TCellStore::Compact() {
   old.swap(chunks_);
   garbage_ = 0;
   if (live_ == 0) return;
-  chunks_.push_back(NewChunk(live_ + kChunkSize));
+  chunks_.push_back(NewChunk(std::max(live_, kFirstChunk)));
   for (char*& rec : rows_) {
     if (!rec) continue;
     const size_t size = RecordSize(rec);

@@ -86,3 +86,27 @@ TEST(CellStore, RewritingRowsDoesNotGrowWithoutBound) {
   const double perCell = static_cast<double>(s.LiveBytes()) / (rows * 8) - 5;
   EXPECT_LT(perCell, 3.0);
 }
+
+// A new result drops a big one down to a row or two at once; what stays
+// keeps its texts (also a row still open for writing) and the arena shrinks.
+TEST(CellStore, DroppingMostRowsKeepsTheRestAndGivesTheArenaBack) {
+  TCellStore s;
+  const int rows = 100000;
+  s.SetRowCount(rows);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < 4; ++c) s.Set(c, r, "row " + std::to_string(r) + " col " + std::to_string(c));
+  s.Set(1, 1, "rewritten");  // leaves garbage behind and row 1 open
+  const size_t full = s.AllocatedBytes();
+  s.SetRowCount(3);
+  EXPECT_EQ(s.Get(1, 1), "rewritten");
+  EXPECT_EQ(s.Get(3, 2), "row 2 col 3");
+  EXPECT_EQ(s.Get(0, 0), "row 0 col 0");
+  EXPECT_LT(s.AllocatedBytes(), full / 8);
+  EXPECT_EQ(s.LiveBytes(), 50u + 48u + 50u);  // per row: header, four lengths, texts
+  s.SetRowCount(rows);
+  EXPECT_EQ(s.Get(2, 50000), "");
+  s.Set(0, 50000, "again");
+  EXPECT_EQ(s.Get(0, 50000), "again");
+  s.SetRowCount(0);
+  EXPECT_EQ(s.LiveBytes(), 0u);
+}
