@@ -52,6 +52,7 @@ class TRunEnd {
   ~TRunEnd() {
     TfrmMain& main = app_.Main();
     main.SqlManager().CloseQuery();
+    main.SqlManager().WhileBusy = nullptr;
     app_.EndBusy();
     main.SetIsRunning(false);
     main.IsSelect = false;
@@ -107,6 +108,12 @@ void StartExecute(TApp& app) {
   if (query) {
     main.IsSelect = true;
     actions.Update(actions.actStop);
+    // While the database sorts, counts or searches for long, the window
+    // still repaints and a stop ends the query there.
+    engine.WhileBusy = [&app, &main] {
+      app.Platform().ProcessMessages();
+      return main.IsRunning();
+    };
     if (!engine.OpenQuery(statement)) {
       actions.ReportError(ToQ(engine.ErrText));
       return;

@@ -6,6 +6,7 @@
 // cp932 bytes. TSqlManager is the only caller.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -71,11 +72,22 @@ class TDatabase {
   // without keeping them; its dynaset then ends after that many rows.
   void SetRowsWanted(int rows) { rowsWanted_ = rows; }
 
+  // Called again and again, every few milliseconds, while a query of this
+  // database keeps the backend busy without giving a row (sorting, grouping,
+  // counting, a filter that passes over many rows); never during a call
+  // that returns at once. It returns false to ask for the query to end where
+  // it stands: its rows then end there, without an error. Empty: no calls.
+  // A backend that cannot give control back while it waits may never call it.
+  using TBusyHandler = std::function<bool()>;
+  void SetBusyHandler(TBusyHandler handler) { busy_ = std::move(handler); }
+
  protected:
   int RowsWanted() const { return rowsWanted_; }
+  const TBusyHandler& BusyHandler() const { return busy_; }
 
  private:
   int rowsWanted_ = INT32_MAX;
+  TBusyHandler busy_;
 };
 
 class TSession {

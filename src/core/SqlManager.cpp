@@ -86,6 +86,7 @@ bool TSqlManager::OpenQuery(const std::string& statement) {
     SqlInfo->BeginTiming();
     if (!database_) throw TSessionError(0, {});
     database_->SetRowsWanted(MaxRow());
+    database_->SetBusyHandler(WhileBusy);
     std::unique_ptr<TDynaset> dynaset = database_->CreateDynaset(statement, 0);
     if (!dynaset) throw TSessionError(0, {});
     fields_.clear();

@@ -28,6 +28,10 @@ class TSqlManager {
   TSqlInfo* SqlInfo = nullptr;
   // The row limit, read at every FetchRow (default 1000).
   std::function<int()> MaxRow = [] { return 1000; };
+  // Given to the database for the queries opened from now on (see
+  // TDatabase::SetBusyHandler): the run driver lets the window work while
+  // the database does, and ends the query when the user stops it.
+  TDatabase::TBusyHandler WhileBusy;
 
   int ErrCode = 0;
   std::string ErrText;  // cp932

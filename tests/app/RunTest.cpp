@@ -222,6 +222,34 @@ TEST_F(AppTest, StopWorksWithTimeSlicedMessageHandling) {
   EXPECT_EQ(Main().SqlInfo().Status(), SJ("中断"));
 }
 
+// While the database sorts, the window keeps handling its messages, and a
+// stop ends the run there: no rows and no error, the run stopped.
+TEST_F(AppTest, AStopDuringALongSortEndsTheRunAtOnce) {
+  MakeSeriesTable(Database(), 300000);
+  ASSERT_TRUE(StartApp());
+  Connect();
+  RecordStatus();
+  int passesWhileOpening = 0;
+  platform.OnProcessMessages = [&] {
+    if (!Main().IsRunning() || Main().SqlInfo().ColCount() > 0) return;
+    // Columns come once the query is open: this pass is inside the sort.
+    if (++passesWhileOpening == 2) Actions().Execute(Actions().actStop);
+  };
+  Run(QStringLiteral("SELECT * FROM T ORDER BY NAME DESC, V"));
+  EXPECT_EQ(passesWhileOpening, 2);
+  EXPECT_EQ(Main().SqlInfo().RowMax(), 0);
+  EXPECT_EQ(Main().SqlInfo().Status(), SJ("中断"));
+  EXPECT_EQ(status.back(), Q8("強制終了しました"));
+  EXPECT_TRUE(platform.Messages.empty());
+  EXPECT_FALSE(Main().IsRunning());
+  // The next run sorts to the end.
+  platform.OnProcessMessages = nullptr;
+  Run(QStringLiteral("SELECT * FROM T ORDER BY NAME DESC, V"));
+  EXPECT_EQ(Main().SqlInfo().Status(), SJ("完了"));
+  EXPECT_EQ(Main().SqlInfo().RowCount(), 300000);
+  EXPECT_EQ(Main().Grid().Cells(2, 1), "name99999");
+}
+
 TEST_F(AppTest, RowLimitEndsAsCompleted) {
   MakeSeriesTable(Database(), 20);
   ASSERT_TRUE(StartApp());

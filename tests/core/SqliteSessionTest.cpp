@@ -309,3 +309,71 @@ TEST_F(SqliteEngine, CostlyQueriesAreCountedInTheOnePassThatKeepsTheRows) {
   EXPECT_EQ(FetchAll(), 1);
   EXPECT_EQ(engine.ErrCode, 0);
 }
+
+// While SQLite sorts, counts or filters for long, the busy handler runs
+// again and again; ordinary rows never call it. Its false answer ends the
+// rows where they stand, without an error, and a query opened afterwards
+// works as ever.
+TEST_F(SqliteEngine, LongWorkCallsTheBusyHandlerWhichCanEndTheQuery) {
+  const std::string path = dir.File("t.db");
+  ASSERT_TRUE(engine.Logon("", "", path));
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (N INTEGER, S VARCHAR2(12))"));
+  ASSERT_TRUE(engine.ExecSql("INSERT INTO T WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
+                             "WHERE n < 300000) SELECT n, hex(randomblob(4)) FROM s"));
+  int calls = 0;
+  bool keepGoing = true;
+  engine.WhileBusy = [&] {
+    ++calls;
+    return keepGoing;
+  };
+
+  // A plain scan: no call.
+  ASSERT_TRUE(engine.OpenQuery("SELECT * FROM T"));
+  EXPECT_EQ(FetchAll(), 1000);
+  EXPECT_EQ(calls, 0);
+
+  // A filter that passes over every row before its only match, then a sort.
+  ASSERT_TRUE(engine.OpenQuery("SELECT N FROM T WHERE S || N = 'x' OR N = 300000"));
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_GT(calls, 0);
+  calls = 0;
+  ASSERT_TRUE(engine.OpenQuery("SELECT * FROM T ORDER BY S, N"));
+  EXPECT_EQ(info.RowCount(), 300000);
+  EXPECT_EQ(FetchAll(), 1000);
+  EXPECT_GT(calls, 0);
+
+  // Stopped during the sort (of the pass that counts): no rows, no error,
+  // nothing counted yet.
+  keepGoing = false;
+  calls = 0;
+  ASSERT_TRUE(engine.OpenQuery("SELECT * FROM T ORDER BY S, N")) << ErrUtf8();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(info.RowCount(), 0);
+  EXPECT_FALSE(engine.FetchRow());
+  EXPECT_EQ(engine.ErrCode, 0);
+  EXPECT_EQ(info.RowPos(), 0);
+
+  // Stopped while a costly query is counted: the rows kept so far come, and
+  // the count is what was counted.
+  calls = 0;
+  engine.WhileBusy = [&] { return ++calls < 3; };
+  engine.MaxRow = [] { return 10; };
+  const char* costly = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 50000000) "
+                       "SELECT x FROM c";
+  ASSERT_TRUE(engine.OpenQuery(costly)) << ErrUtf8();
+  EXPECT_EQ(calls, 3);
+  EXPECT_GE(info.RowCount(), 10);
+  EXPECT_LT(info.RowCount(), 50000000);
+  EXPECT_EQ(FetchAll(), 10);
+  EXPECT_EQ(engine.ErrCode, 0);
+  EXPECT_EQ(Cell(1, 10), "10");
+
+  // Without a handler nothing is stopped, and the file is free again.
+  engine.WhileBusy = nullptr;
+  engine.MaxRow = [] { return 1000; };
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM T WHERE S || N <> 'x'"));
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_EQ(Cell(1, 1), "300000");
+  engine.CloseQuery();
+  EXPECT_EQ(WriteElsewhere(path, "DROP TABLE T"), SQLITE_OK);
+}

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -32,6 +33,49 @@ constexpr int kCountTick = 10000;
 constexpr int kCountTicks = 100;
 
 int ClampCount(int64_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
+
+// Gives control back to the caller's busy handler while one call into
+// SQLite works for long (the first row of a sort, the pass that counts, a
+// filter passing over many rows): SQLite's progress callback looks at the
+// clock every kBusyCheck virtual machine steps, and once the call has run
+// for kBusyMs it calls the handler, then again every kBusyMs. A false answer
+// interrupts the statement (SQLITE_INTERRUPT), which then counts as the end
+// of the rows. Calls that return at once never reach the handler.
+class TBusyWatch {
+ public:
+  TBusyWatch(sqlite3* db, const TDatabase::TBusyHandler& handler) : db_(db), handler_(handler) {
+    if (!handler_) return;
+    due_ = Clock::now() + kBusyMs;
+    sqlite3_progress_handler(db_, kBusyCheck, &TBusyWatch::Check, this);
+  }
+  ~TBusyWatch() {
+    if (handler_) sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+  }
+  TBusyWatch(const TBusyWatch&) = delete;
+  TBusyWatch& operator=(const TBusyWatch&) = delete;
+
+  // Whether the handler asked to stop (the statement was interrupted).
+  bool Stopped() const { return stopped_; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kBusyMs{10};
+  static constexpr int kBusyCheck = 2000;
+
+  static int Check(void* self) {
+    auto& w = *static_cast<TBusyWatch*>(self);
+    if (w.stopped_) return 1;
+    if (Clock::now() < w.due_) return 0;
+    w.stopped_ = !w.handler_();
+    w.due_ = Clock::now() + kBusyMs;
+    return w.stopped_ ? 1 : 0;
+  }
+
+  sqlite3* db_;
+  const TDatabase::TBusyHandler& handler_;
+  Clock::time_point due_;
+  bool stopped_ = false;
+};
 
 std::string ErrText(sqlite3* db) { return Utf8ToSjis(sqlite3_errmsg(db)); }
 
@@ -102,8 +146,9 @@ class TSqliteField final : public TField {
 // number or a 32-bit length and the bytes of a text.
 class TSqliteDynaset final : public TDynaset {
  public:
-  TSqliteDynaset(TConnection conn, TStmt stmt, std::shared_ptr<TErrorMembers> errors)
-      : conn_(std::move(conn)), stmt_(std::move(stmt)), errors_(std::move(errors)) {}
+  TSqliteDynaset(TConnection conn, TStmt stmt, std::shared_ptr<TErrorMembers> errors,
+                 TDatabase::TBusyHandler busy)
+      : conn_(std::move(conn)), stmt_(std::move(stmt)), errors_(std::move(errors)), busy_(std::move(busy)) {}
 
   // Streams from the statement: steps onto the first row, whose storage
   // classes describe the columns.
@@ -122,11 +167,16 @@ class TSqliteDynaset final : public TDynaset {
     std::vector<int> firstTypes(static_cast<size_t>(n), SQLITE_NULL);
     int64_t rows = 0;
     int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-      if (rows == 0)
-        for (int i = 0; i < n; ++i) firstTypes[static_cast<size_t>(i)] = sqlite3_column_type(stmt, i);
-      if (rows < keep) Keep(stmt, n);
-      ++rows;
+    {
+      TBusyWatch watch(conn_.get(), busy_);
+      while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        if (rows == 0)
+          for (int i = 0; i < n; ++i) firstTypes[static_cast<size_t>(i)] = sqlite3_column_type(stmt, i);
+        if (rows < keep) Keep(stmt, n);
+        ++rows;
+      }
+      // Stopped while counting: the rows end here, and so does the count.
+      if (watch.Stopped()) rc = SQLITE_DONE;
     }
     recordCount_ = ClampCount(rows);
     keptRows_ = rows < keep ? rows : keep;
@@ -175,10 +225,12 @@ class TSqliteDynaset final : public TDynaset {
   }
 
   void Step() {
+    TBusyWatch watch(conn_.get(), busy_);
     int rc = sqlite3_step(stmt_.get());
     if (rc == SQLITE_ROW) return;
     eof_ = true;
-    if (rc != SQLITE_DONE) errors_->Fail(sqlite3_extended_errcode(conn_.get()), ErrText(conn_.get()));
+    if (rc != SQLITE_DONE && !watch.Stopped())
+      errors_->Fail(sqlite3_extended_errcode(conn_.get()), ErrText(conn_.get()));
   }
 
   void Keep(sqlite3_stmt* stmt, int n) {
@@ -231,6 +283,7 @@ class TSqliteDynaset final : public TDynaset {
   TConnection conn_;
   TStmt stmt_;
   std::shared_ptr<TErrorMembers> errors_;  // the database's: a failed fetch is its error
+  TDatabase::TBusyHandler busy_;
   int recordCount_ = 0;
   bool eof_ = false;
   std::vector<std::unique_ptr<TSqliteField>> fields_;
@@ -312,7 +365,7 @@ class TSqliteDatabase final : public TDatabase {
     if (!stmt) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
     if (!TrimStatement(tail).empty())
       errors_->Fail(SQLITE_ERROR, SJ("問合せは一つのＳＥＬＥＣＴ文にしてください"));
-    auto dynaset = std::make_unique<TSqliteDynaset>(conn_, std::move(stmt), errors_);
+    auto dynaset = std::make_unique<TSqliteDynaset>(conn_, std::move(stmt), errors_, BusyHandler());
     const int64_t count = CountCheaply(std::string(sql.c_str(), tail));
     if (count >= 0)
       dynaset->OpenStreaming(ClampCount(count));
