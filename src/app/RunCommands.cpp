@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QDialog>
+#include <time.h>
+
 #include <chrono>
 
 #include "app/ActionModule.h"
@@ -70,8 +72,19 @@ class TRunEnd {
 // Pending messages are let through once per time slice rather than after
 // every row (handling them costs far more than a row); the stop request is
 // still looked at after every row.
+// The time, to a few milliseconds: read after every row, so the coarse clock.
+struct TCoarseClock {
+  using duration = std::chrono::nanoseconds;
+  using time_point = std::chrono::time_point<TCoarseClock>;
+  static time_point now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return time_point(std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec));
+  }
+};
+
 void FetchRows(TApp& app) {
-  using Clock = std::chrono::steady_clock;
+  using Clock = TCoarseClock;
   TfrmMain& main = app.Main();
   TSqlManager& engine = main.SqlManager();
   const auto slice = std::chrono::milliseconds(app.MessageSliceMs);

@@ -80,6 +80,11 @@ size_t SjisSequenceLen(std::string_view s) {
 
 namespace {
 
+TConverter& Utf8Converter() {
+  thread_local TConverter conv("CP932", "UTF-8");
+  return conv;
+}
+
 // The cp932 bytes of each character of the Basic Multilingual Plane, learnt
 // from iconv the first time the character is met: database texts repeat the
 // same few thousand characters millions of times, and asking iconv for every
@@ -90,14 +95,17 @@ class TSjisCache {
   // Appends the cp932 form of `utf8`; false (out as it was) when it holds
   // anything but well-formed one- to three-byte sequences of characters
   // that cp932 has, which the caller then leaves to iconv.
-  bool Append(std::string& out, std::string_view utf8, TConverter& conv) {
+  bool Append(std::string& out, std::string_view utf8) {
+    // No character grows: one to three UTF-8 bytes give one or two.
     const size_t start = out.size();
+    out.resize(start + utf8.size());
+    char* d = out.data() + start;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const size_t n = utf8.size();
     for (size_t i = 0; i < n;) {
       const unsigned c = p[i];
       if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
+        *d++ = static_cast<char>(c);
         ++i;
         continue;
       }
@@ -113,11 +121,12 @@ class TSjisCache {
         return Undo(out, start);
       }
       uint16_t code = table_[cp];
-      if (code == kUnknown) code = table_[cp] = Learn(cp, conv);
+      if (code == kUnknown) code = table_[cp] = Learn(cp);
       if (code == kNone) return Undo(out, start);
-      if (code >= 0x8000) out.push_back(static_cast<char>(code >> 8));
-      out.push_back(static_cast<char>(code & 0xFF));
+      if (code >= 0x8000) *d++ = static_cast<char>(code >> 8);
+      *d++ = static_cast<char>(code & 0xFF);
     }
+    out.resize(static_cast<size_t>(d - out.data()));
     return true;
   }
 
@@ -132,7 +141,7 @@ class TSjisCache {
     return false;
   }
 
-  static uint16_t Learn(unsigned cp, TConverter& conv) {
+  static uint16_t Learn(unsigned cp) {
     char utf8[3];
     size_t len;
     if (cp < 0x800) {
@@ -146,7 +155,7 @@ class TSjisCache {
       len = 3;
     }
     std::string sjis;
-    conv.Run(sjis, std::string_view(utf8, len), Utf8SequenceLen);
+    Utf8Converter().Run(sjis, std::string_view(utf8, len), Utf8SequenceLen);
     const auto b0 = sjis.empty() ? 0u : static_cast<unsigned char>(sjis[0]);
     if (sjis.size() == 1 && sjis != "?") return static_cast<uint16_t>(0x100 | b0);
     if (sjis.size() == 2 && b0 >= 0x81) return static_cast<uint16_t>((b0 << 8) | static_cast<unsigned char>(sjis[1]));
@@ -159,13 +168,8 @@ class TSjisCache {
 }  // namespace
 
 void AppendUtf8AsSjis(std::string& out, std::string_view utf8) {
-  if (IsAscii(utf8)) {
-    out.append(utf8);
-    return;
-  }
-  thread_local TConverter conv("CP932", "UTF-8");
   thread_local TSjisCache cache;
-  if (!cache.Append(out, utf8, conv)) conv.Run(out, utf8, Utf8SequenceLen);
+  if (!cache.Append(out, utf8)) Utf8Converter().Run(out, utf8, Utf8SequenceLen);
 }
 
 void AppendSjisAsUtf8(std::string& out, std::string_view sjis) {

@@ -86,6 +86,10 @@ void TCellStore::SetRowCount(int n) {
     Compact();
     return;
   }
+  if (count == rows_.size() + 1) {
+    rows_.push_back(nullptr);  // a fetched row: the common case
+    return;
+  }
   // Newest rows first, so records on top of the arena are reclaimed at once.
   for (size_t r = rows_.size(); r > count; --r) Release(rows_[r - 1]);
   rows_.resize(count, nullptr);
@@ -272,12 +276,12 @@ char* TCellStore::Allocate(size_t size) {
   return p;
 }
 
-void TCellStore::MaybeCompact() {
+void TCellStore::CompactIfWorthIt() {
   if (live_ == 0) {
     // Nothing packed is left: start over rather than keep empty chunks.
     chunks_.clear();
     garbage_ = 0;
-  } else if (garbage_ > kChunkSize && garbage_ > live_) {
+  } else if (garbage_ > kCompactGarbage && garbage_ > live_) {
     Compact();
   }
 }

@@ -59,7 +59,14 @@ class TCellStore {
   char* Allocate(size_t size);
   bool IsTop(const char* rec) const;
   void Release(const char* rec);
-  void MaybeCompact();
+  // Called after every change: only a store that holds no text, or more
+  // garbage than text, has anything to do.
+  void MaybeCompact() {
+    if (live_ == 0 ? !chunks_.empty() || garbage_ != 0 : garbage_ > kCompactGarbage && garbage_ > live_)
+      CompactIfWorthIt();
+  }
+  void CompactIfWorthIt();
+  static constexpr size_t kCompactGarbage = size_t{2} << 20;
   void Compact();
   // Unpacks `row` into the open row (packing the previous one).
   void Open(int row);

@@ -90,6 +90,15 @@ TCellAttr TSqlGrid::EffectiveAttr(int col, int row, bool selected) const {
 }
 
 void TSqlGrid::TextLayout(int col, int row, uint8_t& orientation, int32_t& wrap) const {
+  if (col >= FixedCols() && row >= FixedRows() && col < ColCount() && row < RowCount() && row > cellAttrMaxRow_) {
+    // A data cell without a record of its own: every fetched cell.
+    const TCellAttr& r = rowAttrs_[row];
+    const TCellAttr& c = colAttrs_[col];
+    const TCellAttr& d = defaults_[dkNormal - 1];
+    orientation = r.Orientation ? r.Orientation : c.Orientation ? c.Orientation : d.Orientation;
+    wrap = r.WrapCount ? r.WrapCount : c.WrapCount ? c.WrapCount : d.WrapCount;
+    return;
+  }
   const TCellAttr* layers[4];
   int n = 0;
   if (col >= 0 && col < ColCount() && row >= 0 && row < RowCount()) {

@@ -71,7 +71,10 @@ void TStringGrid::SetRowCount(int n) {
   // Only a change near the visible rows needs a repaint; rows appended
   // below a full view show up through the scroll bar alone.
   const bool visible = std::min(n, oldRows) <= LastVisibleRow() + 1 && !(n > oldRows && !ViewHasRoom());
-  rowHeights_.resize(static_cast<size_t>(n), defaultRowHeight_);
+  if (n == oldRows + 1)
+    rowHeights_.push_back(defaultRowHeight_);  // a fetched row: the common case
+  else
+    rowHeights_.resize(static_cast<size_t>(n), defaultRowHeight_);
   cells_.SetRowCount(n);
   if (n < oldRows && !objects_.empty())
     std::erase_if(objects_, [n](const auto& kv) { return KeyRow(kv.first) >= n; });
@@ -121,14 +124,6 @@ void TStringGrid::SetDefaultRowHeight(int h) {
   visibleValid_ = false;
   ScheduleGeometries();
   Refresh();
-}
-
-int TStringGrid::ColWidths(int col) const {
-  return col >= 0 && col < ColCount() ? colWidths_[col] : 0;
-}
-
-int TStringGrid::RowHeights(int row) const {
-  return row >= 0 && row < RowCount() ? rowHeights_[row] : 0;
 }
 
 void TStringGrid::SetColWidths(int col, int w) {
@@ -307,8 +302,7 @@ int TStringGrid::MaxLeftCol() const {
   return std::clamp(c + 1, fixedCols_, ColCount() - 1);
 }
 
-void TStringGrid::ComputeVisible() const {
-  if (visibleValid_) return;
+void TStringGrid::RecomputeVisible() const {
   const int ch = ClientHeight();
   int y = FixedHeight(), r = topRow_;
   lastVisibleRow_ = topRow_ - 1;
@@ -320,19 +314,9 @@ void TStringGrid::ComputeVisible() const {
   visibleValid_ = true;
 }
 
-int TStringGrid::LastVisibleRow() const {
-  ComputeVisible();
-  return lastVisibleRow_;
-}
-
 bool TStringGrid::ViewHasRoom() const {
   ComputeVisible();
   return viewHasRoom_;
-}
-
-bool TStringGrid::RowVisible(int row) const {
-  if (row < fixedRows_) return true;
-  return row >= topRow_ && row <= LastVisibleRow();
 }
 
 void TStringGrid::ScheduleGeometries() {

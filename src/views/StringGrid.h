@@ -72,8 +72,8 @@ class TStringGrid : public QAbstractScrollArea {
   void SetDefaultRowHeight(int h);
   // 0 outside the grid; setters ignore positions outside it. Negative
   // sizes count as 0.
-  int ColWidths(int col) const;
-  int RowHeights(int row) const;
+  int ColWidths(int col) const { return col >= 0 && col < ColCount() ? colWidths_[col] : 0; }
+  int RowHeights(int row) const { return row >= 0 && row < RowCount() ? rowHeights_[row] : 0; }
   void SetColWidths(int col, int w);
   void SetRowHeights(int row, int h);
 
@@ -170,10 +170,16 @@ class TStringGrid : public QAbstractScrollArea {
   void SyncBars();
   // The visible data rows (TopRow .. LastVisibleRow) are cached until the
   // top row, a height, the row count or the client size changes.
-  void ComputeVisible() const;
-  int LastVisibleRow() const;
+  void ComputeVisible() const {
+    if (!visibleValid_) RecomputeVisible();
+  }
+  void RecomputeVisible() const;
+  int LastVisibleRow() const {
+    ComputeVisible();
+    return lastVisibleRow_;
+  }
   bool ViewHasRoom() const;  // rows end above the bottom of the client area
-  bool RowVisible(int row) const;
+  bool RowVisible(int row) const { return row < fixedRows_ || (row >= topRow_ && row <= LastVisibleRow()); }
   int MaxTopRow() const;
   int MaxLeftCol() const;
   int FixedWidth() const;
