@@ -1,5 +1,6 @@
 #include "storage/ResultCsv.h"
 
+#include <array>
 #include <climits>
 
 #include "core/Sjis.h"
@@ -15,20 +16,21 @@ bool IsBlank(char c) {
   return u >= 1 && u <= 32 && !IsBreak(c);
 }
 
-// Double-byte characters are stepped over as units, so their second bytes
-// are never taken for a quote or a comma. A lead byte followed by a byte that
-// cannot be a second byte (below 0x40: a control byte, a blank, a quote, a
-// comma) stands alone, so damaged text cannot hide a line break or a quote
-// from the writer and split the record.
-size_t CharLen(std::string_view v, size_t i) {
-  return SjisCharLen(v, i) == 2 && static_cast<unsigned char>(v[i + 1]) >= 0x40 ? 2 : 1;
-}
+// The bytes that make a value quoted. Double-byte characters need no
+// stepping over: a second byte is always 0x40 or more, so it is never taken
+// for one of these, and a lead byte before one of them stands alone (damaged
+// text cannot hide a line break or a quote from the writer and split the
+// record).
+constexpr auto kQuoted = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c <= 32; ++c) t[static_cast<size_t>(c)] = true;
+  t['"'] = t[','] = true;
+  return t;
+}();
 
 bool NeedsQuotes(std::string_view v) {
-  for (size_t i = 0; i < v.size(); i += CharLen(v, i)) {
-    const unsigned char c = static_cast<unsigned char>(v[i]);
-    if (c <= 32 || c == '"' || c == ',') return true;
-  }
+  for (unsigned char c : v)
+    if (kQuoted[c]) return true;
   return false;
 }
 
@@ -38,15 +40,16 @@ void AppendValue(std::string& out, std::string_view v) {
     return;
   }
   out += '"';
-  size_t from = 0;
-  for (size_t i = 0; i < v.size(); i += CharLen(v, i)) {
-    if (v[i] == '"') {
-      out.append(v.substr(from, i + 1 - from));
-      out += '"';
-      from = i + 1;
+  for (size_t from = 0;;) {
+    const size_t quote = v.find('"', from);
+    if (quote == std::string_view::npos) {
+      out.append(v.substr(from));
+      break;
     }
+    out.append(v.substr(from, quote + 1 - from));
+    out += '"';
+    from = quote + 1;
   }
-  out.append(v.substr(from));
   out += '"';
 }
 
