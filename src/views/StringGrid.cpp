@@ -142,7 +142,9 @@ void TStringGrid::SetRowHeights(int row, int h) {
   if (rowHeights_[row] == h) return;
   const bool visible = RowVisible(row);
   rowHeights_[row] = h;
-  visibleValid_ = false;
+  // A row below a full view changes nothing in view (every fetched row
+  // whose text is taller than the default comes here).
+  if (!(visibleValid_ && !viewHasRoom_ && row > lastVisibleRow_)) visibleValid_ = false;
   ScheduleGeometries();
   if (visible) Refresh();
 }
