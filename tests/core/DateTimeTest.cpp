@@ -20,6 +20,10 @@ TEST(DateTime, Formats) {
   EXPECT_EQ(FormatDate(t), "2006/12/31");
   EXPECT_EQ(FormatTime(t), "23:59:59");
   EXPECT_EQ(FormatDateTime(t), "2006/12/31 23:59:59");
+  std::string cell = "x";
+  AppendDateTime(cell, t);
+  AppendDateTime(cell, EncodeDateTime(1, 1, 2, 3, 4, 5));
+  EXPECT_EQ(cell, "x2006/12/31 23:59:590001/01/02 03:04:05");
   EXPECT_EQ(FormatYmd(t), "20061231");
   EXPECT_EQ(FormatHms(t), "235959");
   EXPECT_EQ(FormatTime(0), "00:00:00");
