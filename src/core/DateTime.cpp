@@ -164,7 +164,27 @@ std::string FormatParts(TDateTime value, std::string_view layout) {
 std::string FormatDate(TDateTime value) { return FormatParts(value, "Y/M/D"); }
 std::string FormatTime(TDateTime value) { return FormatParts(value, "h:m:s"); }
 std::string FormatDateTime(TDateTime value) { return FormatParts(value, "Y/M/D h:m:s"); }
-void AppendDateTime(std::string& out, TDateTime value) { AppendParts(out, value, "Y/M/D h:m:s"); }
+void AppendDateTime(std::string& out, TDateTime value) {
+  // The layout spelt out: this is the form of every fetched DATE cell.
+  const TDateParts p = DecodeDateTime(value);
+  if (p.Year < 0 || p.Year > 9999) {
+    AppendParts(out, value, "Y/M/D h:m:s");
+    return;
+  }
+  char text[] = "0000/00/00 00:00:00";
+  auto two = [&text](size_t at, int v) {
+    text[at] = static_cast<char>('0' + v / 10);
+    text[at + 1] = static_cast<char>('0' + v % 10);
+  };
+  two(0, p.Year / 100);
+  two(2, p.Year % 100);
+  two(5, p.Month);
+  two(8, p.Day);
+  two(11, p.Hour);
+  two(14, p.Minute);
+  two(17, p.Second);
+  out.append(text, sizeof text - 1);
+}
 std::string FormatYmd(TDateTime value) { return FormatParts(value, "YMD"); }
 std::string FormatHms(TDateTime value) { return FormatParts(value, "hms"); }
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <iomanip>
+#include <limits>
+#include <vector>
+
 #include "core/DateTime.h"
 
 TEST(DateTime, EncodesDaysSince1899) {
@@ -28,6 +32,20 @@ TEST(DateTime, Formats) {
   EXPECT_EQ(FormatHms(t), "235959");
   EXPECT_EQ(FormatTime(0), "00:00:00");
   EXPECT_EQ(FormatDate(0), "1899/12/30");
+}
+
+// The fetch path's own spelling of the date-time layout gives what the
+// general one gives: across the years 1 to 9999, around midnight and the
+// millisecond rounding, and for values no date stands for.
+TEST(DateTime, AppendedDateTimeMatchesTheLayout) {
+  std::vector<TDateTime> values = {0, -0.5, 1e-9, 0.99999999, -693593, 2958465.99999, 2958466.5, 1e300,
+                                   std::numeric_limits<double>::quiet_NaN(), EncodeTime(23, 59, 59, 999) + 40000};
+  for (double v = -693594; v < 2958467; v += 997.123456789) values.push_back(v);
+  for (TDateTime v : values) {
+    std::string out;
+    AppendDateTime(out, v);
+    ASSERT_EQ(out, FormatDateTime(v)) << std::setprecision(17) << v;
+  }
 }
 
 TEST(DateTime, MillisecondsRoundBeforeFormatting) {
