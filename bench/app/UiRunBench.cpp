@@ -7,8 +7,10 @@
 //                                   an ORDER BY over it against `sqlite3 -csv`,
 //                                   then stop, repaint and first-row figures.
 //                                   "profile": the plain run only, for perf.
-//   ui_run_bench pg [rows]          PostgreSQL and ODBC to a private server
+//   ui_run_bench pg [rows] [profile]
+//                                   PostgreSQL and ODBC to a private server
 //                                   against `psql -c "copy (...) to stdout csv"`.
+//                                   "profile": one libpq round only, for perf.
 //
 // QT_QPA_PLATFORM=offscreen needs no display. Processor time (user + system)
 // is printed beside wall time: a loaded machine disturbs it far less.
@@ -214,7 +216,7 @@ double Compare(TApp& app, TGapPlatform& platform, const char* title, const std::
 
 // A private PostgreSQL server: the run command over libpq and over ODBC
 // against psql's COPY of the same rows.
-int BenchServer(QApplication& application, const std::filesystem::path& dir, long rows, int rounds) {
+int BenchServer(QApplication& application, const std::filesystem::path& dir, long rows, int rounds, bool profile) {
   TPgServer server;
   if (!server.Start()) {
     std::fprintf(stderr, "cannot start the private server: %s\n", server.Error().c_str());
@@ -238,6 +240,7 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
   };
   int status = 0;
   for (const auto& route : routes) {
+    if (profile && &route != &routes[0]) break;
     TGapPlatform platform(dir.string());
     TApp app(platform, MakeFileLocations((dir / "quorrel").string()));
     if (!app.Start()) return 1;
@@ -256,6 +259,11 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
       status = 1;
       continue;
     }
+    if (profile) {
+      const TRunFigures r = RunQuery(app, platform, query);
+      std::printf("run command: %.3f s, cpu %.3f s, %d rows\n", r.Time.Wall, r.Time.Cpu, r.Rows);
+      break;
+    }
     const double ratio = Compare(app, platform, route.title, copy, query, rounds, 1.5);
     if (&route == &routes[0] && ratio > 1.5) status = 2;
     app.Action().Execute(app.Action().actDisConnect);
@@ -269,7 +277,7 @@ int main(int argc, char** argv) {
   const bool pg = argc > 1 && std::string(argv[1]) == "pg";
   const int argRows = pg ? 2 : 1;
   const int rows = argc > argRows ? std::max(1, std::atoi(argv[argRows])) : 1000000;
-  const bool profile = !pg && argc > 2 && std::string(argv[2]) == "profile";
+  const bool profile = argc > argRows + 1 && std::string(argv[argRows + 1]) == "profile";
   const int rounds = profile ? 1 : 5;
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
@@ -281,7 +289,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   std::system("cut -d' ' -f1-3 /proc/loadavg");
   if (pg) {
-    const int status = BenchServer(application, dir, rows, rounds);
+    const int status = BenchServer(application, dir, rows, rounds, profile);
     std::filesystem::remove_all(dir);
     return status;
   }

@@ -124,14 +124,12 @@ TDateParts DecodeDateTime(TDateTime value) {
 
 namespace {
 
-// Formats value by a layout in which 'Y' is the four-digit year, 'M', 'D',
+// Appends value by a layout in which 'Y' is the four-digit year, 'M', 'D',
 // 'h', 'm', 's' the two-digit month, day, hour, minute and second, and any
 // other character stands for itself. One decode and no printf: every DATE
 // cell of a fetched result passes through here.
-std::string FormatParts(TDateTime value, std::string_view layout) {
+void AppendParts(std::string& out, TDateTime value, std::string_view layout) {
   const TDateParts p = DecodeDateTime(value);
-  std::string out;
-  out.reserve(layout.size() + 2);
   auto put = [&out](int v, int digits) {
     if (v < 0 || v >= (digits == 4 ? 10000 : 100)) {
       char wide[16];  // a year outside 0..9999 keeps all its digits
@@ -154,6 +152,12 @@ std::string FormatParts(TDateTime value, std::string_view layout) {
       default: out += c; break;
     }
   }
+}
+
+std::string FormatParts(TDateTime value, std::string_view layout) {
+  std::string out;
+  out.reserve(layout.size() + 2);
+  AppendParts(out, value, layout);
   return out;
 }
 
@@ -162,6 +166,27 @@ std::string FormatParts(TDateTime value, std::string_view layout) {
 std::string FormatDate(TDateTime value) { return FormatParts(value, "Y/M/D"); }
 std::string FormatTime(TDateTime value) { return FormatParts(value, "h:m:s"); }
 std::string FormatDateTime(TDateTime value) { return FormatParts(value, "Y/M/D h:m:s"); }
+void AppendDateTime(std::string& out, TDateTime value) {
+  // The layout spelt out: this is the form of every fetched DATE cell.
+  const TDateParts p = DecodeDateTime(value);
+  if (p.Year < 0 || p.Year > 9999) {
+    AppendParts(out, value, "Y/M/D h:m:s");
+    return;
+  }
+  char text[] = "0000/00/00 00:00:00";
+  auto two = [&text](size_t at, int v) {
+    text[at] = static_cast<char>('0' + v / 10);
+    text[at + 1] = static_cast<char>('0' + v % 10);
+  };
+  two(0, p.Year / 100);
+  two(2, p.Year % 100);
+  two(5, p.Month);
+  two(8, p.Day);
+  two(11, p.Hour);
+  two(14, p.Minute);
+  two(17, p.Second);
+  out.append(text, sizeof text - 1);
+}
 std::string FormatYmd(TDateTime value) { return FormatParts(value, "YMD"); }
 std::string FormatHms(TDateTime value) { return FormatParts(value, "hms"); }
 

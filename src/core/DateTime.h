@@ -28,6 +28,8 @@ TDateParts DecodeDateTime(TDateTime value);
 std::string FormatDate(TDateTime value);
 std::string FormatTime(TDateTime value);
 std::string FormatDateTime(TDateTime value);
+// FormatDateTime's text added to out: no allocation once out has the room.
+void AppendDateTime(std::string& out, TDateTime value);
 std::string FormatYmd(TDateTime value);
 std::string FormatHms(TDateTime value);
 

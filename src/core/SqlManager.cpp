@@ -121,7 +121,6 @@ bool TSqlManager::FetchRow() {
       SqlInfo->AddRow();
       SqlInfo->SetRowPos(SqlInfo->RowPos() + 1);
       const int row = SqlInfo->RowMax();
-      std::string dateText;
       for (int i = 0; i < SqlInfo->ColCount(); ++i) {
         TField* field = i < static_cast<int>(fields_.size()) ? fields_[static_cast<size_t>(i)] : nullptr;
         if (!field) throw TSessionError(0, {});
@@ -134,8 +133,9 @@ bool TSqlManager::FetchRow() {
             // read one; everything else as text.
             const TFieldValue v = field->Value();
             if (v.Kind == TValueKind::DateTime) {
-              dateText = FormatDateTime(v.Date);
-              SqlInfo->SetCell(i + 1, row, dateText);
+              dateText_.clear();
+              AppendDateTime(dateText_, v.Date);
+              SqlInfo->SetCell(i + 1, row, dateText_);
             } else {
               SqlInfo->SetCell(i + 1, row, v.Text);
             }

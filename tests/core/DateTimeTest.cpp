@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <iomanip>
+#include <limits>
+#include <vector>
+
 #include "core/DateTime.h"
 
 TEST(DateTime, EncodesDaysSince1899) {
@@ -20,10 +24,28 @@ TEST(DateTime, Formats) {
   EXPECT_EQ(FormatDate(t), "2006/12/31");
   EXPECT_EQ(FormatTime(t), "23:59:59");
   EXPECT_EQ(FormatDateTime(t), "2006/12/31 23:59:59");
+  std::string cell = "x";
+  AppendDateTime(cell, t);
+  AppendDateTime(cell, EncodeDateTime(1, 1, 2, 3, 4, 5));
+  EXPECT_EQ(cell, "x2006/12/31 23:59:590001/01/02 03:04:05");
   EXPECT_EQ(FormatYmd(t), "20061231");
   EXPECT_EQ(FormatHms(t), "235959");
   EXPECT_EQ(FormatTime(0), "00:00:00");
   EXPECT_EQ(FormatDate(0), "1899/12/30");
+}
+
+// The fetch path's own spelling of the date-time layout gives what the
+// general one gives: across the years 1 to 9999, around midnight and the
+// millisecond rounding, and for values no date stands for.
+TEST(DateTime, AppendedDateTimeMatchesTheLayout) {
+  std::vector<TDateTime> values = {0, -0.5, 1e-9, 0.99999999, -693593, 2958465.99999, 2958466.5, 1e300,
+                                   std::numeric_limits<double>::quiet_NaN(), EncodeTime(23, 59, 59, 999) + 40000};
+  for (double v = -693594; v < 2958467; v += 997.123456789) values.push_back(v);
+  for (TDateTime v : values) {
+    std::string out;
+    AppendDateTime(out, v);
+    ASSERT_EQ(out, FormatDateTime(v)) << std::setprecision(17) << v;
+  }
 }
 
 TEST(DateTime, MillisecondsRoundBeforeFormatting) {

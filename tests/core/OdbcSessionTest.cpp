@@ -55,6 +55,50 @@ TEST_F(OdbcSession, CountsQueriesTheServerWillNotWrapAndSumsBatches) {
   EXPECT_NE(engine.ErrCode, 0);
 }
 
+// psqlODBC hands rows over through a cursor unless told otherwise, so a big
+// result neither waits for its last row nor sits whole in memory; a
+// statement run for its count still counts every row of its results.
+TEST_F(OdbcSession, PostgresRowsComeThroughACursorAndCountsStayWhole) {
+  const std::string host = "odbc:DRIVER=QuorrelPostgreSQL;Servername=127.0.0.1;Port=" +
+                           std::to_string(server->Port()) + ";Database=" + TPgServer::Database();
+  for (const std::string extra : {"", ";UseDeclareFetch=0"}) {
+    SCOPED_TRACE(extra);
+    ASSERT_TRUE(engine.Logon(TPgServer::User(), TPgServer::Password(), host + extra)) << Text();
+    ASSERT_TRUE(engine.ExecSql("SELECT * FROM generate_series(1, 1234)")) << Text();
+    EXPECT_EQ(info.RowCount(), 1234);
+    ASSERT_TRUE(engine.ExecSql("WITH w AS (SELECT 1) SELECT * FROM generate_series(1, 99); SELECT 1")) << Text();
+    EXPECT_EQ(info.RowCount(), 100);
+  }
+
+  ASSERT_TRUE(engine.Logon(TPgServer::User(), TPgServer::Password(), host)) << Text();
+  ASSERT_TRUE(engine.OpenQuery("SELECT n FROM generate_series(1, 100000) AS s(n)")) << Text();
+  EXPECT_EQ(info.RowCount(), 100000);
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(engine.FetchRow());
+  // Ten rows in, the session is between two fetches of its cursor.
+  EXPECT_TRUE(server->Admin("SELECT 1 / count(*) FROM pg_stat_activity WHERE usename = 'quser' "
+                            "AND state = 'idle in transaction' AND query ILIKE '%fetch%'"))
+      << server->Error();
+
+  // A row that fails past the first batches fails the fetch, not the open;
+  // the rows before it stay and the session goes on without a transaction.
+  engine.MaxRow = [] { return 1000000; };
+  ASSERT_TRUE(engine.OpenQuery("SELECT n, 10 / (n - 5000) FROM generate_series(1, 10000) AS s(n)")) << Text();
+  EXPECT_EQ(info.RowCount(), 10000);
+  int rows = 0;
+  while (engine.FetchRow()) ++rows;
+  EXPECT_GT(rows, 1000);
+  EXPECT_LT(rows, 5000);
+  EXPECT_NE(engine.ErrCode, 0);
+  EXPECT_NE(Text().find("division by zero"), std::string::npos) << Text();
+  EXPECT_EQ(Cell(1, rows), std::to_string(rows));
+  ASSERT_TRUE(engine.OpenQuery("SELECT 42")) << Text();
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_EQ(Cell(1, 1), "42");
+  EXPECT_TRUE(server->Admin("SELECT 1 / CASE WHEN count(*) = 0 THEN 1 ELSE 0 END FROM pg_stat_activity "
+                            "WHERE usename = 'quser' AND state LIKE 'idle in transaction%'"))
+      << server->Error();
+}
+
 TEST_F(OdbcSession, SqliteThroughItsDriver) {
   ASSERT_TRUE(engine.Logon("", "", "odbc:DRIVER=" + std::string(kOdbcSqliteDriver) + ";Database=" + dir.File("x.db")))
       << Text();

@@ -171,6 +171,50 @@ TEST_F(PostgresSession, AnEndedQueryHoldsNoTransaction) {
   EXPECT_EQ(Cell(1, 1), "0");
 }
 
+// Results around the sizes where batches change: the first batch, the
+// largest by rows, and wide rows that cut a batch by its bytes. Every row
+// arrives once and in order; the row limit ends on a batch boundary as
+// anywhere else.
+TEST_F(PostgresSession, RowsAcrossBatchBoundaries) {
+  LogonOk();
+  engine.MaxRow = [] { return 1000000; };
+  auto query = [](int rows) {
+    return "SELECT n, CASE WHEN n % 7 = 0 THEN NULL WHEN n % 7 = 1 THEN '' "
+           "ELSE repeat('x', CASE WHEN n > 100 THEN 3000 ELSE 2 END) END, "
+           "CASE WHEN n % 5 = 0 THEN NULL ELSE date '2004-03-05' + n END "
+           "FROM generate_series(1, " + std::to_string(rows) + ") AS s(n)";
+  };
+  auto width = [](int n) -> size_t { return n % 7 == 0 || n % 7 == 1 ? 0 : n > 100 ? 3000 : 2; };
+  for (int rows : {0, 1, 63, 64, 65, 320, 321, 2000}) {
+    SCOPED_TRACE(rows);
+    ASSERT_TRUE(engine.OpenQuery(query(rows))) << Text();
+    EXPECT_EQ(info.RowCount(), rows);
+    EXPECT_EQ(FetchAll(), rows);
+    EXPECT_EQ(engine.ErrCode, 0);
+    for (int r = 1; r <= rows; ++r) {
+      if (Cell(1, r) != std::to_string(r) || Cell(2, r).size() != width(r) ||
+          Cell(3, r).empty() != (r % 5 == 0)) {
+        ADD_FAILURE() << "row " << r << ": " << Cell(1, r) << ", " << Cell(2, r).size() << ", " << Cell(3, r);
+        break;
+      }
+    }
+    EXPECT_EQ(Cell(1, rows + 1), "<none>");
+  }
+  EXPECT_EQ(Cell(3, 1), "2004/03/06 00:00:00");
+
+  for (int limit : {64, 320, 1999}) {
+    SCOPED_TRACE(limit);
+    engine.MaxRow = [limit] { return limit; };
+    ASSERT_TRUE(engine.OpenQuery(query(2000))) << Text();
+    EXPECT_EQ(FetchAll(), limit);
+    EXPECT_EQ(engine.ErrCode, 0);
+    EXPECT_EQ(info.RowCount(), 2000);
+    EXPECT_EQ(info.RowPos(), limit);
+    EXPECT_EQ(Cell(1, limit), std::to_string(limit));
+    Exec("SELECT 1");
+  }
+}
+
 TEST_F(PostgresSession, ServerStoppedDuringAFetch) {
   LogonOk();
   engine.MaxRow = [] { return 1000000; };

@@ -21,6 +21,14 @@
 // refuse ORDER BY in a subquery), the rows are counted by reading them once
 // and the query runs again. Only one statement is open at a time, because
 // some drivers allow no second one while a result is pending.
+//
+// psqlODBC left to itself reads a whole result into memory before it hands
+// over the first row: memory then grows with the query instead of the row
+// limit, and the window waits for the last row before it shows the first.
+// Unless the user's settings say otherwise it is told to fetch through a
+// cursor, a few hundred rows at a time. Its row count of a SELECT is then no
+// longer the rows of the result, so a statement run for its count has the
+// rows of its results counted as they are read.
 
 #include <sql.h>
 #include <sqlext.h>
@@ -233,6 +241,26 @@ bool IsAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+bool IsPsqlOdbc(const std::string& library) {
+  return library.compare(library.rfind('/') + 1, 8, "psqlodbc") == 0;
+}
+
+// psqlODBC's fetching through a cursor, unless the connection string or the
+// data source sets it (B6 is the driver's short name for the setting).
+void AskForCursorFetch(std::string& connection) {
+  for (const char* key : {"USEDECLAREFETCH", "B6"})
+    if (!OdbcConnectionValue(connection, key).empty()) return;
+  const std::string dsn = OdbcConnectionValue(connection, "DSN");
+  if (!dsn.empty() && OdbcConnectionValue(connection, "DRIVER").empty()) {
+    for (const char* key : {"UseDeclareFetch", "B6"}) {
+      char value[16] = {};
+      SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "ODBC.INI");
+      if (value[0] != 0) return;
+    }
+  }
+  connection += ";UseDeclareFetch=1;Fetch=500";
+}
+
 struct THandle {
   SQLSMALLINT Type = 0;
   SQLHANDLE Handle = SQL_NULL_HANDLE;
@@ -251,6 +279,7 @@ struct TOdbcLink {
   std::shared_ptr<TErrorMembers> Errors = std::make_shared<TErrorMembers>();
   SQLHSTMT Active = SQL_NULL_HANDLE;  // the open query's statement, if any
   int ActiveSerial = 0, Serial = 0;
+  bool CountByFetch = false;  // the driver's row count of a result is not its rows
 
   ~TOdbcLink() {
     if (Connected) SQLDisconnect(Dbc.Handle);
@@ -450,8 +479,15 @@ class TOdbcDatabase final : public TDatabase {
     // Every result of a batch counts; the first failure ends it.
     while (rc != SQL_NO_DATA) {
       if (!Succeeded(rc)) link_->Fail(SQL_HANDLE_STMT, stmt->Handle);
-      SQLLEN rows = -1;
-      if (Succeeded(SQLRowCount(stmt->Handle, &rows)) && rows > 0) total += rows;
+      SQLSMALLINT columns = 0;
+      if (link_->CountByFetch && Succeeded(SQLNumResultCols(stmt->Handle, &columns)) && columns > 0) {
+        SQLRETURN fetched;
+        while (Succeeded(fetched = SQLFetch(stmt->Handle))) ++total;
+        if (fetched != SQL_NO_DATA) link_->Fail(SQL_HANDLE_STMT, stmt->Handle);
+      } else {
+        SQLLEN rows = -1;
+        if (Succeeded(SQLRowCount(stmt->Handle, &rows)) && rows > 0) total += rows;
+      }
       rc = SQLMoreResults(stmt->Handle);
     }
     return static_cast<int>(std::min<long long>(total, INT_MAX));
@@ -531,9 +567,14 @@ std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const
   }
   SQLSetConnectAttr(link->Dbc.Handle, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
   std::string text = OdbcConnectionString(connection, user, password);
+  const std::string library = DriverLibrary(text);
+  if (IsPsqlOdbc(library)) {
+    AskForCursorFetch(text);
+    link->CountByFetch = true;
+  }
   SQLSMALLINT outLen = 0;
   SQLRETURN rc;
-  if (!IsAscii(text) && !HasWideEntryPoints(DriverLibrary(text))) {
+  if (!IsAscii(text) && !HasWideEntryPoints(library)) {
     SQLCHAR out[1024];
     rc = SQLDriverConnect(link->Dbc.Handle, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, out, 1024,
                           &outLen, SQL_DRIVER_NOPROMPT);

@@ -2,9 +2,12 @@
 //
 // A query runs as a scroll cursor: DECLARE, MOVE FORWARD ALL (the server runs
 // the query once and reports the full row count without sending a row), MOVE
-// ABSOLUTE 0, then FETCH in batches that grow from a few dozen rows to a few
-// megabytes, so the first row shows at once; the next batch is asked for
-// before the current one is read, and no more than two are held.
+// ABSOLUTE 0, then FETCH in batches that grow from 64 rows to 256 rows or
+// 128 KiB, so the first row shows at once; the next batch is asked for before
+// the current one is read, and no more than two are held. Larger batches
+// measured slower, not faster: each is a libpq result of its own, and one far
+// past 128 KiB goes back to the system when it is freed and is faulted in
+// again for the next, which costs more than the round trips it saves.
 // The count costs the server one pass over the result (a plain table scan is
 // cheap; a plan that cannot run backwards keeps its rows in a server-side
 // store) but nothing is sent twice, and the rows fetched are the rows counted.
@@ -341,9 +344,11 @@ TFieldValue TPgField::Value() {
   TFieldValue v;
   const PGresult* r = owner_.Batch();
   const int row = owner_.Row();
-  if (!r || row >= PQntuples(r) || PQgetisnull(r, row, index_)) return v;
-  const char* text = PQgetvalue(r, row, index_);
+  if (!r || row >= PQntuples(r)) return v;
+  // Only an empty value can be a NULL.
   const int len = PQgetlength(r, row, index_);
+  if (len == 0 && PQgetisnull(r, row, index_)) return v;
+  const char* text = PQgetvalue(r, row, index_);
   std::string_view raw(text, static_cast<size_t>(len));
   if (type_.Code == 12 && ParseIsoDateTime(raw, v.Date)) {
     v.Kind = TValueKind::DateTime;
