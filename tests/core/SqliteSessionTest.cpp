@@ -347,7 +347,8 @@ TEST_F(SqliteEngine, LongWorkCallsTheBusyHandlerWhichCanEndTheQuery) {
   keepGoing = false;
   calls = 0;
   ASSERT_TRUE(engine.OpenQuery("SELECT * FROM T ORDER BY S, N")) << ErrUtf8();
-  EXPECT_EQ(calls, 1);
+  EXPECT_GE(calls, 1);  // asked once more by the pass that counts, if the count tried first
+  EXPECT_LE(calls, 2);
   EXPECT_EQ(info.RowCount(), 0);
   EXPECT_FALSE(engine.FetchRow());
   EXPECT_EQ(engine.ErrCode, 0);
@@ -361,7 +362,8 @@ TEST_F(SqliteEngine, LongWorkCallsTheBusyHandlerWhichCanEndTheQuery) {
   const char* costly = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 50000000) "
                        "SELECT x FROM c";
   ASSERT_TRUE(engine.OpenQuery(costly)) << ErrUtf8();
-  EXPECT_EQ(calls, 3);
+  EXPECT_GE(calls, 3);
+  EXPECT_LE(calls, 4);
   EXPECT_GE(info.RowCount(), 10);
   EXPECT_LT(info.RowCount(), 50000000);
   EXPECT_EQ(FetchAll(), 10);

@@ -28,9 +28,8 @@ struct TStmtCloser {
 using TStmt = std::unique_ptr<sqlite3_stmt, TStmtCloser>;
 
 constexpr int kNoStatementErr = SQLITE_MISUSE;
-// The budget of a cheap count: kCountTicks times kCountTick VM steps.
-constexpr int kCountTick = 10000;
-constexpr int kCountTicks = 100;
+// The budget of a cheap count, in virtual machine steps.
+constexpr int kCountSteps = 1000000;
 
 int ClampCount(int64_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
 
@@ -41,19 +40,21 @@ int ClampCount(int64_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(
 // for kBusyMs it calls the handler, then again every kBusyMs. A false answer
 // interrupts the statement (SQLITE_INTERRUPT), which then counts as the end
 // of the rows. Calls that return at once never reach the handler.
+// Given a budget of steps, the watch also interrupts the call once it has
+// spent them (OverBudget).
 class TBusyWatch {
  public:
-  TBusyWatch(sqlite3* db, const TDatabase::TBusyHandler& handler) : db_(db), handler_(handler) {
-    if (handler_) sqlite3_progress_handler(db_, kBusyCheck, &TBusyWatch::Check, this);
+  TBusyWatch(sqlite3* db, const TDatabase::TBusyHandler& handler, int budgetSteps = 0)
+      : db_(db), handler_(handler), budgetChecks_(budgetSteps / kBusyCheck) {
+    if (handler_ || budgetChecks_ > 0) sqlite3_progress_handler(db_, kBusyCheck, &TBusyWatch::Check, this);
   }
-  ~TBusyWatch() {
-    if (handler_) sqlite3_progress_handler(db_, 0, nullptr, nullptr);
-  }
+  ~TBusyWatch() { sqlite3_progress_handler(db_, 0, nullptr, nullptr); }
   TBusyWatch(const TBusyWatch&) = delete;
   TBusyWatch& operator=(const TBusyWatch&) = delete;
 
   // Whether the handler asked to stop (the statement was interrupted).
   bool Stopped() const { return stopped_; }
+  bool OverBudget() const { return overBudget_; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -62,7 +63,12 @@ class TBusyWatch {
 
   static int Check(void* self) {
     auto& w = *static_cast<TBusyWatch*>(self);
-    if (w.stopped_) return 1;
+    if (w.stopped_ || w.overBudget_) return 1;
+    if (w.budgetChecks_ > 0 && ++w.checks_ > w.budgetChecks_) {
+      w.overBudget_ = true;
+      return 1;
+    }
+    if (!w.handler_) return 0;
     // The clock is first read here, so a step that ends within kBusyCheck
     // steps (any ordinary row) costs no reading of it.
     const auto now = Clock::now();
@@ -79,9 +85,12 @@ class TBusyWatch {
 
   sqlite3* db_;
   const TDatabase::TBusyHandler& handler_;
+  const int budgetChecks_;
+  int checks_ = 0;
   Clock::time_point due_;
   bool started_ = false;
   bool stopped_ = false;
+  bool overBudget_ = false;
 };
 
 std::string ErrText(sqlite3* db) { return Utf8ToSjis(sqlite3_errmsg(db)); }
@@ -397,7 +406,7 @@ class TSqliteDatabase final : public TDatabase {
   // a plain table, or a filter or join the indexes answer, takes a few
   // steps; counting a GROUP BY, a sort SQLite cannot skip or a full scan
   // with a filter costs as much as the query itself. So the count gets a
-  // small budget of virtual machine steps (a few milliseconds); beyond it,
+  // small budget of virtual machine steps (up to some 50 ms); beyond it,
   // or where the query cannot be wrapped (a PRAGMA), the dynaset counts in
   // the one pass that also keeps the rows the engine will read, and the
   // statement's work is done once.
@@ -415,12 +424,10 @@ class TSqliteDatabase final : public TDatabase {
     const std::string wrapped = "SELECT count(*) FROM (" + query + "\n)";
     if (sqlite3_prepare_v2(conn_.get(), wrapped.c_str(), -1, &raw, nullptr) != SQLITE_OK || !raw) return -1;
     TStmt count(raw);
-    int ticks = 0;
-    sqlite3_progress_handler(
-        conn_.get(), kCountTick, [](void* ticks) { return ++*static_cast<int*>(ticks) > kCountTicks ? 1 : 0; },
-        &ticks);
+    // The budget can take tens of milliseconds: the window works meanwhile.
+    // A stop here is asked again by the pass that counts, which ends there.
+    TBusyWatch watch(conn_.get(), BusyHandler(), kCountSteps);
     const int rc = sqlite3_step(count.get());
-    sqlite3_progress_handler(conn_.get(), 0, nullptr, nullptr);
     return rc == SQLITE_ROW ? sqlite3_column_int64(count.get(), 0) : -1;
   }
 
