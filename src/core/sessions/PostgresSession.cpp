@@ -10,7 +10,9 @@
 // again for the next, which costs more than the round trips it saves.
 // The count costs the server one pass over the result (a plain table scan is
 // cheap; a plan that cannot run backwards keeps its rows in a server-side
-// store) but nothing is sent twice, and the rows fetched are the rows counted.
+// store) but nothing is sent twice. A plan that runs backwards runs its
+// select list again after the rewind: a volatile function in it (random(),
+// one that writes) runs twice, and its rows need not be the rows counted.
 //
 // A cursor needs a transaction. Outside the user's own transaction the query
 // runs in one of ours, committed as soon as the rows are read to the end, the
