@@ -65,14 +65,18 @@ QAction* TmodAction::Add(const char* name, TCategory category, const char* capti
   return action;
 }
 
+// A stopped query is still finishing until the run driver's end step (the
+// query flag stays up): the database may even be inside its statement,
+// letting messages through while it sorts or counts. Nothing that could
+// reach the engine may start before that.
 bool TmodAction::Allowed() const {
   const TfrmMain& m = app_.Main();
-  return m.IsConnected() && !m.IsRunning() && !m.IsProcessing();
+  return m.IsConnected() && Idle();
 }
 
 bool TmodAction::Idle() const {
   const TfrmMain& m = app_.Main();
-  return !m.IsRunning() && !m.IsProcessing();
+  return !m.IsRunning() && !m.IsSelect && !m.IsProcessing();
 }
 
 bool TmodAction::EditFocused() const { return app_.Main().SqlHasFocus(); }

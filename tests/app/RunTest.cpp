@@ -233,10 +233,19 @@ TEST_F(AppTest, AStopDuringALongSortEndsTheRunAtOnce) {
   platform.OnProcessMessages = [&] {
     if (!Main().IsRunning() || Main().SqlInfo().ColCount() > 0) return;
     // Columns come once the query is open: this pass is inside the sort.
-    if (++passesWhileOpening == 2) Actions().Execute(Actions().actStop);
+    if (++passesWhileOpening != 2) return;
+    Actions().Execute(Actions().actStop);
+    // Clicks that arrive with the stop find the query still finishing: a
+    // disconnect or a new run now would pull the statement from under it.
+    Actions().UpdateActions();
+    EXPECT_FALSE(Actions().actDisConnect->isEnabled());
+    EXPECT_FALSE(Actions().actStart->isEnabled());
+    Actions().Execute(Actions().actDisConnect);
+    Actions().Execute(Actions().actStart);
   };
   Run(QStringLiteral("SELECT * FROM T ORDER BY NAME DESC, V"));
   EXPECT_EQ(passesWhileOpening, 2);
+  EXPECT_TRUE(Main().IsConnected());
   EXPECT_EQ(Main().SqlInfo().RowMax(), 0);
   EXPECT_EQ(Main().SqlInfo().Status(), SJ("中断"));
   EXPECT_EQ(status.back(), Q8("強制終了しました"));

@@ -45,10 +45,12 @@ int ClampCount(int64_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(
 class TBusyWatch {
  public:
   TBusyWatch(sqlite3* db, const TDatabase::TBusyHandler& handler, int budgetSteps = 0)
-      : db_(db), handler_(handler), budgetChecks_(budgetSteps / kBusyCheck) {
-    if (handler_ || budgetChecks_ > 0) sqlite3_progress_handler(db_, kBusyCheck, &TBusyWatch::Check, this);
+      : db_(db), handler_(handler), budgetChecks_(budgetSteps / kBusyCheck), installed_(handler_ || budgetChecks_ > 0) {
+    if (installed_) sqlite3_progress_handler(db_, kBusyCheck, &TBusyWatch::Check, this);
   }
-  ~TBusyWatch() { sqlite3_progress_handler(db_, 0, nullptr, nullptr); }
+  ~TBusyWatch() {
+    if (installed_) sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+  }
   TBusyWatch(const TBusyWatch&) = delete;
   TBusyWatch& operator=(const TBusyWatch&) = delete;
 
@@ -86,6 +88,7 @@ class TBusyWatch {
   sqlite3* db_;
   const TDatabase::TBusyHandler& handler_;
   const int budgetChecks_;
+  const bool installed_;
   int checks_ = 0;
   Clock::time_point due_;
   bool started_ = false;
