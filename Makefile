@@ -8,7 +8,7 @@ GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 FUZZ_CXX     ?= clang++-14
 FUZZ_SECONDS ?= 600
 
-.PHONY: run test build build-test build-fuzz fuzz package setup clean
+.PHONY: run test build build-test build-fuzz fuzz fuzz-coverage package setup clean
 
 setup:
 	scripts/setup
@@ -44,5 +44,9 @@ fuzz: build-fuzz
 	cd build-fuzz && ctest --output-on-failure
 	cmake -S tests/fuzz -B build-fuzz -DQUORREL_FUZZ_SECONDS=20
 
+# Line coverage of each target's own sources over its working corpus.
+fuzz-coverage: setup
+	scripts/fuzz-coverage build-fuzz/corpus
+
 clean:
-	rm -rf build build-test build-fuzz
+	rm -rf build build-test build-fuzz build-fuzz-cov
