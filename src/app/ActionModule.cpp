@@ -164,7 +164,8 @@ void TmodAction::CreateCommands() {
   actStop = Add("actStop", C::Run, "停止(&S)", "停止|ＳＱＬ文の実行を停止します", none,
                 [this] {
                   const TfrmMain& w = app_.Main();
-                  return w.IsConnected() && w.IsRunning() && !w.IsProcessing() && w.IsSelect;
+                  // Every statement can be stopped, not only a query.
+                  return w.IsConnected() && w.IsRunning() && !w.IsProcessing();
                 },
                 [this] { StopExecute(app_); });
 

@@ -24,11 +24,21 @@ void ConnectExecute(TApp& app) {
   if (app.Platform().ExecModal(login) != QDialog::Accepted) return;
   TBusy busy(app, TCursor::HourGlass);
   main.SetStatusMsg(SJ("データベースへ接続中..."));
-  if (main.SqlManager().Logon(login.User(), login.Password(), login.Host())) {
+  TSqlManager& engine = main.SqlManager();
+  // A server that is slow to answer keeps the window painting; the window's
+  // end gives the attempt up.
+  engine.WhileBusy = [&app, &main]() -> TBusyAnswer {
+    app.Platform().ProcessMessages();
+    return main.IsClosed() || main.ClosePending() ? TBusyAnswer::Abandon() : TBusyAnswer(true);
+  };
+  const bool connected = engine.Logon(login.User(), login.Password(), login.Host());
+  engine.WhileBusy = nullptr;
+  if (main.IsClosed()) return;
+  if (connected) {
     main.SetIsConnected(true);
     main.SetStatusMsg(SJ("データベースへ接続しました"));
   } else {
-    actions.ReportError(ToQ(main.SqlManager().ErrText));
+    actions.ReportError(ToQ(engine.ErrText));
   }
 }
 
@@ -98,6 +108,13 @@ void FetchRows(TApp& app) {
   }
 }
 
+// A stop that ended the user's own transaction (the database rolled it
+// back or the server aborted it) says so: the user has to begin again.
+void ReportStopNote(TApp& app) {
+  const std::string note = app.Main().SqlManager().StopNote();
+  if (!note.empty() && !app.Main().IsClosed()) app.Action().ReportError(ToQ(note));
+}
+
 }  // namespace
 
 void StartExecute(TApp& app) {
@@ -118,15 +135,18 @@ void StartExecute(TApp& app) {
   const bool query = engine.IsQuery(lines);
   const std::string statement = JoinLines(lines);
 
+  // While the database works for long (sorts, counts, searches, updates, or
+  // a server is slow to answer), the window still repaints and a stop ends
+  // the statement there; the end of the window gives up on a server that
+  // does not answer the stop.
+  engine.WhileBusy = [&app, &main]() -> TBusyAnswer {
+    app.Platform().ProcessMessages();
+    if (main.IsRunning()) return true;
+    return main.ClosePending() || main.IsClosed() ? TBusyAnswer::Abandon() : TBusyAnswer(false);
+  };
   if (query) {
     main.IsSelect = true;
     actions.Update(actions.actStop);
-    // While the database sorts, counts or searches for long, the window
-    // still repaints and a stop ends the query there.
-    engine.WhileBusy = [&app, &main] {
-      app.Platform().ProcessMessages();
-      return main.IsRunning();
-    };
     if (!engine.OpenQuery(statement)) {
       actions.ReportError(ToQ(engine.ErrText));
       return;
@@ -145,15 +165,20 @@ void StartExecute(TApp& app) {
       return;
     }
     main.SetStatusMsg(completed ? SJ("ＳＱＬ処理終了") : SJ("強制終了しました"));
+    ReportStopNote(app);
   } else {
     main.IsSelect = false;
+    actions.Update(actions.actStop);
     if (!engine.ExecSql(statement)) {
       actions.ReportError(ToQ(engine.ErrText));
       return;
     }
+    // A stopped statement was undone by the database: it counts no rows.
+    const bool stopped = engine.Stopped();
     info.EndTiming();
-    info.SetStatus(SJ("完了"));
+    info.SetStatus(stopped ? SJ("中断") : SJ("完了"));
     if (!RecordRun(app, info, typed, false)) return;
-    main.SetStatusMsg(SJ("ＳＱＬ処理終了"));
+    main.SetStatusMsg(stopped ? SJ("強制終了しました") : SJ("ＳＱＬ処理終了"));
+    ReportStopNote(app);
   }
 }

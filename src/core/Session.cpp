@@ -60,9 +60,9 @@ class TRoutingSession final : public TSession {
         case TBackend::Sqlite:
           return OpenSqliteDatabase(route.Target, route.Target == default_ ? template_ : std::string());
         case TBackend::Postgres:
-          return OpenPostgresDatabase(route.Target, SjisToUtf8(user), SjisToUtf8(password));
+          return OpenPostgresDatabase(route.Target, SjisToUtf8(user), SjisToUtf8(password), BusyHandler());
         case TBackend::Odbc:
-          return OpenOdbcDatabase(route.Target, SjisToUtf8(user), SjisToUtf8(password));
+          return OpenOdbcDatabase(route.Target, SjisToUtf8(user), SjisToUtf8(password), BusyHandler());
       }
     } catch (const TSessionError& e) {
       errors_.Fail(e.ServerErr, e.Text);

@@ -58,6 +58,24 @@ class TDynaset {
   virtual void MoveNext() = 0;
 };
 
+// What a busy handler answers (see TDatabase::SetBusyHandler): true to go
+// on, false to stop, Abandon() to stop at once whatever the server does.
+class TBusyAnswer {
+ public:
+  TBusyAnswer(bool go) : go_(go) {}  // NOLINT: a plain bool answers go or stop
+  static TBusyAnswer Abandon() {
+    TBusyAnswer a(false);
+    a.abandon_ = true;
+    return a;
+  }
+  bool Go() const { return go_; }
+  bool Abandoning() const { return abandon_; }
+
+ private:
+  bool go_;
+  bool abandon_ = false;
+};
+
 class TDatabase {
  public:
   virtual ~TDatabase() = default;
@@ -72,32 +90,70 @@ class TDatabase {
   // without keeping them; its dynaset then ends after that many rows.
   void SetRowsWanted(int rows) { rowsWanted_ = rows; }
 
-  // Called again and again, every few milliseconds, while a query of this
-  // database keeps the backend busy without giving a row (sorting, grouping,
-  // counting, a filter that passes over many rows); never during a call
-  // that returns at once. It returns false to ask for the query to end where
-  // it stands: its rows then end there, without an error. Empty: no calls.
-  // A backend that cannot give control back while it waits may never call it.
-  using TBusyHandler = std::function<bool()>;
+  // Called again and again, every few milliseconds, while a statement of
+  // this database keeps the backend busy without giving a row or an answer
+  // (sorting, grouping, counting, a filter that passes over many rows, a
+  // long UPDATE, a server that is slow to answer); never during a call that
+  // returns at once. Its answer says whether to go on, to stop the
+  // statement (its rows then end where they stand, without an error; a
+  // statement that is not a query is rolled back by the database and
+  // counts nothing), or to stop it and give up on a server that does not
+  // answer the stop within a second (the connection is then dropped, and
+  // the next statement connects again). Empty: no calls.
+  using TBusyHandler = std::function<TBusyAnswer()>;
   void SetBusyHandler(TBusyHandler handler) { busy_ = std::move(handler); }
+
+  // Whether the busy handler stopped the last statement (set by the
+  // statement's ExecuteSql, CreateDynaset or the dynaset's rows).
+  bool Stopped() const { return stop_->Stopped; }
+  // After a stop: what the stop did to a transaction of the user's, in the
+  // user's words (cp932), or empty when it left it as it was.
+  const std::string& StopNote() const { return stop_->Note; }
+
+  // What Stopped and StopNote read; shared with the dynasets, whose rows
+  // can be stopped too.
+  struct TStopState {
+    bool Stopped = false;
+    std::string Note;
+    void Clear() {
+      Stopped = false;
+      Note.clear();
+    }
+    void Mark(std::string note = {}) {
+      Stopped = true;
+      if (!note.empty()) Note = std::move(note);
+    }
+  };
 
  protected:
   int RowsWanted() const { return rowsWanted_; }
   const TBusyHandler& BusyHandler() const { return busy_; }
+  const std::shared_ptr<TStopState>& StopState() const { return stop_; }
 
  private:
   int rowsWanted_ = INT32_MAX;
   TBusyHandler busy_;
+  std::shared_ptr<TStopState> stop_ = std::make_shared<TStopState>();
 };
 
 class TSession {
  public:
   virtual ~TSession() = default;
   // host: the host string; connect: "user/password" (split at the first "/").
+  // A server backend lets the busy handler of SetBusyHandler work while it
+  // waits for the server; a false answer gives the attempt up (a failure).
   virtual std::unique_ptr<TDatabase> OpenDatabase(const std::string& host, const std::string& connect,
                                                   int options) = 0;
   virtual int LastServerErr() = 0;
   virtual std::string LastServerErrText() = 0;
+
+  void SetBusyHandler(TDatabase::TBusyHandler handler) { busy_ = std::move(handler); }
+
+ protected:
+  const TDatabase::TBusyHandler& BusyHandler() const { return busy_; }
+
+ private:
+  TDatabase::TBusyHandler busy_;
 };
 
 // Splits a connect text "user/password" at its first "/".

@@ -56,6 +56,7 @@ bool TSqlManager::Logon(const std::string& user, const std::string& password, co
   ResetError();
   try {
     if (!session_) throw TSessionError(0, {});
+    session_->SetBusyHandler(WhileBusy);
     database_ = session_->OpenDatabase(host, user + "/" + password, 0);
     if (!database_) throw TSessionError(0, {});
     return true;
@@ -71,7 +72,10 @@ bool TSqlManager::ExecSql(const std::string& statement) {
     SqlInfo->Clear();
     SqlInfo->BeginTiming();
     if (!database_) throw TSessionError(0, {});
-    SqlInfo->SetRowCount(database_->ExecuteSql(statement));
+    database_->SetBusyHandler(WhileBusy);
+    const int rows = database_->ExecuteSql(statement);
+    // A stopped statement was undone: it processed no rows.
+    if (!database_->Stopped()) SqlInfo->SetRowCount(rows);
     return true;
   } catch (...) {
     Capture(database_.get());
@@ -106,6 +110,10 @@ bool TSqlManager::OpenQuery(const std::string& statement) {
     return false;
   }
 }
+
+bool TSqlManager::Stopped() const { return database_ && database_->Stopped(); }
+
+std::string TSqlManager::StopNote() const { return database_ ? database_->StopNote() : std::string(); }
 
 void TSqlManager::CloseQuery() {
   fields_.clear();

@@ -28,9 +28,10 @@ class TSqlManager {
   TSqlInfo* SqlInfo = nullptr;
   // The row limit, read at every FetchRow (default 1000).
   std::function<int()> MaxRow = [] { return 1000; };
-  // Given to the database for the queries opened from now on (see
-  // TDatabase::SetBusyHandler): the run driver lets the window work while
-  // the database does, and ends the query when the user stops it.
+  // Given to the session and the database for the logons and statements
+  // from now on (see TDatabase::SetBusyHandler): the run driver lets the
+  // window work while the database does, and ends the statement when the
+  // user stops it.
   TDatabase::TBusyHandler WhileBusy;
 
   int ErrCode = 0;
@@ -46,6 +47,12 @@ class TSqlManager {
   // so a query holds no lock once its run is over. The result set keeps
   // everything it has; a transaction the user began stays open.
   void CloseQuery();
+  // Whether the busy handler stopped the last statement: a statement that
+  // is not a query was then undone (RowCount stays 0), a query's rows ended
+  // where they stood. StopNote says what the stop did to a transaction of
+  // the user's (cp932), or is empty.
+  bool Stopped() const;
+  std::string StopNote() const;
 
   void BlankRemarks(TStrings& lines) const { ::BlankRemarks(lines); }
   bool IsQuery(const TStrings& lines) const { return ::IsQuery(lines); }

@@ -10,6 +10,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
+#include <chrono>
 
 #include "core/Sjis.h"
 #include "core/SqlManager.h"
@@ -33,6 +35,12 @@ struct TBackendParam {
   bool ReportsScale = true;
   // Why the backend cannot run here (its server is missing), or empty.
   std::function<std::string()> Unavailable = {};
+  // A query that takes half a minute before its first row, and a change of
+  // T(N) as long; empty where the backend has none.
+  std::string SlowQuery = {}, SlowChange = {};
+  // What a second connection runs to hold a lock that keeps T from being
+  // changed until it ends.
+  std::vector<std::string> HoldLock = {};
 };
 
 inline void PrintTo(const TBackendParam& p, std::ostream* os) { *os << p.Name; }
@@ -171,4 +179,68 @@ TEST_P(BackendCases, RejectedStatementGivesTheServersError) {
   // The session stays usable.
   ASSERT_TRUE(Open(GetParam().Series(1)));
   EXPECT_EQ(FetchAll(), 1);
+}
+
+// Every kind of statement can be stopped while it works: the busy handler
+// runs meanwhile, the statement ends soon after it answers stop, a change is
+// undone, and the next statement works on the same connection.
+TEST_P(BackendCases, StopEndsAQueryAChangeAndALockWait) {
+  const TBackendParam& p = GetParam();
+  if (p.SlowQuery.empty()) GTEST_SKIP() << "no slow statements for this backend";
+  using Clock = std::chrono::steady_clock;
+  Exec("CREATE TABLE T (N INTEGER)");
+  Exec("INSERT INTO T VALUES (1)");
+  int calls = 0;
+  Clock::time_point stopAt{};
+  engine.WhileBusy = [&] {
+    ++calls;
+    if (stopAt == Clock::time_point{}) stopAt = Clock::now() + std::chrono::milliseconds(200);
+    return Clock::now() < stopAt;
+  };
+  auto stopsSoon = [&](const char* what, const std::function<void()>& run) {
+    SCOPED_TRACE(what);
+    calls = 0;
+    stopAt = {};
+    const auto start = Clock::now();
+    run();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_GT(calls, 5);
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_TRUE(engine.Stopped());
+  };
+
+  stopsSoon("query", [&] {
+    ASSERT_TRUE(Open(p.SlowQuery)) << ErrUtf8();
+    EXPECT_FALSE(engine.FetchRow());
+    EXPECT_EQ(engine.ErrCode, 0) << ErrUtf8();
+  });
+  stopsSoon("change", [&] {
+    ASSERT_TRUE(engine.ExecSql(SJ(p.SlowChange))) << ErrUtf8();
+    EXPECT_EQ(info.RowCount(), 0);
+  });
+  engine.WhileBusy = nullptr;
+  ASSERT_TRUE(Open("SELECT COUNT(*) FROM T")) << ErrUtf8();
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_EQ(Cell(1, 1), "1");  // the stopped change left nothing behind
+
+  if (!p.HoldLock.empty()) {
+    TEngineProbe holder;
+    ASSERT_TRUE(holder.engine.CreateSession());
+    ASSERT_TRUE(holder.engine.Logon(login.User, login.Password, login.Host)) << holder.ErrUtf8();
+    for (const std::string& sql : p.HoldLock) ASSERT_TRUE(holder.engine.ExecSql(SJ(sql))) << holder.ErrUtf8();
+    engine.WhileBusy = [&] {
+      ++calls;
+      if (stopAt == Clock::time_point{}) stopAt = Clock::now() + std::chrono::milliseconds(200);
+      return Clock::now() < stopAt;
+    };
+    stopsSoon("lock wait", [&] {
+      ASSERT_TRUE(engine.ExecSql(SJ("UPDATE T SET N = 2"))) << ErrUtf8();
+      EXPECT_EQ(info.RowCount(), 0);
+    });
+    engine.WhileBusy = nullptr;
+    ASSERT_TRUE(holder.engine.ExecSql(SJ("ROLLBACK"))) << holder.ErrUtf8();
+  }
+  Exec("UPDATE T SET N = 3");
+  EXPECT_EQ(info.RowCount(), 1);
+  EXPECT_FALSE(engine.Stopped());
 }

@@ -43,14 +43,22 @@ TLogin OdbcSqliteFresh(TTempDir& dir) {
   return {"", "", "odbc:DRIVER=" + std::string(kOdbcSqliteDriver) + ";Database=" + dir.File("odbc.db")};
 }
 
+void PgSlow(TBackendParam& p) {
+  p.SlowQuery = "SELECT pg_sleep(30)";
+  p.SlowChange = "INSERT INTO T SELECT n FROM generate_series(1, 500000000) AS s(n)";
+  p.HoldLock = {"BEGIN", "LOCK TABLE T IN ACCESS EXCLUSIVE MODE"};
+}
+
 TBackendParam Postgres() {
   TBackendParam p{"Postgres", PgFresh, PgSeries};
+  PgSlow(p);
   p.Unavailable = PgUnavailable;
   return p;
 }
 
 TBackendParam OdbcPostgres() {
   TBackendParam p{"OdbcPostgres", OdbcPgFresh, PgSeries};
+  PgSlow(p);
   p.Unavailable = [] { return OdbcUnavailable(true); };
   return p;
 }
@@ -58,6 +66,8 @@ TBackendParam OdbcPostgres() {
 TBackendParam OdbcSqlite() {
   TBackendParam p{"OdbcSqlite", OdbcSqliteFresh, SqliteSeries};
   p.ReportsScale = false;  // the SQLite driver describes NUMERIC(7,2) as a DOUBLE of 7 digits
+  p.SlowQuery = "SELECT count(*) FROM (" + SqliteSeries(2000000000) + ")";
+  p.SlowChange = "INSERT INTO T " + SqliteSeries(2000000000);
   p.Unavailable = [] { return OdbcUnavailable(false); };
   return p;
 }

@@ -13,13 +13,20 @@ std::string SqliteSeries(int n) {
          ") SELECT n FROM s";
 }
 
+TBackendParam Sqlite(const char* name, std::function<TLogin(TTempDir&)> fresh, bool shared) {
+  TBackendParam p{name, std::move(fresh), SqliteSeries};
+  p.SlowQuery = "SELECT count(*) FROM (" + SqliteSeries(2000000000) + ")";
+  p.SlowChange = "INSERT INTO T " + SqliteSeries(2000000000);
+  if (shared) p.HoldLock = {"BEGIN EXCLUSIVE"};
+  return p;
+}
+
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(
     Sqlite, BackendCases,
-    testing::Values(
-        TBackendParam{"SqliteFile", [](TTempDir& d) { return TLogin{"", "", d.File("t.db")}; }, SqliteSeries},
-        TBackendParam{"SqliteDefault", [](TTempDir&) { return TLogin{"", "", ""}; }, SqliteSeries}),
+    testing::Values(Sqlite("SqliteFile", [](TTempDir& d) { return TLogin{"", "", d.File("t.db")}; }, true),
+                    Sqlite("SqliteDefault", [](TTempDir&) { return TLogin{"", "", ""}; }, false)),
     PrintToStringParamName);
 
 TEST(SqliteSession, HostStringsChooseTheBackend) {

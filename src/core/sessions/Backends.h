@@ -10,10 +10,13 @@
 
 // A missing file at path starts as a copy of templ when one is given.
 std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path, const std::string& templ = {});
+// busy: called while the server is waited for (see TSession::SetBusyHandler).
 std::unique_ptr<TDatabase> OpenPostgresDatabase(const std::string& conninfo, const std::string& user,
-                                                const std::string& password);
+                                                const std::string& password,
+                                                const TDatabase::TBusyHandler& busy = {});
 std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const std::string& user,
-                                            const std::string& password);
+                                            const std::string& password,
+                                            const TDatabase::TBusyHandler& busy = {});
 
 // The last-error members that every backend database keeps.
 class TErrorMembers {

@@ -38,8 +38,15 @@
 #include <odbcinst.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "core/Sjis.h"
@@ -261,6 +268,11 @@ void AskForCursorFetch(std::string& connection) {
   connection += ";UseDeclareFetch=1;Fetch=500";
 }
 
+// Set once a connection has been given up while its driver still works on
+// a call (only when the program ends): from then on no handle is freed,
+// since the driver may still be using it.
+std::atomic<bool> gAbandoned{false};
+
 struct THandle {
   SQLSMALLINT Type = 0;
   SQLHANDLE Handle = SQL_NULL_HANDLE;
@@ -268,8 +280,107 @@ struct THandle {
   THandle(const THandle&) = delete;
   THandle& operator=(const THandle&) = delete;
   ~THandle() {
-    if (Handle != SQL_NULL_HANDLE) SQLFreeHandle(Type, Handle);
+    if (Handle != SQL_NULL_HANDLE && !gAbandoned) SQLFreeHandle(Type, Handle);
   }
+};
+using THandlePtr = std::shared_ptr<THandle>;
+
+// The thread a connection's driver calls run on while a busy handler is
+// set, one call at a time: this thread waits for it and runs the handler
+// every 10 ms meanwhile. A job owns what the driver may touch (it may
+// outlive its caller when the connection is given up), so it captures
+// shared data only.
+class TOdbcWorker {
+ public:
+  TOdbcWorker() : state_(std::make_shared<TState>()) {
+    thread_ = std::thread([state = state_] {
+      std::unique_lock lock(state->Mutex);
+      for (;;) {
+        state->Wake.wait(lock, [&] { return state->Job || state->Quit; });
+        if (state->Quit) return;
+        std::function<void()> job = std::move(state->Job);
+        state->Job = nullptr;
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+          job();
+        } catch (...) {
+          error = std::current_exception();
+        }
+        job = nullptr;
+        lock.lock();
+        state->Error = error;
+        state->Done = true;
+        state->Finished.notify_all();
+      }
+    });
+  }
+  ~TOdbcWorker() {
+    {
+      std::lock_guard lock(state_->Mutex);
+      state_->Quit = true;
+    }
+    state_->Wake.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  TOdbcWorker(const TOdbcWorker&) = delete;
+  TOdbcWorker& operator=(const TOdbcWorker&) = delete;
+
+  // Runs job there. busy is called every kBusyStep while it runs; the first
+  // stop answer calls cancel (on this thread, as ODBC allows). A handler
+  // that gives up leaves the job to finish alone after kAbandonAfter:
+  // Abandon() is then thrown.
+  struct TAbandoned {};
+  void Run(std::function<void()> job, const TDatabase::TBusyHandler& busy, const std::function<void()>& cancel) {
+    {
+      std::lock_guard lock(state_->Mutex);
+      state_->Job = std::move(job);
+      state_->Done = false;
+    }
+    state_->Wake.notify_all();
+    auto next = Clock::now() + kBusyStep;
+    bool cancelled = false;
+    Clock::time_point abandonAt{};
+    std::unique_lock lock(state_->Mutex);
+    while (!state_->Finished.wait_until(lock, next, [&] { return state_->Done; })) {
+      lock.unlock();
+      const TBusyAnswer answer = busy();
+      next = Clock::now() + kBusyStep;
+      if (!answer.Go() && !cancelled) {
+        cancelled = true;
+        cancel();
+      }
+      if (answer.Abandoning() && abandonAt == Clock::time_point{}) abandonAt = Clock::now() + kAbandonAfter;
+      if (abandonAt != Clock::time_point{} && Clock::now() >= abandonAt) {
+        gAbandoned = true;
+        {
+          std::lock_guard quit(state_->Mutex);
+          state_->Quit = true;
+        }
+        thread_.detach();
+        throw TAbandoned{};
+      }
+      lock.lock();
+    }
+    std::exception_ptr error = state_->Error;
+    state_->Error = nullptr;
+    lock.unlock();
+    if (error) std::rethrow_exception(error);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kBusyStep{10};
+  static constexpr std::chrono::seconds kAbandonAfter{1};
+  struct TState {
+    std::mutex Mutex;
+    std::condition_variable Wake, Finished;
+    std::function<void()> Job;
+    bool Done = false, Quit = false;
+    std::exception_ptr Error;
+  };
+  std::shared_ptr<TState> state_;
+  std::thread thread_;
 };
 
 // The connection and what the database and its dynasets share of it.
@@ -277,12 +388,38 @@ struct TOdbcLink {
   THandle Env, Dbc;
   bool Connected = false;
   std::shared_ptr<TErrorMembers> Errors = std::make_shared<TErrorMembers>();
+  std::shared_ptr<TDatabase::TStopState> Stop = std::make_shared<TDatabase::TStopState>();
+  const TDatabase::TBusyHandler* Busy = nullptr;  // the database's, for the statement at hand
   SQLHSTMT Active = SQL_NULL_HANDLE;  // the open query's statement, if any
   int ActiveSerial = 0, Serial = 0;
   bool CountByFetch = false;  // the driver's row count of a result is not its rows
+  TOdbcWorker Worker;
 
   ~TOdbcLink() {
-    if (Connected) SQLDisconnect(Dbc.Handle);
+    if (Connected && !gAbandoned) SQLDisconnect(Dbc.Handle);
+  }
+
+  // Runs a job of driver calls: on the worker while a busy handler is set,
+  // so the window works meanwhile and a stop cancels stmt (if any); else
+  // here. After a stop the job's failure is the stop's, and Call returns
+  // false; true when the job ran to its end.
+  bool Call(const std::function<void()>& job, const THandlePtr& stmt = {}) {
+    if (!Busy || !*Busy) {
+      job();
+      return true;
+    }
+    try {
+      Worker.Run(job, *Busy, [this, stmt] {
+        Stop->Mark();
+        if (stmt && stmt->Handle != SQL_NULL_HANDLE) SQLCancel(stmt->Handle);
+      });
+    } catch (const TSessionError&) {
+      if (Stop->Stopped && stmt) return false;
+      throw;
+    } catch (const TOdbcWorker::TAbandoned&) {
+      Errors->Fail(FoldSqlState("08S01"), SJ("ODBC ドライバーが応答しないため、接続を放棄しました"));
+    }
+    return true;
   }
 
   [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle) {
@@ -291,9 +428,9 @@ struct TOdbcLink {
   }
 
   // A new statement handle; the open query's result is closed first.
-  std::unique_ptr<THandle> NewStatement() {
+  THandlePtr NewStatement() {
     CloseActive();
-    auto stmt = std::make_unique<THandle>();
+    auto stmt = std::make_shared<THandle>();
     stmt->Type = SQL_HANDLE_STMT;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, Dbc.Handle, &stmt->Handle))) {
       stmt->Handle = SQL_NULL_HANDLE;
@@ -303,7 +440,7 @@ struct TOdbcLink {
   }
 
   void CloseActive() {
-    if (Active != SQL_NULL_HANDLE) SQLFreeStmt(Active, SQL_CLOSE);
+    if (Active != SQL_NULL_HANDLE && !gAbandoned) SQLFreeStmt(Active, SQL_CLOSE);
     Active = SQL_NULL_HANDLE;
     ActiveSerial = 0;
   }
@@ -340,9 +477,73 @@ class TOdbcField final : public TField {
   TServerColumnType type_;
 };
 
+// What a fetch writes: the current row's cells and the buffers the driver
+// fills. Shared with the fetch jobs (see TOdbcWorker).
+struct TOdbcRows {
+  std::vector<TOdbcCell> Cells;
+  std::vector<int> Codes;  // each column's type code
+  TWide Text;              // reused for every cell, as is
+  std::string Utf8;        // the way from Text to cp932
+  bool Eof = false;
+};
+
+// Reads the current row of stmt into rows (or ends the rows).
+void FetchRowInto(SQLHSTMT stmt, TOdbcRows& rows, TErrorMembers& errors) {
+  auto fail = [&] {
+    rows.Eof = true;
+    TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt);
+    errors.Fail(d.Number, d.Text);
+  };
+  SQLRETURN rc = SQLFetch(stmt);
+  if (rc == SQL_NO_DATA) {
+    rows.Eof = true;
+    return;
+  }
+  if (!Succeeded(rc)) fail();
+  // Columns are read in order (not every driver allows another order);
+  // those the engine never shows are not fetched at all.
+  for (size_t i = 0; i < rows.Cells.size(); ++i) {
+    TOdbcCell& cell = rows.Cells[i];
+    cell.Kind = TValueKind::Null;
+    cell.Text.clear();
+    const int code = rows.Codes[i];
+    const auto column = static_cast<SQLUSMALLINT>(i + 1);
+    if (code != 1 && code != 2 && code != 12 && code != 96) continue;
+    SQLWCHAR buf[2048];
+    rows.Text.clear();
+    bool null = false;
+    for (;;) {
+      SQLLEN ind = 0;
+      rc = SQLGetData(stmt, column, SQL_C_WCHAR, buf, sizeof buf, &ind);
+      if (rc == SQL_NO_DATA) break;
+      if (!Succeeded(rc)) fail();
+      if (ind == SQL_NULL_DATA) {
+        null = true;
+        break;
+      }
+      const size_t room = sizeof buf / sizeof buf[0] - 1;
+      // A part that did not fit fills the buffer; otherwise the length is
+      // told, or (from a careless driver) only the terminating zero.
+      const bool more = rc == SQL_SUCCESS_WITH_INFO &&
+                        (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room);
+      size_t got = room;
+      if (!more && ind >= 0) got = std::min(static_cast<size_t>(ind) / sizeof(SQLWCHAR), room);
+      if (!more && ind < 0) got = std::find(buf, buf + room, SQLWCHAR(0)) - buf;
+      rows.Text.append(buf, got);
+      if (!more) break;
+    }
+    if (null) continue;
+    cell.Kind = TValueKind::Text;
+    AppendWideAsSjis(cell.Text, rows.Text.data(), rows.Text.size(), rows.Utf8);
+    // Drivers give date-times as text in the ODBC form "yyyy-mm-dd
+    // hh:mm:ss[.f]"; a value that is no date (SQLite allows them) stays text.
+    if (code == 12 && ParseIsoDateTime(cell.Text, cell.Date)) cell.Kind = TValueKind::DateTime;
+  }
+}
+
 class TOdbcDynaset final : public TDynaset {
  public:
-  TOdbcDynaset(std::shared_ptr<TOdbcLink> link, std::unique_ptr<THandle> stmt, int recordCount)
+  TOdbcDynaset(std::shared_ptr<TOdbcLink> link, THandlePtr stmt, int recordCount)
       : link_(std::move(link)), stmt_(std::move(stmt)), recordCount_(recordCount) {
     serial_ = ++link_->Serial;
     link_->Active = stmt_->Handle;
@@ -357,7 +558,7 @@ class TOdbcDynaset final : public TDynaset {
   void Open() {
     SQLSMALLINT n = 0;
     if (!Succeeded(SQLNumResultCols(stmt_->Handle, &n))) Fail();
-    cells_.resize(static_cast<size_t>(std::max<SQLSMALLINT>(n, 0)));
+    rows_->Cells.resize(static_cast<size_t>(std::max<SQLSMALLINT>(n, 0)));
     for (SQLSMALLINT i = 1; i <= n; ++i) {
       SQLWCHAR name[512];
       SQLSMALLINT nameLen = 0, sqlType = 0, digits = 0, nullable = 0;
@@ -373,15 +574,19 @@ class TOdbcDynaset final : public TDynaset {
       if (Succeeded(SQLColAttributeW(stmt_->Handle, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, typeName,
                                      sizeof typeName, &typeLen, nullptr)))
         AppendWideAsSjis(declared, typeName, WrittenLength(typeName, typeLen / SQLSMALLINT(sizeof(SQLWCHAR)), 127));
-      fields_.push_back(std::make_unique<TOdbcField>(cells_[static_cast<size_t>(i - 1)], std::move(cp932),
+      fields_.push_back(std::make_unique<TOdbcField>(rows_->Cells[static_cast<size_t>(i - 1)], std::move(cp932),
                                                      MapOdbcType(sqlType, size, digits, declared)));
+      rows_->Codes.push_back(fields_.back()->OraIDataType());
     }
     if (n == 0) {
-      eof_ = true;
+      rows_->Eof = true;
       return;
     }
     Step();
   }
+
+  // A query stopped before its rows: no columns, no rows.
+  void OpenStopped() { rows_->Eof = true; }
 
   int FieldCount() override { return static_cast<int>(fields_.size()); }
   int RecordCount() override { return recordCount_; }
@@ -389,14 +594,14 @@ class TOdbcDynaset final : public TDynaset {
     if (index < 0 || index >= FieldCount()) throw TSessionError(0, {});
     return *fields_[static_cast<size_t>(index)];
   }
-  bool Eof() override { return eof_; }
+  bool Eof() override { return rows_->Eof; }
   void MoveNext() override {
-    if (!eof_) Step();
+    if (!rows_->Eof) Step();
   }
 
  private:
   [[noreturn]] void Fail() {
-    eof_ = true;
+    rows_->Eof = true;
     TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt_->Handle);
     if (link_->ActiveSerial == serial_) link_->CloseActive();
     link_->Errors->Fail(d.Number, d.Text);
@@ -404,113 +609,112 @@ class TOdbcDynaset final : public TDynaset {
 
   void Step() {
     if (link_->ActiveSerial != serial_) {  // another statement has run since
-      eof_ = true;
+      rows_->Eof = true;
       return;
     }
-    SQLRETURN rc = SQLFetch(stmt_->Handle);
-    if (rc == SQL_NO_DATA) {
-      eof_ = true;
-      link_->CloseActive();
-      return;
+    bool ended = false;
+    try {
+      ended = !link_->Call([rows = rows_, stmt = stmt_, errors = link_->Errors] {
+        FetchRowInto(stmt->Handle, *rows, *errors);
+      }, stmt_);
+    } catch (const TSessionError&) {
+      rows_->Eof = true;
+      if (link_->ActiveSerial == serial_) link_->CloseActive();
+      throw;
     }
-    if (!Succeeded(rc)) Fail();
-    // Columns are read in order (not every driver allows another order);
-    // those the engine never shows are not fetched at all.
-    for (size_t i = 0; i < cells_.size(); ++i) {
-      TOdbcCell& cell = cells_[i];
-      cell.Kind = TValueKind::Null;
-      cell.Text.clear();
-      const int code = fields_[i]->OraIDataType();
-      const auto column = static_cast<SQLUSMALLINT>(i + 1);
-      if (code != 1 && code != 2 && code != 12 && code != 96) continue;
-      ReadText(column, cell);
-      // Drivers give date-times as text in the ODBC form "yyyy-mm-dd
-      // hh:mm:ss[.f]"; a value that is no date (SQLite allows them) stays text.
-      if (code == 12 && cell.Kind == TValueKind::Text && ParseIsoDateTime(cell.Text, cell.Date))
-        cell.Kind = TValueKind::DateTime;
-    }
-  }
-
-  void ReadText(SQLUSMALLINT column, TOdbcCell& cell) {
-    SQLWCHAR buf[2048];
-    text_.clear();
-    for (;;) {
-      SQLLEN ind = 0;
-      SQLRETURN rc = SQLGetData(stmt_->Handle, column, SQL_C_WCHAR, buf, sizeof buf, &ind);
-      if (rc == SQL_NO_DATA) break;
-      if (!Succeeded(rc)) Fail();
-      if (ind == SQL_NULL_DATA) return;
-      const size_t room = sizeof buf / sizeof buf[0] - 1;
-      // A part that did not fit fills the buffer; otherwise the length is
-      // told, or (from a careless driver) only the terminating zero.
-      const bool more = rc == SQL_SUCCESS_WITH_INFO &&
-                        (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room);
-      size_t got = room;
-      if (!more && ind >= 0) got = std::min(static_cast<size_t>(ind) / sizeof(SQLWCHAR), room);
-      if (!more && ind < 0) got = std::find(buf, buf + room, SQLWCHAR(0)) - buf;
-      text_.append(buf, got);
-      if (!more) break;
-    }
-    cell.Kind = TValueKind::Text;
-    AppendWideAsSjis(cell.Text, text_.data(), text_.size(), utf8_);
+    if (ended) rows_->Eof = true;  // stopped: the rows end here
+    if (rows_->Eof && link_->ActiveSerial == serial_) link_->CloseActive();
   }
 
   std::shared_ptr<TOdbcLink> link_;
-  std::unique_ptr<THandle> stmt_;
+  THandlePtr stmt_;
   int recordCount_;
   int serial_ = 0;
-  bool eof_ = false;
-  std::vector<TOdbcCell> cells_;
+  std::shared_ptr<TOdbcRows> rows_ = std::make_shared<TOdbcRows>();
   std::vector<std::unique_ptr<TOdbcField>> fields_;
-  TWide text_;         // reused for every cell, as is
-  std::string utf8_;   // the way from text_ to cp932
 };
 
 class TOdbcDatabase final : public TDatabase {
  public:
-  explicit TOdbcDatabase(std::shared_ptr<TOdbcLink> link) : link_(std::move(link)) {}
+  explicit TOdbcDatabase(std::shared_ptr<TOdbcLink> link) : link_(std::move(link)) {
+    link_->Stop = StopState();
+    link_->Busy = &BusyHandler();
+  }
 
   int ExecuteSql(const std::string& sqlCp932) override {
     const std::string sql = Statement(sqlCp932);
     auto stmt = link_->NewStatement();
-    TWide wide = Utf8ToWide(sql);
-    SQLRETURN rc = SQLExecDirectW(stmt->Handle, wide.data(), SQL_NTS);
-    long long total = 0;
-    // Every result of a batch counts; the first failure ends it.
-    while (rc != SQL_NO_DATA) {
-      if (!Succeeded(rc)) link_->Fail(SQL_HANDLE_STMT, stmt->Handle);
-      SQLSMALLINT columns = 0;
-      if (link_->CountByFetch && Succeeded(SQLNumResultCols(stmt->Handle, &columns)) && columns > 0) {
-        SQLRETURN fetched;
-        while (Succeeded(fetched = SQLFetch(stmt->Handle))) ++total;
-        if (fetched != SQL_NO_DATA) link_->Fail(SQL_HANDLE_STMT, stmt->Handle);
-      } else {
-        SQLLEN rows = -1;
-        if (Succeeded(SQLRowCount(stmt->Handle, &rows)) && rows > 0) total += rows;
+    auto wide = std::make_shared<TWide>(Utf8ToWide(sql));
+    auto total = std::make_shared<long long>(0);
+    const bool countByFetch = link_->CountByFetch;
+    const bool ran = link_->Call([stmt, wide, total, countByFetch, errors = link_->Errors] {
+      SQLRETURN rc = SQLExecDirectW(stmt->Handle, wide->data(), SQL_NTS);
+      auto fail = [&] {
+        TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt->Handle);
+        errors->Fail(d.Number, d.Text);
+      };
+      // Every result of a batch counts; the first failure ends it.
+      while (rc != SQL_NO_DATA) {
+        if (!Succeeded(rc)) fail();
+        SQLSMALLINT columns = 0;
+        if (countByFetch && Succeeded(SQLNumResultCols(stmt->Handle, &columns)) && columns > 0) {
+          SQLRETURN fetched;
+          while (Succeeded(fetched = SQLFetch(stmt->Handle))) ++*total;
+          if (fetched != SQL_NO_DATA) fail();
+        } else {
+          SQLLEN rows = -1;
+          if (Succeeded(SQLRowCount(stmt->Handle, &rows)) && rows > 0) *total += rows;
+        }
+        rc = SQLMoreResults(stmt->Handle);
       }
-      rc = SQLMoreResults(stmt->Handle);
-    }
-    return static_cast<int>(std::min<long long>(total, INT_MAX));
+    }, stmt);
+    if (!ran) return 0;
+    // The statement ended before the stop reached it.
+    StopState()->Clear();
+    return static_cast<int>(std::min<long long>(*total, INT_MAX));
   }
 
   std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
     const std::string utf8 = Statement(sqlCp932);
     const std::string_view sql = TrimStatement(utf8);
-    TWide wide = Utf8ToWide(sql);
+    auto wide = std::make_shared<TWide>(Utf8ToWide(sql));
 
-    long long count = CountOnServer(sql);
+    auto count = std::make_shared<long long>(-1);
+    auto counter = link_->NewStatement();
+    const bool counted = link_->Call([counter, count, sql = std::string(sql)] {
+      *count = CountOnServer(counter->Handle, sql);
+    }, counter);
+    counter.reset();
     auto stmt = link_->NewStatement();
-    Execute(*stmt, wide);
-    if (count < 0) {
-      count = 0;
-      SQLRETURN rc;
-      while (Succeeded(rc = SQLFetch(stmt->Handle))) ++count;
-      if (rc != SQL_NO_DATA) link_->Fail(SQL_HANDLE_STMT, stmt->Handle);
-      SQLFreeStmt(stmt->Handle, SQL_CLOSE);
-      Execute(*stmt, wide);
-    }
-    auto dynaset =
-        std::make_unique<TOdbcDynaset>(link_, std::move(stmt), static_cast<int>(std::min<long long>(count, INT_MAX)));
+    auto stopped = [&] {
+      auto dynaset = std::make_unique<TOdbcDynaset>(link_, stmt, 0);
+      dynaset->OpenStopped();
+      return dynaset;
+    };
+    if (!counted || StopState()->Stopped) return stopped();
+    const bool ran = link_->Call([stmt, wide, count, errors = link_->Errors] {
+      auto fail = [&] {
+        TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt->Handle);
+        errors->Fail(d.Number, d.Text);
+      };
+      auto execute = [&] {
+        SQLRETURN rc = SQLExecDirectW(stmt->Handle, wide->data(), SQL_NTS);
+        if (!Succeeded(rc) && rc != SQL_NO_DATA) fail();
+      };
+      execute();
+      // Where the server would not count, the rows are counted by reading
+      // them, and the query runs again.
+      if (*count < 0) {
+        *count = 0;
+        SQLRETURN rc;
+        while (Succeeded(rc = SQLFetch(stmt->Handle))) ++*count;
+        if (rc != SQL_NO_DATA) fail();
+        SQLFreeStmt(stmt->Handle, SQL_CLOSE);
+        execute();
+      }
+    }, stmt);
+    if (!ran) return stopped();
+    auto dynaset = std::make_unique<TOdbcDynaset>(link_, stmt, static_cast<int>(std::min<long long>(*count, INT_MAX)));
     dynaset->Open();
     return dynaset;
   }
@@ -520,25 +724,19 @@ class TOdbcDatabase final : public TDatabase {
 
  private:
   std::string Statement(const std::string& sqlCp932) {
+    StopState()->Clear();
     return ServerStatement(sqlCp932, *link_->Errors, FoldSqlState("42000"));
-  }
-
-  // The API takes the text as non-const; the driver does not change it.
-  void Execute(THandle& stmt, TWide& sql) {
-    SQLRETURN rc = SQLExecDirectW(stmt.Handle, sql.data(), SQL_NTS);
-    if (!Succeeded(rc) && rc != SQL_NO_DATA) link_->Fail(SQL_HANDLE_STMT, stmt.Handle);
   }
 
   // The row count as the server gives it, or -1 where the query cannot be
   // wrapped (the query itself then reports any real error).
-  long long CountOnServer(std::string_view sql) {
-    auto stmt = link_->NewStatement();
-    TWide wrapped = Utf8ToWide("SELECT COUNT(*) FROM (" + std::string(sql) + "\n) q");
-    if (!Succeeded(SQLExecDirectW(stmt->Handle, wrapped.data(), SQL_NTS))) return -1;
+  static long long CountOnServer(SQLHSTMT stmt, const std::string& sql) {
+    TWide wrapped = Utf8ToWide("SELECT COUNT(*) FROM (" + sql + "\n) q");
+    if (!Succeeded(SQLExecDirectW(stmt, wrapped.data(), SQL_NTS))) return -1;
     SQLBIGINT n = -1;
     SQLLEN ind = 0;
-    if (!Succeeded(SQLFetch(stmt->Handle)) ||
-        !Succeeded(SQLGetData(stmt->Handle, 1, SQL_C_SBIGINT, &n, sizeof n, &ind)) || ind == SQL_NULL_DATA)
+    if (!Succeeded(SQLFetch(stmt)) || !Succeeded(SQLGetData(stmt, 1, SQL_C_SBIGINT, &n, sizeof n, &ind)) ||
+        ind == SQL_NULL_DATA)
       return -1;
     return n;
   }
@@ -549,54 +747,60 @@ class TOdbcDatabase final : public TDatabase {
 }  // namespace
 
 std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const std::string& user,
-                                            const std::string& password) {
+                                            const std::string& password, const TDatabase::TBusyHandler& busy) {
   auto link = std::make_shared<TOdbcLink>();
-  link->Env.Type = SQL_HANDLE_ENV;
-  link->Dbc.Type = SQL_HANDLE_DBC;
-  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &link->Env.Handle))) {
-    link->Env.Handle = SQL_NULL_HANDLE;
-    throw TSessionError(FoldSqlState("IM004"), SJ("ODBC ドライバーマネージャーを使えません"));
-  }
-  SQLSetEnvAttr(link->Env.Handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  // The connection's conversions are chosen when its handle is made.
-  TUtf8Codeset codeset;
-  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, link->Env.Handle, &link->Dbc.Handle))) {
-    link->Dbc.Handle = SQL_NULL_HANDLE;
-    TDiag d = ReadDiag(SQL_HANDLE_ENV, link->Env.Handle);
-    throw TSessionError(d.Number, d.Text);
-  }
-  SQLSetConnectAttr(link->Dbc.Handle, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
-  std::string text = OdbcConnectionString(connection, user, password);
-  const std::string library = DriverLibrary(text);
-  if (IsPsqlOdbc(library)) {
-    AskForCursorFetch(text);
-    link->CountByFetch = true;
-  }
-  SQLSMALLINT outLen = 0;
-  SQLRETURN rc;
-  if (!IsAscii(text) && !HasWideEntryPoints(library)) {
-    SQLCHAR out[1024];
-    rc = SQLDriverConnect(link->Dbc.Handle, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, out, 1024,
-                          &outLen, SQL_DRIVER_NOPROMPT);
-  } else {
-    TWide wide = Utf8ToWide(text);
-    SQLWCHAR out[1024];
-    rc = SQLDriverConnectW(link->Dbc.Handle, nullptr, wide.data(), SQL_NTS, out, 1024, &outLen,
-                           SQL_DRIVER_NOPROMPT);
-  }
-  if (!Succeeded(rc)) {
-    TDiag d = ReadDiag(SQL_HANDLE_DBC, link->Dbc.Handle);
-    const std::string utf8 = SjisToUtf8(d.Text);
-    std::string lead;
-    if (d.State == "IM002")
-      lead = SJ("ODBC データソースが見つかりません: ");
-    else if (d.State.rfind("28", 0) == 0 || utf8.find("password") != std::string::npos ||
-             utf8.find("authentication") != std::string::npos)
-      lead = SJ("ODBC データソースがログオンを拒否しました: ");
-    else
-      lead = SJ("ODBC データソースに接続できません: ");
-    throw TSessionError(d.Number, lead + d.Text);
-  }
-  link->Connected = true;
+  link->Busy = &busy;
+  // On the worker when the window is to work meanwhile: a server that does
+  // not answer keeps the driver waiting up to its login timeout.
+  link->Call([link = link.get(), connection, user, password] {
+    link->Env.Type = SQL_HANDLE_ENV;
+    link->Dbc.Type = SQL_HANDLE_DBC;
+    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &link->Env.Handle))) {
+      link->Env.Handle = SQL_NULL_HANDLE;
+      throw TSessionError(FoldSqlState("IM004"), SJ("ODBC ドライバーマネージャーを使えません"));
+    }
+    SQLSetEnvAttr(link->Env.Handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    // The connection's conversions are chosen when its handle is made, by
+    // the thread that makes it.
+    TUtf8Codeset codeset;
+    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, link->Env.Handle, &link->Dbc.Handle))) {
+      link->Dbc.Handle = SQL_NULL_HANDLE;
+      TDiag d = ReadDiag(SQL_HANDLE_ENV, link->Env.Handle);
+      throw TSessionError(d.Number, d.Text);
+    }
+    SQLSetConnectAttr(link->Dbc.Handle, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+    std::string text = OdbcConnectionString(connection, user, password);
+    const std::string library = DriverLibrary(text);
+    if (IsPsqlOdbc(library)) {
+      AskForCursorFetch(text);
+      link->CountByFetch = true;
+    }
+    SQLSMALLINT outLen = 0;
+    SQLRETURN rc;
+    if (!IsAscii(text) && !HasWideEntryPoints(library)) {
+      SQLCHAR out[1024];
+      rc = SQLDriverConnect(link->Dbc.Handle, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, out, 1024,
+                            &outLen, SQL_DRIVER_NOPROMPT);
+    } else {
+      TWide wide = Utf8ToWide(text);
+      SQLWCHAR out[1024];
+      rc = SQLDriverConnectW(link->Dbc.Handle, nullptr, wide.data(), SQL_NTS, out, 1024, &outLen,
+                             SQL_DRIVER_NOPROMPT);
+    }
+    if (!Succeeded(rc)) {
+      TDiag d = ReadDiag(SQL_HANDLE_DBC, link->Dbc.Handle);
+      const std::string utf8 = SjisToUtf8(d.Text);
+      std::string lead;
+      if (d.State == "IM002")
+        lead = SJ("ODBC データソースが見つかりません: ");
+      else if (d.State.rfind("28", 0) == 0 || utf8.find("password") != std::string::npos ||
+               utf8.find("authentication") != std::string::npos)
+        lead = SJ("ODBC データソースがログオンを拒否しました: ");
+      else
+        lead = SJ("ODBC データソースに接続できません: ");
+      throw TSessionError(d.Number, lead + d.Text);
+    }
+    link->Connected = true;
+  });
   return std::make_unique<TOdbcDatabase>(std::move(link));
 }

@@ -47,9 +47,13 @@ class TBusyWatch {
   TBusyWatch(sqlite3* db, const TDatabase::TBusyHandler& handler, int budgetSteps = 0)
       : db_(db), handler_(handler), budgetChecks_(budgetSteps / kBusyCheck), installed_(handler_ || budgetChecks_ > 0) {
     if (installed_) sqlite3_progress_handler(db_, kBusyCheck, &TBusyWatch::Check, this);
+    // A lock held by another connection is waited for in steps, so the
+    // window works meanwhile and a stop ends the wait.
+    if (handler_) sqlite3_busy_handler(db_, &TBusyWatch::Locked, this);
   }
   ~TBusyWatch() {
     if (installed_) sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+    if (handler_) sqlite3_busy_timeout(db_, kLockWaitMs);
   }
   TBusyWatch(const TBusyWatch&) = delete;
   TBusyWatch& operator=(const TBusyWatch&) = delete;
@@ -80,11 +84,26 @@ class TBusyWatch {
       return 0;
     }
     if (now < w.due_) return 0;
-    w.stopped_ = !w.handler_();
+    w.stopped_ = !w.handler_().Go();
     w.due_ = Clock::now() + kBusyMs;
     return w.stopped_ ? 1 : 0;
   }
 
+  // SQLite's busy handler: sleeps a step and asks the handler; after
+  // kLockWaitMs in all the statement fails as "database is locked".
+  static int Locked(void* self, int tries) {
+    auto& w = *static_cast<TBusyWatch*>(self);
+    if (w.stopped_ || tries * kLockStepMs >= kLockWaitMs) return 0;
+    sqlite3_sleep(kLockStepMs);
+    w.stopped_ = !w.handler_().Go();
+    return w.stopped_ ? 0 : 1;
+  }
+
+ public:
+  static constexpr int kLockWaitMs = 2000;
+
+ private:
+  static constexpr int kLockStepMs = 10;
   sqlite3* db_;
   const TDatabase::TBusyHandler& handler_;
   const int budgetChecks_;
@@ -165,9 +184,14 @@ class TSqliteField final : public TField {
 // number or a 32-bit length and the bytes of a text.
 class TSqliteDynaset final : public TDynaset {
  public:
+  using TStopState = std::shared_ptr<TDatabase::TStopState>;
   TSqliteDynaset(TConnection conn, TStmt stmt, std::shared_ptr<TErrorMembers> errors,
-                 TDatabase::TBusyHandler busy)
-      : conn_(std::move(conn)), stmt_(std::move(stmt)), errors_(std::move(errors)), busy_(std::move(busy)) {}
+                 TDatabase::TBusyHandler busy, TStopState stop)
+      : conn_(std::move(conn)),
+        stmt_(std::move(stmt)),
+        errors_(std::move(errors)),
+        busy_(std::move(busy)),
+        stop_(std::move(stop)) {}
 
   // Streams from the statement: steps onto the first row, whose storage
   // classes describe the columns.
@@ -195,7 +219,10 @@ class TSqliteDynaset final : public TDynaset {
         ++rows;
       }
       // Stopped while counting: the rows end here, and so does the count.
-      if (watch.Stopped()) rc = SQLITE_DONE;
+      if (watch.Stopped()) {
+        rc = SQLITE_DONE;
+        stop_->Mark();
+      }
     }
     recordCount_ = ClampCount(rows);
     keptRows_ = rows < keep ? rows : keep;
@@ -248,7 +275,9 @@ class TSqliteDynaset final : public TDynaset {
     int rc = sqlite3_step(stmt_.get());
     if (rc == SQLITE_ROW) return;
     eof_ = true;
-    if (rc != SQLITE_DONE && !watch.Stopped())
+    if (watch.Stopped())
+      stop_->Mark();
+    else if (rc != SQLITE_DONE)
       errors_->Fail(sqlite3_extended_errcode(conn_.get()), ErrText(conn_.get()));
   }
 
@@ -303,6 +332,7 @@ class TSqliteDynaset final : public TDynaset {
   TStmt stmt_;
   std::shared_ptr<TErrorMembers> errors_;  // the database's: a failed fetch is its error
   TDatabase::TBusyHandler busy_;
+  TStopState stop_;
   int recordCount_ = 0;
   bool eof_ = false;
   std::vector<std::unique_ptr<TSqliteField>> fields_;
@@ -354,6 +384,7 @@ class TSqliteDatabase final : public TDatabase {
 
   int ExecuteSql(const std::string& sqlCp932) override {
     errors_->ClearError();
+    StopState()->Clear();
     std::string sql = SjisToUtf8(sqlCp932);
     const char* p = sql.c_str();
     if (TrimStatement(p).empty()) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
@@ -366,8 +397,23 @@ class TSqliteDatabase final : public TDatabase {
       // through any later CREATE or DROP; only a statement that changed rows
       // may report it.
       const sqlite3_int64 before = sqlite3_total_changes64(conn_.get());
+      const bool userTransaction = !sqlite3_get_autocommit(conn_.get());
       int rc;
-      while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+      {
+        // A long statement lets the window work, and a stop interrupts it:
+        // SQLite then undoes what the statement had done.
+        TBusyWatch watch(conn_.get(), BusyHandler());
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        }
+        if (watch.Stopped()) {
+          stmt.reset();
+          // An interrupted change inside the user's transaction takes the
+          // whole transaction with it.
+          const bool lost = userTransaction && sqlite3_get_autocommit(conn_.get());
+          StopState()->Mark(lost ? SJ("中断した文とともに、開始していたトランザクションはロールバックされました。")
+                                 : std::string());
+          return 0;
+        }
       }
       if (rc != SQLITE_DONE) Fail();
       if (sqlite3_total_changes64(conn_.get()) != before) changes += sqlite3_changes(conn_.get());
@@ -377,6 +423,7 @@ class TSqliteDatabase final : public TDatabase {
 
   std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
     errors_->ClearError();
+    StopState()->Clear();
     std::string sql = SjisToUtf8(sqlCp932);
     if (TrimStatement(sql).empty()) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
     const char* tail = nullptr;
@@ -384,7 +431,7 @@ class TSqliteDatabase final : public TDatabase {
     if (!stmt) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
     if (!TrimStatement(tail).empty())
       errors_->Fail(SQLITE_ERROR, SJ("問合せは一つのＳＥＬＥＣＴ文にしてください"));
-    auto dynaset = std::make_unique<TSqliteDynaset>(conn_, std::move(stmt), errors_, BusyHandler());
+    auto dynaset = std::make_unique<TSqliteDynaset>(conn_, std::move(stmt), errors_, BusyHandler(), StopState());
     const int64_t count = CountCheaply(std::string(sql.c_str(), tail));
     if (count >= 0)
       dynaset->OpenStreaming(ClampCount(count));
@@ -458,7 +505,7 @@ std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path, const std
   }
   // One thread uses a connection: no per-call mutex.
   sqlite3_extended_result_codes(raw, 1);
-  sqlite3_busy_timeout(raw, 2000);
+  sqlite3_busy_timeout(raw, TBusyWatch::kLockWaitMs);
   // Touch the schema now, so a file that is no database is refused at logon.
   if (sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)
     throw TSessionError(sqlite3_extended_errcode(raw), ErrText(raw) + ": " + Utf8ToSjis(path));
