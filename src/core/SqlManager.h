@@ -46,6 +46,9 @@ class TSqlManager {
   // so a query holds no lock once its run is over. The result set keeps
   // everything it has; a transaction the user began stays open.
   void CloseQuery();
+  // The open database, nullptr before a logon; for reading its catalogue
+  // between runs.
+  TDatabase* Database() { return database_.get(); }
 
   void BlankRemarks(TStrings& lines) const { ::BlankRemarks(lines); }
   bool IsQuery(const TStrings& lines) const { return ::IsQuery(lines); }
