@@ -96,6 +96,9 @@ TfrmTableList::TfrmTableList(TDatabase& db, QPlainTextEdit& edit, QWidget* paren
 
   connect(edtFilter, &QLineEdit::textChanged, this, [this](const QString& text) { SetFilter(text); });
   connect(lstTables, &QTreeWidget::currentItemChanged, this, [this] { ShowColumns(); });
+  connect(edtFilter, &QLineEdit::returnPressed, this, [this] {
+    if (const TCatalogTable* t = Current()) Insert(TableReference(catalog_, *t));
+  });
   connect(lstTables, &QTreeWidget::itemActivated, this, [this] {
     if (const TCatalogTable* t = Current()) Insert(TableReference(catalog_, *t));
   });
@@ -192,7 +195,7 @@ void TableListExecute(TApp& app) {
     TBusy busy(app, TCursor::HourGlass);
     dialog.Load();
   } catch (const TSessionError& e) {
-    app.Action().ReportError(ToQ(e.Text));
+    app.Action().ReportError(U("テーブル一覧の読込み時にエラーが発生しました。") + QLatin1Char('\n') + ToQ(e.Text));
     return;
   }
   app.CenterOnMain(dialog);

@@ -1,9 +1,9 @@
 #pragma once
 // TfrmTableList: the tables and views of the connected database with their
 // schema, a filter over their names, and the selected table's columns.
-// Activating a table (double-click, Enter) puts its name at the SQL edit's
-// cursor; 「SELECT文を作成」 puts a SELECT of all its columns there. Either
-// closes the dialog. It is made for one showing; its placement is not kept.
+// Activating a table (double-click, Enter in the list or the filter box)
+// puts its name at the SQL edit's cursor; 「SELECT文を作成」 puts a SELECT of
+// all its columns there. Either closes the dialog. It is made for one showing; its placement is not kept.
 //
 // The catalogue is read while no run is going on, on the caller's thread;
 // reading failures are TSessionError (Load) or shown in the dialog's status

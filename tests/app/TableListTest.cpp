@@ -13,6 +13,7 @@
 #include "AppFixture.h"
 #include "app/TableListDialog.h"
 #include "core/Sjis.h"
+#include "support/FakeSession.h"
 
 namespace {
 
@@ -112,6 +113,14 @@ TEST_F(TableListTest, PutsNamesAndSelectsAtTheCursor) {
   EXPECT_EQ(Main().SqlInfo().ColCount(), 2);
   EXPECT_EQ(Main().SqlInfo().GetCell(2, 1), SJ("山田"));
 
+  // Enter in the filter box takes the first table it leaves.
+  Actions().Execute(Actions().actNew);
+  EXPECT_EQ(Show([](TfrmTableList& d) {
+              d.edtFilter->setText(QStringLiteral("v_"));
+              QTest::keyClick(d.edtFilter, Qt::Key_Return);
+            }),
+            QStringLiteral("V_EMP"));
+
   // Ctrl+T from the edit area; closing inserts nothing.
   Actions().Execute(Actions().actNew);
   bool shown = false;
@@ -124,4 +133,17 @@ TEST_F(TableListTest, PutsNamesAndSelectsAtTheCursor) {
   EXPECT_TRUE(shown);
   EXPECT_TRUE(Main().edtSql->toPlainText().isEmpty());
   EXPECT_TRUE(platform.Messages.empty());
+}
+
+TEST_F(AppTest, AFailedCatalogueReadingIsReportedWithoutTheDialog) {
+  auto script = std::make_shared<TFakeScript>();
+  ASSERT_TRUE(StartApp("quorrel", [script] { return MakeFakeSession(script); }));
+  Connect();
+  script->Query = {true, 1, SJ("表が読めません")};
+  const size_t dialogs = platform.ModalLog.size();
+  Actions().Execute(Actions().actTableList);
+  EXPECT_EQ(platform.ModalLog.size(), dialogs);
+  EXPECT_EQ(platform.LastMessage(), Q8("テーブル一覧の読込み時にエラーが発生しました。\n表が読めません"));
+  EXPECT_EQ(Main().StatusMsg(), SJ("エラーが発生しました"));
+  EXPECT_FALSE(Main().IsProcessing());
 }
