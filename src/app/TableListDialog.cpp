@@ -33,6 +33,12 @@ QTreeWidget* List(QWidget* parent, const char* name, std::initializer_list<const
   return list;
 }
 
+// Every column as wide as its texts but the last, which takes what is left,
+// so that no list needs a horizontal scroll bar for its headings.
+void FitColumns(QTreeWidget* list) {
+  for (int c = 0; c + 1 < list->columnCount(); ++c) list->resizeColumnToContents(c);
+}
+
 }  // namespace
 
 TfrmTableList::TfrmTableList(TDatabase& db, QPlainTextEdit& edit, QWidget* parent)
@@ -53,6 +59,8 @@ TfrmTableList::TfrmTableList(TDatabase& db, QPlainTextEdit& edit, QWidget* paren
   auto* lblColumns = new QLabel(U("列(&C)"), this);
   lstColumns = List(this, "lstColumns", {"列名", "型", "サイズ", "NULL"});
   lblColumns->setBuddy(lstColumns);
+  FitColumns(lstTables);
+  FitColumns(lstColumns);
   lblMessage = new QLabel(this);
   lblMessage->setObjectName(QStringLiteral("lblMessage"));
   lblMessage->setWordWrap(true);
@@ -127,7 +135,7 @@ void TfrmTableList::Load() {
     items.push_back(item);
   }
   lstTables->addTopLevelItems(items);
-  lstTables->header()->resizeSections(QHeaderView::ResizeToContents);
+  FitColumns(lstTables);
   SetFilter(edtFilter->text());
 }
 
@@ -172,7 +180,7 @@ void TfrmTableList::ShowColumns() {
   for (const TCatalogColumn& c : columns_)
     lstColumns->addTopLevelItem(
         new QTreeWidgetItem(QStringList{ToQ(c.Name), ToQ(c.Type), ToQ(c.Size), c.Nullable ? U("可") : U("不可")}));
-  lstColumns->header()->resizeSections(QHeaderView::ResizeToContents);
+  FitColumns(lstColumns);
 }
 
 void TfrmTableList::Insert(const std::string& text) {
