@@ -37,6 +37,7 @@ QTreeWidget* List(QWidget* parent, const char* name, std::initializer_list<const
 // so that no list needs a horizontal scroll bar for its headings.
 void FitColumns(QTreeWidget* list) {
   for (int c = 0; c + 1 < list->columnCount(); ++c) list->resizeColumnToContents(c);
+  list->header()->resizeSection(list->columnCount() - 1, list->header()->minimumSectionSize());
 }
 
 }  // namespace
