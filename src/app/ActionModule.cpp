@@ -19,6 +19,7 @@
 #include "app/QtText.h"
 #include "app/ResultTools.h"
 #include "app/RunCommands.h"
+#include "app/TableListDialog.h"
 #include "core/Sjis.h"
 #include "views/CellView.h"
 #include "views/SqlGrid.h"
@@ -151,6 +152,11 @@ void TmodAction::CreateCommands() {
   actWhereCopy = Add("actWhereCopy", C::Edit, "Whereコピー(&W)", "Whereコピー|Whereとして列名とセル値をコピーします",
                      QKeySequence(Qt::CTRL | Qt::Key_W), [this, cellInRange] { return Allowed() && cellInRange(); },
                      [this] { WhereCopyExecute(app_); });
+  actTableCopy = Add("actTableCopy", C::Edit, "表形式でコピー(&B)", "表形式でコピー|列名と選択範囲を表計算ソフト用にコピーします",
+                     QKeySequence(Qt::CTRL | Qt::Key_B), [this, cellInRange] { return Allowed() && cellInRange(); },
+                     [this] { TableCopyExecute(app_); });
+  actInCopy = Add("actInCopy", C::Edit, "IN句でコピー(&N)", "IN句でコピー|列名とセル値をIN句としてコピーします", none,
+                  [this, cellInRange] { return Allowed() && cellInRange(); }, [this] { InCopyExecute(app_); });
 
   actViewGrid = Add("actViewGrid", C::View, "結果表示領域の全面表示(&G)", "結果領域の全画面表示|結果表示領域を全面表示します",
                     none, [this] { return app_.Main().IsConnected() && !app_.Main().IsProcessing(); },
@@ -158,6 +164,8 @@ void TmodAction::CreateCommands() {
   actViewGrid->setCheckable(true);
   actViewCell = Add("actViewCell", C::View, "セル内容の表示(&C)...", "セル内容の表示|セルの内容をウィンドウ表示します",
                     none, [this, colInRange] { return Allowed() && colInRange(); }, [this] { ViewCellExecute(); });
+  actTableList = Add("actTableList", C::View, "テーブル一覧(&T)", "テーブル一覧|テーブルと列の一覧を表示します",
+                     QKeySequence(Qt::CTRL | Qt::Key_T), allowed, [this] { TableListExecute(app_); });
 
   actStart = Add("actStart", C::Run, "開始(&G)", "開始|ＳＱＬ文の実行を開始します", QKeySequence(Qt::Key_F5),
                  notEmpty, [this] { StartExecute(app_); });
@@ -214,7 +222,8 @@ void TmodAction::CreateFileDialogs() {
   OpenSqlDialog = {U("ＳＱＬ文を開く"), sqlFilters, 1, QStringLiteral("SQL"), {}, false};
   SaveSqlDialog = {U("ＳＱＬ文に名前を付けて保存"), sqlFilters, 1, QStringLiteral("SQL"), {}, true};
   OpenResultDialog = {U("実行結果を開く"), resultFilters, 1, QStringLiteral("CSV"), {}, false};
-  SaveResultDialog = {U("実行結果に名前を付けて保存"), resultFilters, 1, QStringLiteral("CSV"), {}, true};
+  SaveResultDialog = {U("実行結果に名前を付けて保存"), resultFilters + QStringList{U("CSV UTF-8 ファイル (*.CSV *.csv)")},
+                      1, QStringLiteral("CSV"), {}, true};
 }
 
 const TmodAction::TCommand* TmodAction::Find(const QAction* action) const {

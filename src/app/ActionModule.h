@@ -58,6 +58,10 @@ class TmodAction : public QObject {
   // Unicode) in an error box.
   void ReportError(const QString& message);
 
+  // The filter of SaveResultDialog that writes a CSV file in UTF-8. It comes
+  // after the filters the open dialog shares, so the pair's indexes still
+  // agree; the settings keep it as the Shift_JIS CSV filter.
+  static constexpr int kUtf8CsvFilter = 4;
   // The four file dialogs, keeping their directory and filter between uses.
   TFileDialogSpec OpenSqlDialog, SaveSqlDialog, OpenResultDialog, SaveResultDialog;
   // The SQL file the edit area belongs to, as the file commands left it.
@@ -67,8 +71,8 @@ class TmodAction : public QObject {
   QAction *actConnect, *actDisConnect, *actNew, *actOpen, *actSave, *actSaveAs, *actImport,
       *actExport, *actExit;
   QAction *actUndo, *actCut, *actCopy, *actPaste, *actDelete, *actSelectAll, *actFixedRowCopy,
-      *actCellCopy, *actWhereCopy;
-  QAction *actViewGrid, *actViewCell;
+      *actCellCopy, *actWhereCopy, *actTableCopy, *actInCopy;
+  QAction *actViewGrid, *actViewCell, *actTableList;
   QAction *actStart, *actStop;
   QAction *actFreqAdd, *actFreqGet, *actFreqDel, *actFreqUp, *actFreqDown;
   QAction *actLog, *actDiff, *actSort, *actOption;

@@ -1,5 +1,7 @@
 #include "app/ClipboardCommands.h"
 
+#include <set>
+
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
@@ -21,6 +23,20 @@ void AppendQuoted(std::string& out, std::string_view value) {
     out += c;
   }
   out += '\'';
+}
+
+// A cp932 trail byte is never a tab, a line break or a double quote either.
+void AppendTableValue(std::string& out, std::string_view value) {
+  if (value.find_first_of("\t\r\n\"") == std::string_view::npos) {
+    out += value;
+    return;
+  }
+  out += '"';
+  for (char c : value) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
 }
 
 void Copy(TApp& app, std::string (*build)(TSqlInfo&, const TGridSelection&)) {
@@ -69,3 +85,38 @@ std::string WhereText(TSqlInfo& info, const TGridSelection& sel) {
 void FixedRowCopyExecute(TApp& app) { Copy(app, FixedRowText); }
 void CellCopyExecute(TApp& app) { Copy(app, CellText); }
 void WhereCopyExecute(TApp& app) { Copy(app, WhereText); }
+
+std::string TableText(TSqlInfo& info, const TGridSelection& sel) {
+  std::string text;
+  for (int r = sel.Top - 1; r <= sel.Bottom; ++r) {
+    for (int c = sel.Left; c <= sel.Right; ++c) {
+      AppendTableValue(text, r < sel.Top ? Name(info, c) : info.GetCell(c, r));
+      if (c < sel.Right) text += '\t';
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string InText(TSqlInfo& info, const TGridSelection& sel) {
+  std::string text;
+  for (int c = sel.Left; c <= sel.Right; ++c) {
+    if (c > sel.Left) text += " and ";
+    text += Name(info, c);
+    text += " IN (";
+    std::set<std::string> seen;
+    bool first = true;
+    for (int r = sel.Top; r <= sel.Bottom; ++r) {
+      std::string value = info.GetCell(c, r);
+      if (!seen.insert(value).second) continue;
+      if (!first) text += ',';
+      first = false;
+      AppendQuoted(text, value);
+    }
+    text += ')';
+  }
+  return text;
+}
+
+void TableCopyExecute(TApp& app) { Copy(app, TableText); }
+void InCopyExecute(TApp& app) { Copy(app, InText); }

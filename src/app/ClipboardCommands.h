@@ -18,6 +18,17 @@ std::string CellText(TSqlInfo& info, const TGridSelection& sel);
 // where (EMPNO='7369' and ENAME='SMITH') CR LF, then or (...) CR LF per row.
 std::string WhereText(TSqlInfo& info, const TGridSelection& sel);
 
+// Tab-separated lines for a spreadsheet, each ended by CR LF: the names of
+// columns Left..Right first, then the rows Top..Bottom. A value holding a
+// tab, a line break or a double quote is put in double quotes, with inner
+// ones doubled, as spreadsheets read pasted text.
+std::string TableText(TSqlInfo& info, const TGridSelection& sel);
+// EMPNO IN ('7369','7499') and ENAME IN ('SMITH'): per column Left..Right,
+// its distinct values of rows Top..Bottom in first-seen order; no line break.
+std::string InText(TSqlInfo& info, const TGridSelection& sel);
+
 void FixedRowCopyExecute(TApp& app);
 void CellCopyExecute(TApp& app);
 void WhereCopyExecute(TApp& app);
+void TableCopyExecute(TApp& app);
+void InCopyExecute(TApp& app);

@@ -160,7 +160,9 @@ void ExportExecute(TApp& app) {
   TSqlInfo& info = main.SqlInfo();
   const TStrings lines = main.SqlLines();
   info.SetSql(&lines);
-  if (!SaveResultFile(info, Native(fileName))) {
+  const TCsvEncoding encoding =
+      actions.SaveResultDialog.FilterIndex == TmodAction::kUtf8CsvFilter ? TCsvEncoding::Utf8 : TCsvEncoding::Sjis;
+  if (!SaveResultFile(info, Native(fileName), encoding)) {
     actions.ReportError(U("実行結果ファイル書込み時にエラーが発生しました。"));
     return;
   }

@@ -23,6 +23,7 @@
 #include "app/HistoryStore.h"
 #include "app/KeyGuard.h"
 #include "app/QtText.h"
+#include "app/SqlHighlighter.h"
 #include "app/StatusBar.h"
 #include "app/ToolIcons.h"
 #include "views/Colors.h"
@@ -276,6 +277,7 @@ QWidget* TfrmMain::CreateSqlPanel() {
   edtSql->setObjectName(QStringLiteral("edtSql"));
   edtSql->setFont(FixedFont());
   edtSql->setLineWrapMode(QPlainTextEdit::NoWrap);
+  new TSqlHighlighter(edtSql->document());
   edtSql->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edtSql->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edtSql->setTabChangesFocus(false);
@@ -636,8 +638,9 @@ void TfrmMain::BindActions(TmodAction& actions) {
   fill(menu("mnuFile", "ファイル(&F)"), {a.actConnect, a.actDisConnect, nullptr, a.actNew, a.actOpen, a.actSave,
                                          a.actSaveAs, nullptr, a.actImport, a.actExport, nullptr, a.actExit});
   fill(menu("mnuEdit", "編集(&E)"), {a.actUndo, nullptr, a.actCut, a.actCopy, a.actPaste, a.actDelete,
-                                     a.actSelectAll, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy});
-  fill(menu("mnuView", "表示(&V)"), {a.actViewGrid, a.actViewCell});
+                                     a.actSelectAll, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy,
+                                     a.actTableCopy, a.actInCopy});
+  fill(menu("mnuView", "表示(&V)"), {a.actViewGrid, a.actViewCell, nullptr, a.actTableList});
   fill(menu("mnuRun", "実行(&R)"), {a.actStart, a.actStop});
   fill(menu("mnuFreq", "よく使うＳＱＬ(&Y)"),
        {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
@@ -647,7 +650,8 @@ void TfrmMain::BindActions(TmodAction& actions) {
 
   fill(popSql, {a.actUndo, nullptr, a.actCut, a.actCopy, a.actPaste, a.actDelete, a.actSelectAll});
   fill(popFreq, {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
-  fill(popGrid, {a.actViewCell, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy});
+  fill(popGrid, {a.actViewCell, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy, a.actTableCopy,
+                 a.actInCopy});
   // Enable states are current before a context menu opens.
   for (QMenu* m : findChildren<QMenu*>())
     connect(m, &QMenu::aboutToShow, &actions, [&actions] { actions.UpdateActions(); });

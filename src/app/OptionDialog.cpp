@@ -37,7 +37,8 @@ void ApplyDialogBlock(const TDialogBlock& block, TFileDialogSpec& dialog) {
 void CollectDialogBlock(const TFileDialogSpec& dialog, TDialogBlock& block) {
   block.Present = true;
   block.Path = FromQ(dialog.InitialDir);
-  block.SecondFilter = dialog.FilterIndex != 1;
+  // The UTF-8 CSV filter after them is kept as the first: both are "CSV".
+  block.SecondFilter = dialog.FilterIndex == 2 || dialog.FilterIndex == 3;
 }
 
 // The save dialog of a pair starts where the open dialog does.

@@ -56,13 +56,21 @@ class TRoutingSession final : public TSession {
     SplitConnect(connect, user, password);
     TRoute route = RouteHost(SjisToUtf8(host), default_);
     try {
+      std::unique_ptr<TDatabase> db;
       switch (route.Backend) {
         case TBackend::Sqlite:
-          return OpenSqliteDatabase(route.Target, route.Target == default_ ? template_ : std::string());
+          db = OpenSqliteDatabase(route.Target, route.Target == default_ ? template_ : std::string());
+          break;
         case TBackend::Postgres:
-          return OpenPostgresDatabase(route.Target, SjisToUtf8(user), SjisToUtf8(password), BusyHandler());
+          db = OpenPostgresDatabase(route.Target, SjisToUtf8(user), SjisToUtf8(password), BusyHandler());
+          break;
         case TBackend::Odbc:
-          return OpenOdbcDatabase(route.Target, SjisToUtf8(user), SjisToUtf8(password), BusyHandler());
+          db = OpenOdbcDatabase(route.Target, SjisToUtf8(user), SjisToUtf8(password), BusyHandler());
+          break;
+      }
+      if (db) {
+        db->SetBackend(route.Backend);
+        return db;
       }
     } catch (const TSessionError& e) {
       errors_.Fail(e.ServerErr, e.Text);

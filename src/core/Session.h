@@ -11,7 +11,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/Catalog.h"
 #include "core/DateTime.h"
 
 // A failure inside a backend. ServerErr 0 means the server reported nothing
@@ -76,6 +78,8 @@ class TBusyAnswer {
   bool abandon_ = false;
 };
 
+enum class TBackend { Sqlite, Postgres, Odbc };
+
 class TDatabase {
  public:
   virtual ~TDatabase() = default;
@@ -125,6 +129,18 @@ class TDatabase {
     }
   };
 
+  // The backend that opened this database; set by the session that made it.
+  TBackend Backend() const { return backend_; }
+  void SetBackend(TBackend backend) { backend_ = backend; }
+
+  // The catalogue through the backend's own calls (ODBC's SQLTables and
+  // SQLColumns). False where the backend has none: core/Catalog.h then
+  // reads it with SQL.
+  virtual bool NativeCatalog(TCatalog& /*catalog*/) { return false; }
+  virtual bool NativeColumns(const TCatalogTable& /*table*/, std::vector<TCatalogColumn>& /*columns*/) {
+    return false;
+  }
+
  protected:
   int RowsWanted() const { return rowsWanted_; }
   const TBusyHandler& BusyHandler() const { return busy_; }
@@ -134,6 +150,8 @@ class TDatabase {
   int rowsWanted_ = INT32_MAX;
   TBusyHandler busy_;
   std::shared_ptr<TStopState> stop_ = std::make_shared<TStopState>();
+
+  TBackend backend_ = TBackend::Sqlite;
 };
 
 class TSession {
@@ -167,7 +185,6 @@ void SplitConnect(std::string_view connect, std::string& user, std::string& pass
 std::unique_ptr<TSession> CreateSession(const std::string& defaultDatabase, const std::string& databaseTemplate = {});
 
 // Which backend a host string chooses, and what the backend is given.
-enum class TBackend { Sqlite, Postgres, Odbc };
 struct TRoute {
   TBackend Backend;
   std::string Target;  // UTF-8: SQLite path, libpq conninfo or ODBC connection string

@@ -54,6 +54,10 @@ class TSqlManager {
   bool Stopped() const;
   std::string StopNote() const;
 
+  // The open database, nullptr before a logon; for reading its catalogue
+  // between runs.
+  TDatabase* Database() { return database_.get(); }
+
   void BlankRemarks(TStrings& lines) const { ::BlankRemarks(lines); }
   bool IsQuery(const TStrings& lines) const { return ::IsQuery(lines); }
 

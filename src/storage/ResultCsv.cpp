@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 bool IsBreak(char c) { return c == '\r' || c == '\n'; }
 // Bytes 1-32 other than line ends: dropped around values.
 bool IsBlank(char c) {
@@ -167,17 +169,23 @@ bool TCsvReader::Read() {
   return true;
 }
 
-void SaveCsv(TSqlInfo& info, const std::string& fileName) {
+void SaveCsv(TSqlInfo& info, const std::string& fileName, TCsvEncoding encoding) {
   // Written in pieces: a million-row result never has its file held whole.
   constexpr size_t kPiece = size_t{1} << 20;
+  const bool utf8 = encoding == TCsvEncoding::Utf8;
   TAtomicWriter file(fileName);
-  std::string out;
+  std::string out, record;
   out.reserve(kPiece + (kPiece >> 2));
+  if (utf8) out = kUtf8Bom;
   TStrings values(static_cast<size_t>(std::max(info.ColCount(), 0)));
   for (int r = 0; r <= info.RowPos(); ++r) {
     for (int c = 1; c <= info.ColCount(); ++c) values[static_cast<size_t>(c - 1)] = info.GetCell(c, r);
-    AppendCsvRecord(out, values);
-    out += "\r\n";
+    // Quoting looks at cp932 bytes; the record is converted as a whole.
+    std::string& target = utf8 ? record : out;
+    if (utf8) record.clear();
+    AppendCsvRecord(target, values);
+    target += "\r\n";
+    if (utf8) AppendSjisAsUtf8(out, record);
     if (out.size() >= kPiece) {
       if (!file.Write(out)) break;
       out.clear();
@@ -190,6 +198,7 @@ void LoadCsv(TSqlInfo& info, const std::string& fileName) {
   info.Clear();
   std::string data;
   if (!ReadWholeFile(fileName, data)) throw TFileError(FileOpenMessage(fileName));
+  if (data.compare(0, kUtf8Bom.size(), kUtf8Bom) == 0) data = Utf8ToSjis(std::string_view(data).substr(kUtf8Bom.size()));
   if (data.empty()) return;
 
   info.SetStatus("CSV");

@@ -18,14 +18,19 @@
 #include "core/SqlInfo.h"
 #include "core/StrUtil.h"
 
+// The text of a written file: the system's Shift_JIS, or UTF-8 after a
+// byte-order mark for the tools of other systems.
+enum class TCsvEncoding { Sjis, Utf8 };
+
 // Writes row 0 (the column names, read with GetCell) and rows 1..RowPos,
 // replacing the file atomically. Throws TFileError when it cannot be written.
-void SaveCsv(TSqlInfo& info, const std::string& fileName);
+void SaveCsv(TSqlInfo& info, const std::string& fileName, TCsvEncoding encoding = TCsvEncoding::Sjis);
 
 // Clears `info` and loads the file: Status "CSV", Date and StartTime the
 // file's modification time, RowPos and RowCount the number of data records,
 // columns named by the first record (type unknown, length 1), then every data
-// record through AddRow/SetCell. An empty file leaves `info` cleared. Throws
+// record through AddRow/SetCell. An empty file leaves `info` cleared. A file
+// that starts with the UTF-8 byte-order mark is read as UTF-8. Throws
 // TFileError when the file cannot be read, and TDamagedFileError, with no
 // column defined yet, for a record of more than 65,536 values or a value or
 // line longer than 256 MiB.

@@ -37,11 +37,11 @@ bool OpenResultFile(TSqlInfo& info, const std::string& fileName) {
   return true;
 }
 
-bool SaveResultFile(TSqlInfo& info, const std::string& fileName) {
+bool SaveResultFile(TSqlInfo& info, const std::string& fileName, TCsvEncoding csvEncoding) {
   const TFormat format = FormatOf(fileName);
   if (format == TFormat::None) return false;
   try {
-    if (format == TFormat::Csv) SaveCsv(info, fileName);
+    if (format == TFormat::Csv) SaveCsv(info, fileName, csvEncoding);
     else SaveXml(info, fileName);
   } catch (const std::exception&) {
     return false;

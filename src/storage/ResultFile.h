@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/SqlInfo.h"
+#include "storage/ResultCsv.h"
 
 // ".CSV" loads with LoadCsv, ".XML" with LoadXml, in any letter case. Any
 // other extension returns false at once and leaves `info` untouched. An error
@@ -15,8 +16,8 @@ bool OpenResultFile(TSqlInfo& info, const std::string& fileName);
 
 // The same choice for SaveCsv/SaveXml. False for another extension (the file
 // is not touched) or when the file cannot be written (the previous file stays
-// as it was).
-bool SaveResultFile(TSqlInfo& info, const std::string& fileName);
+// as it was). csvEncoding applies to a CSV file only.
+bool SaveResultFile(TSqlInfo& info, const std::string& fileName, TCsvEncoding csvEncoding = TCsvEncoding::Sjis);
 
 // The history CSV file of a run: `logDir` (ending with "/"), the run's Date
 // as yyyymmdd, "_", its StartTime as hhmmss, ".csv".

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QTextDocument>
+#include <cstdlib>
 #include <filesystem>
 
 #include "AppFixture.h"
@@ -168,6 +169,49 @@ TEST_F(FileCommandTest, ExportAndImportResultFiles) {
     EXPECT_TRUE(fs::exists(r + name)) << name;
   }
   EXPECT_EQ(platform.Messages.size(), 1u);
+}
+
+TEST_F(FileCommandTest, Utf8ExportReadsBackInTheImportAndInPython) {
+  const std::string r = SubDir("r");
+  Run(Q8("SELECT '山田' AS 氏名, 'a,b' AS X, 'say \"hi\"' AS Y "
+         "UNION ALL SELECT 'two' || char(13, 10) || 'lines', '', '①'"));
+  ASSERT_EQ(Main().SqlInfo().RowCount(), 2);
+  const TFileDialogSpec& save = Actions().SaveResultDialog;
+  ASSERT_EQ(save.Filters.size(), 4);
+  EXPECT_EQ(save.Filters[TmodAction::kUtf8CsvFilter - 1], Q8("CSV UTF-8 ファイル (*.CSV *.csv)"));
+  EXPECT_EQ(save.FilterIndex, 1);
+  Answer(r + "u", TmodAction::kUtf8CsvFilter);
+  Execute(Actions().actExport);
+  ASSERT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
+  EXPECT_EQ(ReadFileBytes(r + "u.CSV"),
+            "\xEF\xBB\xBF氏名,X,Y,\r\n山田,\"a,b\",\"say \"\"hi\"\"\",\r\n\"two\r\nlines\",,①,\r\n");
+
+  // Python's csv module, reading as spreadsheets and Linux tools do.
+  const std::string out = dir.File("py.txt");
+  const std::string command =
+      "python3 -c \"import csv,sys; rows=list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline=''))); "
+      "open(sys.argv[2], 'w', encoding='utf-8').write(repr(rows))\" '" + r + "u.CSV' '" + out + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  EXPECT_EQ(ReadFileBytes(out), "[['氏名', 'X', 'Y', ''], ['山田', 'a,b', 'say \"hi\"', ''], "
+                                "['two\\r\\nlines', '', '①', '']]");
+
+  Execute(Actions().actNew);
+  Answer(r + "u.CSV");
+  Execute(Actions().actImport);
+  TSqlInfo& info = Main().SqlInfo();
+  ASSERT_EQ(info.ColCount(), 3);
+  EXPECT_EQ(info.ColName(0), SJ("氏名"));
+  EXPECT_EQ(info.GetCell(1, 1), SJ("山田"));
+  EXPECT_EQ(info.GetCell(3, 1), "say \"hi\"");
+  EXPECT_EQ(info.GetCell(1, 2), "two\r\nlines");
+  EXPECT_EQ(info.GetCell(3, 2), SJ("①"));
+  EXPECT_TRUE(platform.Messages.empty());
+
+  // Both CSV filters are kept as "CSV"; the Shift_JIS one is the default.
+  app_->Finish();
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")).find("<ResultDialog>\r\n\t\t\t<Path>" +
+                                                           r.substr(0, r.size() - 1) + "</Path>\r\n\t\t\t<Extension>CSV"),
+            std::string::npos);
 }
 
 TEST_F(FileCommandTest, FailuresReportAndKeepTheFiles) {

@@ -2,6 +2,7 @@
 // and the cell viewer on its current cell.
 
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -66,25 +67,57 @@ TEST_F(GridCommandTest, CopiesNamesValuesAndWhereClauses) {
   EXPECT_TRUE(platform.Messages.empty());
 }
 
+TEST_F(GridCommandTest, CopiesForASpreadsheetAndAsInLists) {
+  TmodAction& a = Actions();
+  Run(Q8("SELECT '山田' AS 氏名, 'say \"hi\"' AS MEMO, 'tab' || char(9) || 'x' AS T "
+         "UNION ALL SELECT '山田', '', 'two' || char(13, 10) || 'lines' "
+         "UNION ALL SELECT 'O''Brien', '山田', ''"));
+  ASSERT_EQ(Main().SqlInfo().RowCount(), 3);
+  Select(1, 1, 3, 3);
+  // Names first; a tab, a line break or a quote puts the value in quotes.
+  EXPECT_EQ(Copy(a.actTableCopy), Q8("氏名\tMEMO\tT\r\n"
+                                     "山田\t\"say \"\"hi\"\"\"\t\"tab\tx\"\r\n"
+                                     "山田\t\t\"two\r\nlines\"\r\n"
+                                     "O'Brien\t山田\t\r\n"));
+  // One IN per column, each value once, quotes doubled.
+  EXPECT_EQ(Copy(a.actInCopy), Q8("氏名 IN ('山田','O''Brien') and MEMO IN ('say \"hi\"','','山田') and "
+                                  "T IN ('tab\tx','two\r\nlines','')"));
+  Select(2, 3, 2, 3);
+  EXPECT_EQ(Copy(a.actTableCopy), Q8("MEMO\r\n山田\r\n"));
+  EXPECT_EQ(Copy(a.actInCopy), Q8("MEMO IN ('山田')"));
+
+  // The shortcut and the two menus carry the commands.
+  platform.Clipboard.reset();
+  QTest::keyClick(&Main().Grid(), Qt::Key_B, Qt::ControlModifier);
+  EXPECT_EQ(platform.Clipboard, Q8("MEMO\r\n山田\r\n"));
+  for (QMenu* menu : {Main().findChild<QMenu*>(QStringLiteral("mnuEdit")), Main().popGrid}) {
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->actions().contains(a.actTableCopy));
+    EXPECT_TRUE(menu->actions().contains(a.actInCopy));
+  }
+  EXPECT_TRUE(platform.Messages.empty());
+}
+
 TEST_F(GridCommandTest, EnabledOnlyOnADataCellWhileIdle) {
   TmodAction& a = Actions();
   auto enabled = [&a] {
     std::vector<bool> states;
-    for (QAction* action : {a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy}) states.push_back(a.Update(action));
+    for (QAction* action : {a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy, a.actTableCopy, a.actInCopy})
+      states.push_back(a.Update(action));
     return states;
   };
   using B = std::vector<bool>;
-  EXPECT_EQ(enabled(), (B{true, true, true}));
+  EXPECT_EQ(enabled(), (B{true, true, true, true, true}));
 
   // Columns but no rows: the names only.
   Run(QStringLiteral("SELECT * FROM EMP WHERE EMPNO < 0"));
   ASSERT_EQ(Main().SqlInfo().ColCount(), 3);
-  EXPECT_EQ(enabled(), (B{true, false, false}));
+  EXPECT_EQ(enabled(), (B{true, false, false, false, false}));
 
   // No columns at all.
   Actions().Execute(a.actNew);
   EXPECT_EQ(Main().Col, 0);
-  EXPECT_EQ(enabled(), (B{false, false, false}));
+  EXPECT_EQ(enabled(), (B{false, false, false, false, false}));
   platform.Clipboard = QStringLiteral("kept");
   Actions().Execute(a.actWhereCopy);
   EXPECT_EQ(platform.Clipboard, QStringLiteral("kept"));
@@ -100,8 +133,8 @@ TEST_F(GridCommandTest, EnabledOnlyOnADataCellWhileIdle) {
   Run(QStringLiteral("SELECT * FROM EMP"));
   platform.OnProcessMessages = nullptr;
   ASSERT_FALSE(whileRunning.empty());
-  EXPECT_EQ(whileRunning.front(), (B{false, false, false}));
-  EXPECT_EQ(enabled(), (B{true, true, true}));
+  EXPECT_EQ(whileRunning.front(), (B{false, false, false, false, false}));
+  EXPECT_EQ(enabled(), (B{true, true, true, true, true}));
 }
 
 TEST_F(GridCommandTest, DoubleClickAndEnterShowTheCurrentCell) {

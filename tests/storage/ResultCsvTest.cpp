@@ -60,6 +60,44 @@ TEST(ResultCsvTest, WritesTheGoldenRecords) {
   EXPECT_EQ(back.store.Get(1, 2), "");
 }
 
+TEST(ResultCsvTest, Utf8FilesCarryAByteOrderMarkAndReadBackAsUtf8) {
+  TTempDir dir;
+  TSqlInfo info;
+  TCellStore cells(info);
+  DefineColumns(info, {SJ("氏名"), "X"});
+  info.SetRowPos(2);
+  info.SetCell(1, 1, SJ("山田 太郎"));
+  info.SetCell(2, 1, SJ("表,\"ソ\""));
+  info.SetCell(1, 2, "A\r\nB");
+  info.SetCell(2, 2, "");
+  ASSERT_TRUE(SaveResultFile(info, dir.File("u.CSV"), TCsvEncoding::Utf8));
+  // The same quoting and line ends, in UTF-8 after the mark.
+  EXPECT_EQ(ReadFileBytes(dir.File("u.CSV")),
+            "\xEF\xBB\xBF氏名,X,\r\n\"山田 太郎\",\"表,\"\"ソ\"\"\",\r\n\"A\r\nB\",,\r\n");
+  // Without a mark the file stays Shift_JIS.
+  ASSERT_TRUE(SaveResultFile(info, dir.File("s.csv")));
+  EXPECT_EQ(ReadFileBytes(dir.File("s.csv")).substr(0, 5), SJ("氏名,"));
+
+  Loaded back;
+  ASSERT_TRUE(OpenResultFile(back.info, dir.File("u.CSV")));
+  EXPECT_EQ(back.info.ColCount(), 2);
+  EXPECT_EQ(back.info.ColName(0), SJ("氏名"));
+  EXPECT_EQ(back.info.RowPos(), 2);
+  EXPECT_EQ(back.store.Get(2, 1), SJ("表,\"ソ\""));
+  EXPECT_EQ(back.store.Get(1, 2), "A\r\nB");
+
+  // Another program's UTF-8 file: what Shift_JIS cannot hold becomes "?".
+  WriteFileBytes(dir.File("o.csv"), "\xEF\xBB\xBFname,\r\n\xF0\x9F\x98\x80\xE2\x91\xA0,\r\n");
+  Loaded other;
+  ASSERT_TRUE(OpenResultFile(other.info, dir.File("o.csv")));
+  EXPECT_EQ(other.store.Get(1, 1), "?" + SJ("①"));
+  // Only the mark makes a file UTF-8.
+  WriteFileBytes(dir.File("m.csv"), "\xEF\xBBname,\r\n");
+  Loaded mark;
+  ASSERT_TRUE(OpenResultFile(mark.info, dir.File("m.csv")));
+  EXPECT_EQ(mark.info.ColName(0).size(), 6u);
+}
+
 TEST(ResultCsvTest, CellsSurviveARoundTrip) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"", ""},

@@ -51,6 +51,7 @@
 
 #include "core/Sjis.h"
 #include "core/sessions/Backends.h"
+#include "core/sessions/OdbcCatalog.h"
 #include "core/sessions/ServerTypes.h"
 
 namespace {
@@ -742,6 +743,18 @@ class TOdbcDatabase final : public TDatabase {
   }
 
   std::shared_ptr<TOdbcLink> link_;
+
+ public:
+  bool NativeCatalog(TCatalog& catalog) override {
+    link_->CloseActive();
+    OdbcReadCatalog(link_->Dbc.Handle, catalog);
+    return true;
+  }
+  bool NativeColumns(const TCatalogTable& table, std::vector<TCatalogColumn>& columns) override {
+    link_->CloseActive();
+    OdbcReadColumns(link_->Dbc.Handle, table, columns);
+    return true;
+  }
 };
 
 }  // namespace

@@ -1,0 +1,51 @@
+#pragma once
+// The tables and views of the connected database and the columns of one of
+// them, read from the backend's own catalogue: SQLite's sqlite_schema and
+// table_xinfo, PostgreSQL's pg_catalog (through plain SQL on the database),
+// ODBC's SQLTables and SQLColumns (through TDatabase's native calls). Every
+// text is cp932. Reading runs on the caller's thread while no query is open;
+// failures are TSessionError, as from any other call of the database.
+
+#include <string>
+#include <vector>
+
+class TDatabase;
+
+struct TCatalogTable {
+  std::string Schema;  // empty where the database has none (SQLite through ODBC)
+  std::string Name;
+  std::string Kind;    // "TABLE" or "VIEW" (or what an ODBC driver calls it)
+  std::string Key;     // the backend's own handle on the table (a PostgreSQL oid); may be empty
+};
+
+struct TCatalogColumn {
+  std::string Name;
+  std::string Type;
+  std::string Size;    // "20", "10,2" or empty
+  bool Nullable = true;
+};
+
+// How unquoted names are folded, which tells when a name needs quotes.
+enum class TNameFold { None, Upper, Lower };
+
+struct TCatalog {
+  std::vector<TCatalogTable> Tables;  // ordered: schema by schema, system schemas last
+  std::string DefaultSchema;          // names in it are written without their schema
+  TNameFold Fold = TNameFold::None;
+};
+
+TCatalog ReadCatalog(TDatabase& db);
+std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& table);
+
+// A name as it goes into a statement: in double quotes (inner ones doubled)
+// unless it is a plain identifier that the database keeps as written.
+std::string QuoteName(const std::string& name, TNameFold fold);
+// The table's name for a statement, with its schema unless that is the default.
+std::string TableReference(const TCatalog& catalog, const TCatalogTable& table);
+// SELECT col1, col2, ... FROM name (SELECT * for a table without columns).
+std::string SelectStatement(const TCatalog& catalog, const TCatalogTable& table,
+                            const std::vector<TCatalogColumn>& columns);
+
+// Orders tables by schema, the system schemas pg_catalog and
+// information_schema last, then by name.
+void SortTables(std::vector<TCatalogTable>& tables);

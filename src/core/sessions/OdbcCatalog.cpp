@@ -1,0 +1,197 @@
+#include "core/sessions/OdbcCatalog.h"
+
+#include <sqlext.h>
+
+#include <algorithm>
+
+#include <cstdint>
+#include <string>
+
+#include "core/Session.h"
+#include "core/Sjis.h"
+#include "core/sessions/ServerTypes.h"
+
+namespace {
+
+using TWide = std::basic_string<SQLWCHAR>;
+
+bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+TWide SjisToWide(const std::string& sjis) {
+  const std::string utf8 = SjisToUtf8(sjis);
+  TWide out;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    const size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    uint32_t cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += n;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<SQLWCHAR>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<SQLWCHAR>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<SQLWCHAR>(cp));
+    }
+  }
+  return out;
+}
+
+std::string WideToSjis(const SQLWCHAR* w, size_t n) {
+  std::string utf8;
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t cp = w[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && w[i + 1] >= 0xDC00 && w[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (w[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = '?';
+    }
+    if (cp < 0x80) {
+      utf8 += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      utf8 += static_cast<char>(0xC0 | (cp >> 6));
+      utf8 += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      utf8 += static_cast<char>(0xE0 | (cp >> 12));
+      utf8 += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xF0 | (cp >> 18));
+      utf8 += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      utf8 += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return Utf8ToSjis(utf8);
+}
+
+[[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle) {
+  SQLWCHAR state[6] = {}, message[1024] = {};
+  SQLINTEGER native = 0;
+  SQLSMALLINT len = 0;
+  if (!Ok(SQLGetDiagRecW(type, handle, 1, state, &native, message, 1024, &len)))
+    throw TSessionError(FoldSqlState("HY000"), SJ("ODBC ドライバーが表の一覧を返しませんでした"));
+  const std::string st = WideToSjis(state, 5);
+  throw TSessionError(native != 0 ? static_cast<int>(native) : FoldSqlState(st),
+                      WideToSjis(message, static_cast<size_t>(std::clamp<SQLSMALLINT>(len, 0, 1023))));
+}
+
+struct TStatement {
+  SQLHSTMT Handle = SQL_NULL_HANDLE;
+  explicit TStatement(SQLHDBC dbc) {
+    if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &Handle))) {
+      Handle = SQL_NULL_HANDLE;
+      Fail(SQL_HANDLE_DBC, dbc);
+    }
+  }
+  ~TStatement() { SQLFreeHandle(SQL_HANDLE_STMT, Handle); }
+  TStatement(const TStatement&) = delete;
+  TStatement& operator=(const TStatement&) = delete;
+};
+
+// Column col of the current row as text; null reads as empty.
+std::string Text(SQLHSTMT stmt, SQLUSMALLINT col, bool* isNull = nullptr) {
+  TWide value;
+  SQLWCHAR buffer[512];
+  for (;;) {
+    SQLLEN ind = 0;
+    const SQLRETURN rc = SQLGetData(stmt, col, SQL_C_WCHAR, buffer, sizeof buffer, &ind);
+    if (rc == SQL_NO_DATA) break;
+    if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt);
+    if (ind == SQL_NULL_DATA) {
+      if (isNull) *isNull = true;
+      return {};
+    }
+    const size_t room = sizeof buffer / sizeof buffer[0] - 1;
+    const size_t got = ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room
+                           ? room
+                           : static_cast<size_t>(ind) / sizeof(SQLWCHAR);
+    value.append(buffer, got);
+    if (rc == SQL_SUCCESS) break;
+  }
+  if (isNull) *isNull = false;
+  return WideToSjis(value.data(), value.size());
+}
+
+// An argument of a catalogue call: null for "any", else the text.
+struct TArg {
+  TWide Text;
+  bool Null = true;
+  SQLWCHAR* Data() { return Null ? nullptr : Text.data(); }
+  SQLSMALLINT Length() const { return Null ? 0 : static_cast<SQLSMALLINT>(Text.size()); }
+};
+
+TArg Arg(const std::string& sjis) { return {SjisToWide(sjis), false}; }
+
+// Pattern characters in a name asked of SQLColumns stand for themselves.
+TArg PatternArg(SQLHDBC dbc, const std::string& sjis) {
+  SQLWCHAR escape[8] = {};
+  SQLSMALLINT len = 0;
+  TArg arg = Arg(sjis);
+  if (!Ok(SQLGetInfoW(dbc, SQL_SEARCH_PATTERN_ESCAPE, escape, sizeof escape, &len)) || escape[0] == 0) return arg;
+  TWide escaped;
+  for (SQLWCHAR c : arg.Text) {
+    if (c == '_' || c == '%' || c == escape[0]) escaped.push_back(escape[0]);
+    escaped.push_back(c);
+  }
+  arg.Text = std::move(escaped);
+  return arg;
+}
+
+TNameFold Fold(SQLHDBC dbc) {
+  SQLUSMALLINT fold = 0;
+  if (!Ok(SQLGetInfoW(dbc, SQL_IDENTIFIER_CASE, &fold, sizeof fold, nullptr))) return TNameFold::Upper;
+  if (fold == SQL_IC_UPPER) return TNameFold::Upper;
+  if (fold == SQL_IC_LOWER) return TNameFold::Lower;
+  return TNameFold::None;
+}
+
+}  // namespace
+
+void OdbcReadCatalog(SQLHDBC dbc, TCatalog& catalog) {
+  catalog.Fold = Fold(dbc);
+  TStatement stmt(dbc);
+  TWide any = SjisToWide("%"), types = SjisToWide("TABLE,VIEW");
+  if (!Ok(SQLTablesW(stmt.Handle, nullptr, 0, any.data(), SQL_NTS, any.data(), SQL_NTS, types.data(), SQL_NTS)))
+    Fail(SQL_HANDLE_STMT, stmt.Handle);
+  SQLRETURN rc;
+  while (Ok(rc = SQLFetch(stmt.Handle))) {
+    TCatalogTable t;
+    t.Key = Text(stmt.Handle, 1);  // the catalogue, asked again for the columns
+    t.Schema = Text(stmt.Handle, 2);
+    t.Name = Text(stmt.Handle, 3);
+    t.Kind = Text(stmt.Handle, 4);
+    catalog.Tables.push_back(std::move(t));
+  }
+  if (rc != SQL_NO_DATA) Fail(SQL_HANDLE_STMT, stmt.Handle);
+}
+
+void OdbcReadColumns(SQLHDBC dbc, const TCatalogTable& table, std::vector<TCatalogColumn>& columns) {
+  TStatement stmt(dbc);
+  TArg cat = table.Key.empty() ? TArg{} : Arg(table.Key);
+  TArg schema = table.Schema.empty() ? TArg{} : PatternArg(dbc, table.Schema);
+  TArg name = PatternArg(dbc, table.Name);
+  TWide any = SjisToWide("%");
+  if (!Ok(SQLColumnsW(stmt.Handle, cat.Data(), cat.Length(), schema.Data(), schema.Length(), name.Data(), name.Length(),
+                      any.data(), SQL_NTS)))
+    Fail(SQL_HANDLE_STMT, stmt.Handle);
+  SQLRETURN rc;
+  while (Ok(rc = SQLFetch(stmt.Handle))) {
+    // A driver without the escape may still match by pattern.
+    if (Text(stmt.Handle, 2) != table.Schema || Text(stmt.Handle, 3) != table.Name) continue;
+    TCatalogColumn c;
+    c.Name = Text(stmt.Handle, 4);
+    const std::string dataType = Text(stmt.Handle, 5);
+    c.Type = Text(stmt.Handle, 6);
+    bool sizeNull = false, digitsNull = false;
+    c.Size = Text(stmt.Handle, 7, &sizeNull);
+    const std::string digits = Text(stmt.Handle, 9, &digitsNull);
+    // Only exact numbers have a scale; some drivers fill it in for any type.
+    const bool exact = dataType == std::to_string(SQL_NUMERIC) || dataType == std::to_string(SQL_DECIMAL);
+    if (exact && !sizeNull && !digitsNull && !digits.empty()) c.Size += "," + digits;
+    c.Nullable = Text(stmt.Handle, 11) != "0";
+    columns.push_back(std::move(c));
+  }
+  if (rc != SQL_NO_DATA) Fail(SQL_HANDLE_STMT, stmt.Handle);
+}
