@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
 #include "core/Sjis.h"
 #include "core/sessions/ServerTypes.h"
 #include "ServerEnv.h"
@@ -252,6 +259,122 @@ TEST_F(PostgresSession, ServerStoppedDuringAQuery) {
   ASSERT_TRUE(engine.OpenQuery("SELECT 42")) << Text();
   EXPECT_EQ(FetchAll(), 1);
   EXPECT_EQ(Cell(1, 1), "42");
+}
+
+// The count and the rows come from one run of the query: a sequence moves
+// once per row, a function that writes writes once per row, and the rows a
+// filter on random() lets through are the rows it counted.
+TEST_F(PostgresSession, AQueryRunsOnce) {
+  LogonOk();
+  Exec("CREATE SEQUENCE s");
+  Exec("CREATE TABLE t AS SELECT n FROM generate_series(1, 1000) AS g(n)");
+  Exec("CREATE TABLE log (n INTEGER)");
+  Exec("CREATE FUNCTION logged(n INTEGER) RETURNS INTEGER VOLATILE LANGUAGE plpgsql AS "
+       "$$ BEGIN INSERT INTO log VALUES (n); RETURN n; END $$");
+  auto scalar = [&](const std::string& sql) {
+    EXPECT_TRUE(engine.OpenQuery(sql)) << Text();
+    cells.clear();
+    FetchAll();
+    return Cell(1, 1);
+  };
+  for (int limit : {100, 1000000}) {
+    SCOPED_TRACE(limit);
+    engine.MaxRow = [limit] { return limit; };
+    Exec("ALTER SEQUENCE s RESTART");
+    Exec("TRUNCATE log");
+    ASSERT_TRUE(engine.OpenQuery("SELECT nextval('s'), logged(n) FROM t")) << Text();
+    EXPECT_EQ(info.RowCount(), 1000);
+    EXPECT_EQ(FetchAll(), std::min(limit, 1000));
+    EXPECT_EQ(Cell(1, 1), "1");
+    EXPECT_EQ(scalar("SELECT last_value FROM s"), "1000");
+    EXPECT_EQ(scalar("SELECT count(*) FROM log"), "1000");
+  }
+  engine.MaxRow = [] { return 1000000; };
+  ASSERT_TRUE(engine.OpenQuery("SELECT n FROM t WHERE random() < 0.5")) << Text();
+  const int counted = info.RowCount();
+  EXPECT_EQ(FetchAll(), counted);
+}
+
+// A stop inside the user's own transaction leaves it aborted, as the
+// server does, and says so; the user's ROLLBACK then ends it.
+TEST_F(PostgresSession, AStopInTheUsersTransactionSaysItWasAborted) {
+  LogonOk();
+  Exec("CREATE TABLE t (n INTEGER)");
+  Exec("BEGIN");
+  Exec("INSERT INTO t VALUES (1)");
+  int calls = 0;
+  engine.WhileBusy = [&] { return ++calls < 10; };
+  ASSERT_TRUE(engine.ExecSql("SELECT pg_sleep(30)")) << Text();
+  EXPECT_TRUE(engine.Stopped());
+  EXPECT_NE(SjisToUtf8(engine.StopNote()).find("ROLLBACK"), std::string::npos);
+  engine.WhileBusy = nullptr;
+  EXPECT_FALSE(engine.ExecSql("INSERT INTO t VALUES (2)"));  // the server refuses until then
+  Exec("ROLLBACK");
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM t")) << Text();
+  FetchAll();
+  EXPECT_EQ(Cell(1, 1), "0");
+  // Outside a transaction a stop leaves nothing to say.
+  calls = 0;
+  engine.WhileBusy = [&] { return ++calls < 10; };
+  ASSERT_TRUE(engine.OpenQuery("SELECT pg_sleep(30)")) << Text();
+  EXPECT_TRUE(engine.Stopped());
+  EXPECT_TRUE(engine.StopNote().empty());
+}
+
+// After a restart of the server while the session was idle, the next
+// statement connects again and runs once; inside the user's transaction it
+// is not run, and the user is told the transaction is gone.
+TEST_F(PostgresSession, AServerThatRestartedIsConnectedAgain) {
+  LogonOk();
+  Exec("CREATE TABLE t (n INTEGER)");
+  server->Stop();
+  ASSERT_TRUE(server->Start()) << server->Error();
+  Exec("INSERT INTO t VALUES (1)");
+  EXPECT_EQ(info.RowCount(), 1);
+
+  Exec("BEGIN");
+  Exec("INSERT INTO t VALUES (2)");
+  server->Stop();
+  ASSERT_TRUE(server->Start()) << server->Error();
+  EXPECT_FALSE(engine.ExecSql("INSERT INTO t VALUES (3)"));
+  EXPECT_NE(Text().find("トランザクションは失われました"), std::string::npos) << Text();
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*), max(n) FROM t")) << Text();
+  FetchAll();
+  EXPECT_EQ(Cell(1, 1), "1");
+  EXPECT_EQ(Cell(2, 1), "1");
+}
+
+// A server that takes the connection and never answers: the busy handler
+// works all along, the attempt ends at its timeout, and a handler that gives
+// up ends it at once.
+TEST_F(PostgresSession, AServerThatDoesNotAnswerKeepsTheWindowWorking) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  const std::string host = "host=127.0.0.1 port=" + std::to_string(ntohs(addr.sin_port)) + " dbname=x connect_timeout=2";
+  using Clock = std::chrono::steady_clock;
+  int calls = 0;
+  engine.WhileBusy = [&] { return ++calls > 0; };
+  auto start = Clock::now();
+  EXPECT_FALSE(Logon(host));
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  EXPECT_GT(calls, 50);
+  EXPECT_GT(seconds, 1.5);
+  EXPECT_LT(seconds, 6.0);
+  EXPECT_EQ(engine.ErrCode, FoldSqlState("08001"));
+
+  engine.WhileBusy = [&] { return false; };
+  start = Clock::now();
+  EXPECT_FALSE(Logon(host));
+  seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  EXPECT_LT(seconds, 1.0);
+  close(fd);
 }
 
 }  // namespace
