@@ -108,6 +108,15 @@ void FetchRows(TApp& app) {
   }
 }
 
+// A run that the window's end gave up on (the server did not answer the
+// stop) ends without a message box: nobody is left to read it.
+void ReportRunError(TApp& app, const std::string& text) {
+  if (app.Main().ClosePending() || app.Main().IsClosed())
+    app.Main().SetStatusMsg(SJ("エラーが発生しました"));
+  else
+    app.Action().ReportError(ToQ(text));
+}
+
 // A stop that ended the user's own transaction (the database rolled it
 // back or the server aborted it) says so: the user has to begin again.
 void ReportStopNote(TApp& app) {
@@ -148,7 +157,7 @@ void StartExecute(TApp& app) {
     main.IsSelect = true;
     actions.Update(actions.actStop);
     if (!engine.OpenQuery(statement)) {
-      actions.ReportError(ToQ(engine.ErrText));
+      ReportRunError(app, engine.ErrText);
       return;
     }
     FetchRows(app);
@@ -170,7 +179,7 @@ void StartExecute(TApp& app) {
     main.IsSelect = false;
     actions.Update(actions.actStop);
     if (!engine.ExecSql(statement)) {
-      actions.ReportError(ToQ(engine.ErrText));
+      ReportRunError(app, engine.ErrText);
       return;
     }
     // A stopped statement was undone by the database: it counts no rows.

@@ -5,8 +5,13 @@
 // connection.
 
 #include <QTimer>
+#include <signal.h>
 
+#include "views/SqlGrid.h"
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <functional>
 
 #include "AppFixture.h"
@@ -119,6 +124,39 @@ TEST_P(WindowStop, EveryStatementStopsAndTheNextRunWorks) {
   EXPECT_EQ(Main().SqlInfo().Status(), SJ("完了"));
   EXPECT_EQ(Main().SqlInfo().RowCount(), 1);
   EXPECT_EQ(Main().StatusMsg(), SJ("ＳＱＬ処理終了"));
+}
+
+// A server that stops answering in the middle of a statement: closing the
+// window still ends the program soon, the connection given up and the files
+// written.
+class WindowStall : public AppTest {};
+
+TEST_F(WindowStall, ClosingWhileTheServerStallsGivesTheConnectionUp) {
+  std::string why;
+  const std::string host = PgHost(dir, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  ASSERT_TRUE(StartApp());
+  Connect(QString::fromStdString(host));
+  Run(QStringLiteral("SELECT pg_backend_pid()"));
+  const pid_t backend = std::stoi(Main().Grid().Cells(1, 1));
+  ASSERT_GT(backend, 0);
+  // The server runs as another user: only root may stall it.
+  if (kill(backend, SIGSTOP) != 0) GTEST_SKIP() << "cannot stop the server's process: " << std::strerror(errno);
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point closed{};
+  QTimer::singleShot(300, &Main(), [&] {
+    closed = Clock::now();
+    Main().close();
+  });
+  Run(QStringLiteral("SELECT 1"));
+  const double seconds = std::chrono::duration<double>(Clock::now() - closed).count();
+  kill(backend, SIGCONT);
+  EXPECT_TRUE(Main().IsClosed());
+  EXPECT_LT(seconds, 2.0);
+  EXPECT_TRUE(platform.Messages.empty());
+  app_.reset();
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel_Log.xml")), "");
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, WindowStop,

@@ -118,3 +118,79 @@ TEST_F(AppTest, SessionEndWaitsForDialogsAndBusyWork) {
   app_.reset();
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
 }
+
+namespace {
+
+constexpr const char* kChildDir = "QUORREL_LONG_RUN_CHILD";
+
+// The long statement of the child below: some minutes of work for SQLite.
+const char* const kLongInsert =
+    "INSERT INTO T (N) WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < 2000000000) "
+    "SELECT n FROM s";
+
+}  // namespace
+
+// The child of the next test: the program, catching the signals as the real
+// one does, connected and running a long change. It says when the run is
+// under way by making a file.
+TEST_F(AppTest, LongRunChild) {
+  const char* parentDir = std::getenv(kChildDir);
+  if (!parentDir) GTEST_SKIP() << "run by SignalDuringALongStatement";
+  MakeSeriesTable(Database(), 3);
+  ASSERT_TRUE(StartApp());
+  TSessionEnd end(App());
+  ASSERT_TRUE(end.CatchSignals());
+  Connect();
+  Main().edtSql->setPlainText(QStringLiteral("SELECT * FROM T"));
+  Actions().Execute(Actions().actFreqAdd);
+  QTimer::singleShot(200, &Main(), [&] { std::ofstream(std::string(parentDir) + "/running") << "1"; });
+  Run(QString::fromUtf8(kLongInsert));
+  EXPECT_TRUE(Main().IsClosed());
+  app_.reset();
+  // What the parent looks at.
+  for (const char* file : {"quorrel_Opt.xml", "quorrel_Frq.xml", "quorrel_Log.xml"})
+    std::filesystem::copy_file(dir.File(file), std::string(parentDir) + "/" + file);
+}
+
+// SIGTERM while a statement runs stops it and ends the program as 終了 does,
+// within two seconds, with the favourites, the history and the settings
+// written; the interrupted change leaves nothing behind.
+TEST(SessionEnd, SignalDuringALongStatement) {
+  TTempDir dir;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv(kChildDir, dir.Path().c_str(), 1);
+    execl("/proc/self/exe", "child", "--gtest_filter=AppTest.LongRunChild", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (!std::filesystem::exists(dir.File("running")) && std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    ASSERT_NE(waitpid(pid, &status, WNOHANG), pid) << "the child ended before its run";
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(std::filesystem::exists(dir.File("running")));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto signalled = std::chrono::steady_clock::now();
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  int status = 0;
+  pid_t ended = 0;
+  while ((ended = waitpid(pid, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() - signalled < std::chrono::seconds(20))
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (ended == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    FAIL() << "the program did not end after SIGTERM";
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+  EXPECT_LT(seconds, 2.0);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel_Frq.xml")).find("SELECT * FROM T"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel_Log.xml")).find(SJ("中断")), std::string::npos);
+  TOptionFile after;
+  EXPECT_EQ(ReadOptionFile(dir.File("quorrel_Opt.xml"), after), "");
+  EXPECT_TRUE(after.Layout.MainForm.Window.State.has_value());
+}
