@@ -99,6 +99,25 @@ TEST_F(OdbcSession, PostgresRowsComeThroughACursorAndCountsStayWhole) {
       << server->Error();
 }
 
+// psqlODBC describes text as VARCHAR of a guessed size: its values show as
+// text, and rows come in blocks, where a value longer than the guess is read
+// again whole, never cut; NULLs and Japanese text stay what they are.
+TEST_F(OdbcSession, PostgresTextComesWholeInBlocks) {
+  ASSERT_TRUE(LogonPg()) << Text();
+  engine.MaxRow = [] { return 100000; };
+  ASSERT_TRUE(engine.OpenQuery(SJ("SELECT n, CASE WHEN n % 3 = 0 THEN NULL ELSE 'テキスト' || repeat('x', n) END "
+                                   "FROM generate_series(1, 3000) AS s(n)")))
+      << Text();
+  EXPECT_EQ(info.ColType(1), "VARCHAR2");
+  ASSERT_EQ(FetchAll(), 3000);
+  EXPECT_EQ(engine.ErrCode, 0) << Text();
+  for (int n : {1, 2, 3, 254, 255, 256, 1000, 2999, 3000}) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(Cell(1, n), std::to_string(n));
+    EXPECT_EQ(Cell(2, n), n % 3 == 0 ? std::string() : SJ("テキスト") + std::string(static_cast<size_t>(n), 'x'));
+  }
+}
+
 TEST_F(OdbcSession, SqliteThroughItsDriver) {
   ASSERT_TRUE(engine.Logon("", "", "odbc:DRIVER=" + std::string(kOdbcSqliteDriver) + ";Database=" + dir.File("x.db")))
       << Text();

@@ -253,20 +253,31 @@ bool IsPsqlOdbc(const std::string& library) {
   return library.compare(library.rfind('/') + 1, 8, "psqlodbc") == 0;
 }
 
-// psqlODBC's fetching through a cursor, unless the connection string or the
-// data source sets it (B6 is the driver's short name for the setting).
-void AskForCursorFetch(std::string& connection) {
-  for (const char* key : {"USEDECLAREFETCH", "B6"})
-    if (!OdbcConnectionValue(connection, key).empty()) return;
+// Whether the connection string or its data source sets one of psqlODBC's
+// settings (each has a long name and a short one).
+bool PsqlOdbcSets(const std::string& connection, const char* name, const char* shortName) {
+  for (const char* key : {name, shortName}) {
+    std::string upper(key);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (!OdbcConnectionValue(connection, upper).empty()) return true;
+  }
   const std::string dsn = OdbcConnectionValue(connection, "DSN");
   if (!dsn.empty() && OdbcConnectionValue(connection, "DRIVER").empty()) {
-    for (const char* key : {"UseDeclareFetch", "B6"}) {
+    for (const char* key : {name, shortName}) {
       char value[16] = {};
       SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "ODBC.INI");
-      if (value[0] != 0) return;
+      if (value[0] != 0) return true;
     }
   }
-  connection += ";UseDeclareFetch=1;Fetch=500";
+  return false;
+}
+
+// psqlODBC's fetching through a cursor, and text columns described as
+// VARCHAR (it calls them LONGVARCHAR otherwise, which shows as a type this
+// program does not show), unless the user's settings say otherwise.
+void AskForCursorFetch(std::string& connection) {
+  if (!PsqlOdbcSets(connection, "UseDeclareFetch", "B6")) connection += ";UseDeclareFetch=1;Fetch=500";
+  if (!PsqlOdbcSets(connection, "TextAsLongVarchar", "B7")) connection += ";TextAsLongVarchar=0";
 }
 
 // Set once a connection has been given up while its driver still works on
@@ -478,6 +489,15 @@ class TOdbcField final : public TField {
   TServerColumnType type_;
 };
 
+// A column fetched in blocks: the driver writes a block's values side by
+// side, Width UTF-16 units each, with their lengths in Ind.
+struct TBoundColumn {
+  size_t Cell = 0;  // the column's index
+  size_t Width = 0;
+  std::vector<SQLWCHAR> Buf;
+  std::vector<SQLLEN> Ind;
+};
+
 // What a fetch writes: the current row's cells and the buffers the driver
 // fills. Shared with the fetch jobs (see TOdbcWorker).
 struct TOdbcRows {
@@ -486,15 +506,89 @@ struct TOdbcRows {
   TWide Text;              // reused for every cell, as is
   std::string Utf8;        // the way from Text to cp932
   bool Eof = false;
+  // Fetching in blocks: the rows of the block, the next one to read, and
+  // whether a value too long for its buffer can be read again whole.
+  std::vector<TBoundColumn> Bound;
+  SQLULEN Fetched = 0, Next = 0;
+  bool Reread = false;
 };
 
-// Reads the current row of stmt into rows (or ends the rows).
+bool IsShown(int code) { return code == 1 || code == 2 || code == 12 || code == 96; }
+
+// The cell's text from what the driver wrote into Text; a date-time text
+// becomes a date-time.
+void SetCellText(TOdbcRows& rows, size_t i) {
+  TOdbcCell& cell = rows.Cells[i];
+  cell.Kind = TValueKind::Text;
+  AppendWideAsSjis(cell.Text, rows.Text.data(), rows.Text.size(), rows.Utf8);
+  // Drivers give date-times as text in the ODBC form "yyyy-mm-dd
+  // hh:mm:ss[.f]"; a value that is no date (SQLite allows them) stays text.
+  if (rows.Codes[i] == 12 && ParseIsoDateTime(cell.Text, cell.Date)) cell.Kind = TValueKind::DateTime;
+}
+
+// Reads a column of the current row with SQLGetData, in parts of any length.
+// False for NULL.
+bool GetText(SQLHSTMT stmt, SQLUSMALLINT column, TOdbcRows& rows, const std::function<void()>& fail) {
+  SQLWCHAR buf[2048];
+  rows.Text.clear();
+  for (;;) {
+    SQLLEN ind = 0;
+    SQLRETURN rc = SQLGetData(stmt, column, SQL_C_WCHAR, buf, sizeof buf, &ind);
+    if (rc == SQL_NO_DATA) break;
+    if (!Succeeded(rc)) fail();
+    if (ind == SQL_NULL_DATA) return false;
+    const size_t room = sizeof buf / sizeof buf[0] - 1;
+    // A part that did not fit fills the buffer; otherwise the length is
+    // told, or (from a careless driver) only the terminating zero.
+    const bool more = rc == SQL_SUCCESS_WITH_INFO &&
+                      (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room);
+    size_t got = room;
+    if (!more && ind >= 0) got = std::min(static_cast<size_t>(ind) / sizeof(SQLWCHAR), room);
+    if (!more && ind < 0) got = std::find(buf, buf + room, SQLWCHAR(0)) - buf;
+    rows.Text.append(buf, got);
+    if (!more) break;
+  }
+  return true;
+}
+
+// Reads the next row of stmt into rows (or ends the rows).
 void FetchRowInto(SQLHSTMT stmt, TOdbcRows& rows, TErrorMembers& errors) {
-  auto fail = [&] {
+  const std::function<void()> fail = [&] {
     rows.Eof = true;
     TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt);
     errors.Fail(d.Number, d.Text);
   };
+  if (!rows.Bound.empty()) {
+    if (rows.Next >= rows.Fetched) {
+      rows.Fetched = rows.Next = 0;
+      SQLRETURN rc = SQLFetch(stmt);
+      if (rc == SQL_NO_DATA || (Succeeded(rc) && rows.Fetched == 0)) {
+        rows.Eof = true;
+        return;
+      }
+      if (!Succeeded(rc)) fail();
+    }
+    const SQLULEN row = rows.Next++;
+    for (TBoundColumn& b : rows.Bound) {
+      TOdbcCell& cell = rows.Cells[b.Cell];
+      cell.Kind = TValueKind::Null;
+      cell.Text.clear();
+      const SQLLEN ind = b.Ind[row];
+      if (ind == SQL_NULL_DATA) continue;
+      const SQLWCHAR* value = b.Buf.data() + row * b.Width;
+      if (ind == SQL_NO_TOTAL || ind < 0 || static_cast<size_t>(ind) / sizeof(SQLWCHAR) >= b.Width) {
+        // Longer than the column said: read it again whole, never cut.
+        if (!rows.Reread || !Succeeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION,
+                                                 SQL_LOCK_NO_CHANGE)))
+          errors.Fail(FoldSqlState("01004"), SJ("ODBC ドライバーが列の長さを超える値を返したため、読めません"));
+        if (!GetText(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), rows, fail)) continue;
+      } else {
+        rows.Text.assign(value, static_cast<size_t>(ind) / sizeof(SQLWCHAR));
+      }
+      SetCellText(rows, b.Cell);
+    }
+    return;
+  }
   SQLRETURN rc = SQLFetch(stmt);
   if (rc == SQL_NO_DATA) {
     rows.Eof = true;
@@ -507,39 +601,62 @@ void FetchRowInto(SQLHSTMT stmt, TOdbcRows& rows, TErrorMembers& errors) {
     TOdbcCell& cell = rows.Cells[i];
     cell.Kind = TValueKind::Null;
     cell.Text.clear();
-    const int code = rows.Codes[i];
-    const auto column = static_cast<SQLUSMALLINT>(i + 1);
-    if (code != 1 && code != 2 && code != 12 && code != 96) continue;
-    SQLWCHAR buf[2048];
-    rows.Text.clear();
-    bool null = false;
-    for (;;) {
-      SQLLEN ind = 0;
-      rc = SQLGetData(stmt, column, SQL_C_WCHAR, buf, sizeof buf, &ind);
-      if (rc == SQL_NO_DATA) break;
-      if (!Succeeded(rc)) fail();
-      if (ind == SQL_NULL_DATA) {
-        null = true;
-        break;
-      }
-      const size_t room = sizeof buf / sizeof buf[0] - 1;
-      // A part that did not fit fills the buffer; otherwise the length is
-      // told, or (from a careless driver) only the terminating zero.
-      const bool more = rc == SQL_SUCCESS_WITH_INFO &&
-                        (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room);
-      size_t got = room;
-      if (!more && ind >= 0) got = std::min(static_cast<size_t>(ind) / sizeof(SQLWCHAR), room);
-      if (!more && ind < 0) got = std::find(buf, buf + room, SQLWCHAR(0)) - buf;
-      rows.Text.append(buf, got);
-      if (!more) break;
-    }
-    if (null) continue;
-    cell.Kind = TValueKind::Text;
-    AppendWideAsSjis(cell.Text, rows.Text.data(), rows.Text.size(), rows.Utf8);
-    // Drivers give date-times as text in the ODBC form "yyyy-mm-dd
-    // hh:mm:ss[.f]"; a value that is no date (SQLite allows them) stays text.
-    if (code == 12 && ParseIsoDateTime(cell.Text, cell.Date)) cell.Kind = TValueKind::DateTime;
+    if (!IsShown(rows.Codes[i])) continue;
+    if (GetText(stmt, static_cast<SQLUSMALLINT>(i + 1), rows, fail)) SetCellText(rows, i);
   }
+}
+
+// Binds the shown columns for fetching in blocks, when every one of them
+// has a size that fits a buffer and the driver can read a value again
+// within a block (so a value longer than its column said is never cut).
+// Otherwise the rows come one at a time through SQLGetData, as any driver
+// allows.
+void BindForBlocks(SQLHDBC dbc, SQLHSTMT stmt, TOdbcRows& rows, const std::vector<SQLULEN>& sizes) {
+  SQLUINTEGER extensions = 0;
+  if (!Succeeded(SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr)) ||
+      (extensions & SQL_GD_BLOCK) == 0 || (extensions & SQL_GD_BOUND) == 0)
+    return;
+  std::vector<TBoundColumn> bound;
+  size_t rowBytes = 0;
+  for (size_t i = 0; i < rows.Codes.size(); ++i) {
+    const int code = rows.Codes[i];
+    if (!IsShown(code)) continue;
+    size_t width;
+    if (code == 2)
+      width = std::max<size_t>(sizes[i] + 4, 40);
+    else if (code == 12)
+      width = 40;
+    else if (sizes[i] == 0 || sizes[i] > 4000)
+      return;  // a long text: SQLGetData in parts
+    else
+      width = sizes[i] * 2 + 1;  // room for surrogate pairs and the zero
+    TBoundColumn b;
+    b.Cell = i;
+    b.Width = width;
+    rowBytes += width * sizeof(SQLWCHAR) + sizeof(SQLLEN);
+    bound.push_back(std::move(b));
+  }
+  if (bound.empty()) return;
+  SQLULEN block = std::clamp<SQLULEN>((256 << 10) / rowBytes, 1, 512);
+  if (!Succeeded(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0)) ||
+      !Succeeded(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(block), 0)))
+    return;
+  SQLULEN granted = 0;
+  if (!Succeeded(SQLGetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr)) || granted == 0) granted = 1;
+  block = granted;
+  for (TBoundColumn& b : bound) {
+    b.Buf.resize(b.Width * block);
+    b.Ind.resize(block);
+    if (!Succeeded(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), SQL_C_WCHAR, b.Buf.data(),
+                              static_cast<SQLLEN>(b.Width * sizeof(SQLWCHAR)), b.Ind.data()))) {
+      SQLFreeStmt(stmt, SQL_UNBIND);
+      SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+      return;
+    }
+  }
+  rows.Bound = std::move(bound);
+  SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &rows.Fetched, 0);
+  rows.Reread = true;
 }
 
 class TOdbcDynaset final : public TDynaset {
@@ -560,6 +677,7 @@ class TOdbcDynaset final : public TDynaset {
     SQLSMALLINT n = 0;
     if (!Succeeded(SQLNumResultCols(stmt_->Handle, &n))) Fail();
     rows_->Cells.resize(static_cast<size_t>(std::max<SQLSMALLINT>(n, 0)));
+    std::vector<SQLULEN> sizes;
     for (SQLSMALLINT i = 1; i <= n; ++i) {
       SQLWCHAR name[512];
       SQLSMALLINT nameLen = 0, sqlType = 0, digits = 0, nullable = 0;
@@ -578,11 +696,13 @@ class TOdbcDynaset final : public TDynaset {
       fields_.push_back(std::make_unique<TOdbcField>(rows_->Cells[static_cast<size_t>(i - 1)], std::move(cp932),
                                                      MapOdbcType(sqlType, size, digits, declared)));
       rows_->Codes.push_back(fields_.back()->OraIDataType());
+      sizes.push_back(size);
     }
     if (n == 0) {
       rows_->Eof = true;
       return;
     }
+    BindForBlocks(link_->Dbc.Handle, stmt_->Handle, *rows_, sizes);
     Step();
   }
 
