@@ -733,6 +733,11 @@ class TOdbcDynaset final : public TDynaset {
       rows_->Eof = true;
       return;
     }
+    // The rest of a block is in this process already: no driver call.
+    if (!rows_->Bound.empty() && rows_->Next < rows_->Fetched) {
+      FetchRowInto(stmt_->Handle, *rows_, *link_->Errors);
+      return;
+    }
     bool ended = false;
     try {
       ended = !link_->Call([rows = rows_, stmt = stmt_, errors = link_->Errors] {

@@ -590,7 +590,8 @@ class TPgDatabase final : public TDatabase {
       if (!TPgLink::Ok(r.get())) return Abandoned(std::move(r), std::move(batches), described.get(), kept);
       const int got = PQntuples(r.get());
       kept += got;
-      end = got < ask;
+      // A stop that came between two batches ends the rows here.
+      end = got < ask || StopState()->Stopped;
       batch = NextBatchSize(r.get(), batch);
       if (got == 0) {
         if (!described) described = std::move(r);
@@ -599,7 +600,10 @@ class TPgDatabase final : public TDatabase {
       }
     }
     count = kept;
-    if (!end) {
+    if (StopState()->Stopped) {
+      StopState()->Mark(link_->StopNote());
+      link_->AbandonCursor();
+    } else if (!end) {
       TResult moved = link_->Run("MOVE FORWARD ALL IN " + name, true);
       if (!TPgLink::Ok(moved.get())) return Abandoned(std::move(moved), std::move(batches), described.get(), kept);
       count += std::atoll(PQcmdTuples(moved.get()));
