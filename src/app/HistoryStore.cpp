@@ -139,7 +139,7 @@ bool WriteHistory(TApp& app) {
   }
   doc.AddNode(xnEndTag, "Log", "", 0);
   try {
-    doc.SaveToFile(LogFile(app));
+    doc.SaveToFile(LogFile(app), kPrivateFileMode);
   } catch (const TStorageError&) {
     app.Action().ReportError(U("履歴ファイル書込み時にエラーが発生しました。"));
     return false;

@@ -167,10 +167,10 @@ bool TCsvReader::Read() {
   return true;
 }
 
-void SaveCsv(TSqlInfo& info, const std::string& fileName) {
+void SaveCsv(TSqlInfo& info, const std::string& fileName, unsigned mode) {
   // Written in pieces: a million-row result never has its file held whole.
   constexpr size_t kPiece = size_t{1} << 20;
-  TAtomicWriter file(fileName);
+  TAtomicWriter file(fileName, mode);
   std::string out;
   out.reserve(kPiece + (kPiece >> 2));
   TStrings values(static_cast<size_t>(std::max(info.ColCount(), 0)));

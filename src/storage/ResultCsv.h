@@ -17,10 +17,12 @@
 
 #include "core/SqlInfo.h"
 #include "core/StrUtil.h"
+#include "storage/AtomicFile.h"
 
 // Writes row 0 (the column names, read with GetCell) and rows 1..RowPos,
-// replacing the file atomically. Throws TFileError when it cannot be written.
-void SaveCsv(TSqlInfo& info, const std::string& fileName);
+// replacing the file atomically (`mode` as WriteFileAtomic has it). Throws
+// TFileError when it cannot be written.
+void SaveCsv(TSqlInfo& info, const std::string& fileName, unsigned mode = kDefaultFileMode);
 
 // Clears `info` and loads the file: Status "CSV", Date and StartTime the
 // file's modification time, RowPos and RowCount the number of data records,
