@@ -355,3 +355,19 @@ TEST_F(AppTest, AnInstalledProgramKeepsWhatItWritesInTheDataDirectory) {
   EXPECT_EQ(QDir(QString::fromStdString(dir.File("data/quorrel"))).entryList({QStringLiteral("*.csv")}).size(), 1);
   EXPECT_TRUE(QDir(QString::fromStdString(dir.File("bin"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
+
+TEST_F(AppTest, ARenamedCopyStartsWithTheSampleTables) {
+  // The build's sample database lies beside the program under its name.
+  const std::string sample = ReadFileBytes(QUORREL_BUILD_DIR "/quorrel.db");
+  ASSERT_FALSE(sample.empty());
+  WriteFileBytes(dir.File("quorrel.db"), sample);
+  ASSERT_TRUE(StartApp("abc"));
+  Connect();
+  Run(QStringLiteral("SELECT * FROM EMP"));
+  EXPECT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
+  EXPECT_EQ(Main().SqlInfo().RowCount(), 14);
+  // The copy has a database of its own; the sample stays as it was.
+  Run(QStringLiteral("DELETE FROM EMP"));
+  EXPECT_EQ(ReadFileBytes(dir.File("quorrel.db")), sample);
+  EXPECT_NE(ReadFileBytes(dir.File("abc.db")), "");
+}
