@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,14 +26,36 @@ class TFileLock final : public TInstanceLock {
 
 }  // namespace
 
-std::string DefaultLockDir() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime) return runtime;
-  return "/tmp";
+bool IsPrivateDir(const std::string& dir) {
+  struct stat st;
+  return !dir.empty() && lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+         (st.st_mode & 022) == 0;
 }
+
+std::string LockDirFor(const char* runtimeDir, const std::string& tmpDir) {
+  if (runtimeDir && runtimeDir[0] == '/' && IsPrivateDir(runtimeDir)) return runtimeDir;
+  // Without a runtime folder, one of our own in /tmp: in /tmp itself any
+  // user could make, hold or replace the lock file.
+  std::string dir = tmpDir;
+  if (!dir.empty() && dir.back() == '/') dir.pop_back();
+  dir += "/quorrel-" + std::to_string(geteuid());
+  if (mkdir(dir.c_str(), 0700) != 0 && errno == EEXIST) {
+    // Ours from an earlier start: keep it private. Someone else's, or a
+    // link, stays as it is and is refused when the lock is taken.
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077) != 0)
+      fchmod(fd, 0700);
+    if (fd >= 0) close(fd);
+  }
+  return dir;
+}
+
+std::string DefaultLockDir() { return LockDirFor(std::getenv("XDG_RUNTIME_DIR"), "/tmp"); }
 
 TLockResult TakeInstanceLock(const std::string& dir, const std::string& name,
                              std::unique_ptr<TInstanceLock>& lock) {
+  if (!IsPrivateDir(dir)) return TLockResult::Failed;
   std::string path = dir;
   if (!path.empty() && path.back() != '/') path += '/';
   // A name from the executable never holds "/", but keep the file inside dir.
@@ -40,8 +63,13 @@ TLockResult TakeInstanceLock(const std::string& dir, const std::string& name,
   for (char& c : safe)
     if (c == '/') c = '_';
   path += safe + ".lock";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) return TLockResult::Failed;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+    close(fd);
+    return TLockResult::Failed;
+  }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     int err = errno;
     close(fd);

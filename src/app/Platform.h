@@ -43,7 +43,7 @@ class TInstanceLock {
 enum class TLockResult {
   Acquired,      // this process now holds the lock
   HeldElsewhere, // another instance holds it
-  Failed,        // the lock could not be made; run without it
+  Failed,        // the lock could not be made; run without it, and say so
 };
 
 class TPlatform {
