@@ -1,5 +1,6 @@
 #include "app/InstanceLock.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -52,6 +54,23 @@ std::string LockDirFor(const char* runtimeDir, const std::string& tmpDir) {
 }
 
 std::string DefaultLockDir() { return LockDirFor(std::getenv("XDG_RUNTIME_DIR"), "/tmp"); }
+
+bool OtherLockHeld(const std::string& dir, const std::string& name) {
+  DIR* d = opendir(dir.c_str());
+  if (!d) return false;
+  const std::string own = name + ".lock";
+  bool held = false;
+  while (const dirent* e = readdir(d)) {
+    const std::string_view entry = e->d_name;
+    if (entry == own || entry.size() <= 5 || !entry.ends_with(".lock")) continue;
+    int fd = openat(dirfd(d), e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0) held = held || errno == EWOULDBLOCK;
+    close(fd);
+  }
+  closedir(d);
+  return held;
+}
 
 TLockResult TakeInstanceLock(const std::string& dir, const std::string& name,
                              std::unique_ptr<TInstanceLock>& lock) {

@@ -26,3 +26,6 @@ bool IsPrivateDir(const std::string& dir);
 // this user's: such a lock proves nothing.
 TLockResult TakeInstanceLock(const std::string& dir, const std::string& name,
                              std::unique_ptr<TInstanceLock>& lock);
+
+// Whether a lock in dir other than "<name>.lock" is held (by any process).
+bool OtherLockHeld(const std::string& dir, const std::string& name);
