@@ -12,6 +12,10 @@
 
 namespace {
 
+// What a held lock file of ours says, so that the locks of other programs in
+// the runtime folder (a compositor's, say) are told apart.
+constexpr std::string_view kLockMark = "quorrel\n";
+
 class TFileLock final : public TInstanceLock {
  public:
   explicit TFileLock(int fd) : fd_(fd) {}
@@ -65,7 +69,10 @@ bool OtherLockHeld(const std::string& dir, const std::string& name) {
     if (entry == own || entry.size() <= 5 || !entry.ends_with(".lock")) continue;
     int fd = openat(dirfd(d), e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
-    if (flock(fd, LOCK_SH | LOCK_NB) != 0) held = held || errno == EWOULDBLOCK;
+    char mark[kLockMark.size()];
+    const bool ours = pread(fd, mark, sizeof mark, 0) == static_cast<ssize_t>(sizeof mark) &&
+                      std::string_view(mark, sizeof mark) == kLockMark;
+    if (ours && flock(fd, LOCK_SH | LOCK_NB) != 0) held = held || errno == EWOULDBLOCK;
     close(fd);
   }
   closedir(d);
@@ -94,6 +101,9 @@ TLockResult TakeInstanceLock(const std::string& dir, const std::string& name,
     close(fd);
     return err == EWOULDBLOCK ? TLockResult::HeldElsewhere : TLockResult::Failed;
   }
+  // Without the mark the lock still holds; only other instances' sweeps of
+  // a shared history folder no longer see it.
+  if (ftruncate(fd, 0) == 0) (void)!pwrite(fd, kLockMark.data(), kLockMark.size(), 0);
   lock = std::make_unique<TFileLock>(fd);
   return TLockResult::Acquired;
 }

@@ -27,5 +27,6 @@ bool IsPrivateDir(const std::string& dir);
 TLockResult TakeInstanceLock(const std::string& dir, const std::string& name,
                              std::unique_ptr<TInstanceLock>& lock);
 
-// Whether a lock in dir other than "<name>.lock" is held (by any process).
+// Whether another instance of this program, under another name than `name`,
+// holds its lock in dir. Locks of other programs there do not count.
 bool OtherLockHeld(const std::string& dir, const std::string& name);

@@ -317,6 +317,19 @@ TEST(InstanceLock, ExcludesASecondHolderUntilReleased) {
   second.reset();
   first.reset();
   EXPECT_EQ(TakeInstanceLock(dir.Path(), "quorrel", first), TLockResult::Acquired);
+  // Another instance is seen by its lock; another program's held lock in the
+  // same folder (a compositor's wayland-0.lock) is not.
+  const std::string foreign = dir.File("wayland-0.lock");
+  WriteFileBytes(foreign, "");
+  const int held = open(foreign.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  EXPECT_FALSE(OtherLockHeld(dir.Path(), "quorrel"));
+  ASSERT_EQ(TakeInstanceLock(dir.Path(), "abc", second), TLockResult::Acquired);
+  EXPECT_TRUE(OtherLockHeld(dir.Path(), "quorrel"));
+  EXPECT_TRUE(OtherLockHeld(dir.Path(), "abc"));  // and quorrel from abc
+  second.reset();
+  EXPECT_FALSE(OtherLockHeld(dir.Path(), "quorrel"));
+  close(held);
   // Where no lock can be made the program runs without one.
   std::unique_ptr<TInstanceLock> none;
   EXPECT_EQ(TakeInstanceLock(dir.File("missing"), "quorrel", none), TLockResult::Failed);
