@@ -37,6 +37,7 @@ class TBenchPlatform : public TPlatform {
   TLockResult LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) override {
     return qt_.LockInstance(name, lock);
   }
+  bool OtherInstanceRuns(const std::string& name) override { return qt_.OtherInstanceRuns(name); }
 
   std::deque<QString> answers;
   std::function<int(QDialog&)> OnModal;

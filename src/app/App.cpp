@@ -47,6 +47,10 @@ bool TApp::Start() {
     platform_.ErrorBox(AppTitle(), U("多重起動はできません。"));
     return false;
   }
+  // Without the lock the program still runs, but the user is told that a
+  // second start is no longer refused.
+  if (lock == TLockResult::Failed)
+    platform_.ErrorBox(AppTitle(), U("多重起動確認用のロックファイルを作成できません。\n多重起動の確認をせずに起動します。"));
   started_ = true;
   // An installed program's own folder for the files it writes. When it
   // cannot be made, each writer reports its file as it would anywhere.

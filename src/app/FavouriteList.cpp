@@ -2,6 +2,7 @@
 
 #include <QByteArrayList>
 #include <QListWidget>
+#include <algorithm>
 #include <exception>
 
 #include "app/ActionModule.h"
@@ -17,9 +18,27 @@
 namespace {
 
 constexpr int kStatementRole = Qt::UserRole;
+// A caption shows no more of the first line than the list can show: laying
+// out and measuring megabytes of one line for the list took seconds.
+constexpr qsizetype kCaptionChars = 300;
+
+QString Caption(const TStrings& lines) {
+  if (lines.empty()) return {};
+  const std::string& first = lines.front();
+  // Enough bytes for the characters (two per character at most in cp932),
+  // converted alone, so a long line is never converted whole.
+  const size_t bytes = std::min(first.size(), static_cast<size_t>(kCaptionChars) * 2 + 2);
+  QString caption = ToQ(std::string_view(first).substr(0, bytes));
+  if (caption.size() > kCaptionChars) {
+    qsizetype keep = kCaptionChars;
+    if (caption.at(keep - 1).isHighSurrogate()) --keep;
+    caption.truncate(keep);
+  }
+  return caption;
+}
 
 void AppendItem(QListWidget& list, const TStrings& lines) {
-  auto* item = new QListWidgetItem(ToQ(lines.empty() ? std::string() : lines.front()));
+  auto* item = new QListWidgetItem(Caption(lines));
   QByteArrayList statement;
   statement.reserve(static_cast<qsizetype>(lines.size()));
   for (const std::string& line : lines) statement.push_back(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
@@ -91,7 +110,7 @@ void WriteFavourites(TApp& app) {
   }
   doc.AddNode(xnEndTag, "FreqSql", "", 0);
   try {
-    doc.SaveToFile(app.Files().FreqFile);
+    doc.SaveToFile(app.Files().FreqFile, kPrivateFileMode);
   } catch (const TStorageError&) {
     app.Action().ReportError(U("よく使うＳＱＬファイル書込み時にエラーが発生しました。"));
     return;

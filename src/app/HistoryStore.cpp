@@ -1,6 +1,9 @@
 #include "app/HistoryStore.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <vector>
 #include <exception>
 #include <unordered_set>
 
@@ -12,6 +15,7 @@
 #include "app/StatusBar.h"
 #include "core/Sjis.h"
 #include "storage/ResultFile.h"
+#include "storage/AtomicFile.h"
 #include "storage/ResultXml.h"
 #include "storage/StorageError.h"
 #include "storage/TinyXml.h"
@@ -44,6 +48,41 @@ class TAppLogHost final : public TLogHost {
 };
 
 bool RecordsNothing(int logOption) { return logOption != 0 && logOption != 1; }
+
+constexpr std::string_view kIndexSuffix = "_Log.xml";
+
+// yyyymmdd_hhmmss.csv, as RunFile names a run's result.
+bool IsRunFileName(std::string_view name) {
+  if (name.size() != 19 || name.substr(8, 1) != "_" || name.substr(15) != ".csv") return false;
+  for (size_t i = 0; i < 15; ++i)
+    if (i != 8 && (name[i] < '0' || name[i] > '9')) return false;
+  return true;
+}
+
+bool IsIndexName(std::string_view name) { return name.size() > kIndexSuffix.size() && name.ends_with(kIndexSuffix); }
+
+// Adds the run files that an index names; false when it cannot be read.
+bool AddNamedRuns(const std::string& index, const std::string& dir, std::unordered_set<std::string>& named) {
+  TTinyXml doc;
+  try {
+    doc.LoadFromFile(index);
+  } catch (const std::exception&) {
+    return false;
+  }
+  const int root = doc.FindNext(0, "Log");
+  if (root == -1) return false;
+  TSqlInfo work;
+  for (int row = doc.FindChild(root, "Row"); row != -1; row = doc.FindNext(row, "Row")) {
+    work.Clear();
+    try {
+      ReadInfoSection(work, doc, row);
+    } catch (const TStorageError&) {
+      continue;
+    }
+    named.insert(RunFile(work, dir));
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -139,7 +178,7 @@ bool WriteHistory(TApp& app) {
   }
   doc.AddNode(xnEndTag, "Log", "", 0);
   try {
-    doc.SaveToFile(LogFile(app));
+    doc.SaveToFile(LogFile(app), kPrivateFileMode);
   } catch (const TStorageError&) {
     app.Action().ReportError(U("履歴ファイル書込み時にエラーが発生しました。"));
     return false;
@@ -153,6 +192,31 @@ bool WriteHistory(TApp& app) {
   }
   main.SetStatusMsg(SJ("履歴ファイルを書込みました"));
   return true;
+}
+
+void SweepHistoryDir(TApp& app) {
+  const std::string dir = LogDir(app);
+  RemoveDeadTemporaries(dir, [](std::string_view base) { return IsRunFileName(base) || IsIndexName(base); });
+  // A copy under another name may still hold runs it has not indexed.
+  if (app.Platform().OtherInstanceRuns(app.Files().InstanceName)) return;
+  std::error_code ec;
+  std::vector<std::string> runFiles;
+  std::unordered_set<std::string> named;
+  // Every index in the folder counts: a renamed copy may keep its history
+  // here too. One that is there but cannot be read names files we cannot
+  // know, so nothing is removed.
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (IsRunFileName(name) && entry.is_regular_file(ec) && !entry.is_symlink(ec)) runFiles.push_back(dir + name);
+    else if (IsIndexName(name) && !AddNamedRuns(dir + name, dir, named)) return;
+  }
+  if (ec) return;
+  // And what this session's list holds, read from the index just now.
+  TfrmLog& log = app.LogDialog();
+  for (int i = 1; i <= log.RunCount(); ++i)
+    if (const TSqlInfo* run = log.RunAt(i)) named.insert(RunFile(*run, dir));
+  for (const std::string& file : runFiles)
+    if (!named.contains(file)) std::remove(file.c_str());
 }
 
 std::unique_ptr<TLogHost> MakeLogHost(TApp& app) { return std::make_unique<TAppLogHost>(app); }

@@ -39,6 +39,12 @@ void ReadHistory(TApp& app);
 // index then stays whole, and the result is false.
 bool WriteHistory(TApp& app);
 
+// Tidies the history folder at connect, after ReadHistory: removes the
+// temporaries of run files and indexes whose writer was killed, and the run
+// files (yyyymmdd_hhmmss.csv, nothing else) that no index in the folder
+// names, unless another instance runs that may not have indexed its runs yet.
+void SweepHistoryDir(TApp& app);
+
 // The history dialog's way into the program.
 std::unique_ptr<TLogHost> MakeLogHost(TApp& app);
 // The history command: marks the runs the next write drops and opens the

@@ -522,6 +522,7 @@ void TfrmMain::SetIsConnected(bool value) {
   if (value) {
     ReadFavourites(app_);
     ReadHistory(app_);
+    SweepHistoryDir(app_);
   }
   FocusSql();
   if (value && lstFreq->count() > 0) lstFreq->setCurrentRow(0);

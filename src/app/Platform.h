@@ -43,7 +43,7 @@ class TInstanceLock {
 enum class TLockResult {
   Acquired,      // this process now holds the lock
   HeldElsewhere, // another instance holds it
-  Failed,        // the lock could not be made; run without it
+  Failed,        // the lock could not be made; run without it, and say so
 };
 
 class TPlatform {
@@ -79,4 +79,7 @@ class TPlatform {
 
   // Takes the lock named name. On Acquired, lock holds it.
   virtual TLockResult LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) = 0;
+  // Whether an instance under another name than `name` runs for this user
+  // (it may share the history folder and not have indexed its runs yet).
+  virtual bool OtherInstanceRuns(const std::string& name) = 0;
 };

@@ -115,3 +115,5 @@ int TQtPlatform::ExecModal(QDialog& dialog) { return dialog.exec(); }
 TLockResult TQtPlatform::LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) {
   return TakeInstanceLock(lockDir_, name, lock);
 }
+
+bool TQtPlatform::OtherInstanceRuns(const std::string& name) { return OtherLockHeld(lockDir_, name); }

@@ -30,6 +30,7 @@ class TQtPlatform final : public TPlatform {
   void SetCursor(TCursor cursor) override;
   int ExecModal(QDialog& dialog) override;
   TLockResult LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) override;
+  bool OtherInstanceRuns(const std::string& name) override;
 
  private:
   bool FileDialog(TFileDialogSpec& spec, QString& fileName, bool save);

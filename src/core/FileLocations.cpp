@@ -66,6 +66,10 @@ TFileLocations MakeFileLocations(std::string_view exePath, const TLocationEnv& e
     std::string share = InstalledShareDir(loc.ExeDir);
     loc.HelpFile = share + std::string(kPackageName) + ".html";
     loc.DatabaseTemplate = share + std::string(kPackageName) + ".db";
+  } else if (loc.BaseName != kPackageName) {
+    // A renamed copy beside the build's sample database starts from it, as
+    // the program under its own name does.
+    loc.DatabaseTemplate = loc.ExeDir + std::string(kPackageName) + ".db";
   }
   return loc;
 }

@@ -30,8 +30,10 @@ struct TFileLocations {
   // The user's data directory of an installed program, with a trailing "/";
   // empty when the files lie beside the executable. Made on first use.
   std::string DataDir;
-  // The installed sample database that a missing DefaultDatabase starts as;
-  // empty when the files lie beside the executable.
+  // The sample database that a missing DefaultDatabase starts as: the
+  // installed one, or for a renamed copy beside the executable the sample
+  // that lies there under the program's own name; empty for the program
+  // itself beside its files.
   std::string DatabaseTemplate;
 };
 

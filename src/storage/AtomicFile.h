@@ -6,6 +6,7 @@
 // Paths are native (UTF-8) file-system paths; the bytes are written and read
 // exactly as given (cp932 text with CR LF is the caller's business).
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,8 +23,12 @@ constexpr unsigned kPrivateFileMode = 0600;
 // A temporary file of an earlier write of the same target whose process has
 // died (killed before its rename) is removed on the way.
 // A target that is a symbolic link is followed: the file it points to is
-// replaced and the link stays. The new file has `mode` (less the umask), not
-// the old file's mode.
+// replaced and the link stays. A new file gets `mode` less the umask; a
+// replaced file keeps its mode, and its owner and group where this process
+// may give them (a group it cannot give takes the group permissions with
+// it). A private `mode` (no group or other bits) never lets a replaced file
+// keep group or other access. A target that exists and is not a regular
+// file (a directory, a FIFO, a device) is refused.
 // On success returns true. On any failure returns false, removes the
 // temporary file, leaves the previous file (or its absence) untouched and,
 // when `error` is given, stores a short English diagnostic there (for logs
@@ -63,8 +68,15 @@ class TAtomicWriter {
 
 // Reads the whole file into `bytes` (replacing its content). Returns false,
 // with `bytes` emptied and a diagnostic in `error`, when the file cannot be
-// opened or read (a directory counts as unreadable).
+// opened or read. Anything but a regular file (a directory, a FIFO, a
+// device) counts as unreadable, and is refused without blocking.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error = nullptr);
+
+// Removes from dir the temporary files that writes of earlier processes left
+// behind (killed before their rename) and whose process is gone, for the
+// targets whose file name `wanted` accepts. Temporaries of live processes,
+// and every other file, stay.
+void RemoveDeadTemporaries(const std::string& dir, const std::function<bool(std::string_view)>& wanted);
 
 // Test seam: when set to n >= 0, every following WriteFileAtomic behaves as if
 // the device filled up after n bytes of the temporary file had been written

@@ -169,11 +169,11 @@ bool TCsvReader::Read() {
   return true;
 }
 
-void SaveCsv(TSqlInfo& info, const std::string& fileName, TCsvEncoding encoding) {
+void SaveCsv(TSqlInfo& info, const std::string& fileName, TCsvEncoding encoding, unsigned mode) {
   // Written in pieces: a million-row result never has its file held whole.
   constexpr size_t kPiece = size_t{1} << 20;
   const bool utf8 = encoding == TCsvEncoding::Utf8;
-  TAtomicWriter file(fileName);
+  TAtomicWriter file(fileName, mode);
   std::string out, record;
   out.reserve(kPiece + (kPiece >> 2));
   if (utf8) out = kUtf8Bom;

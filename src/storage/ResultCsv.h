@@ -17,14 +17,17 @@
 
 #include "core/SqlInfo.h"
 #include "core/StrUtil.h"
+#include "storage/AtomicFile.h"
 
 // The text of a written file: the system's Shift_JIS, or UTF-8 after a
 // byte-order mark for the tools of other systems.
 enum class TCsvEncoding { Sjis, Utf8 };
 
 // Writes row 0 (the column names, read with GetCell) and rows 1..RowPos,
-// replacing the file atomically. Throws TFileError when it cannot be written.
-void SaveCsv(TSqlInfo& info, const std::string& fileName, TCsvEncoding encoding = TCsvEncoding::Sjis);
+// replacing the file atomically (`mode` as WriteFileAtomic has it). Throws
+// TFileError when it cannot be written.
+void SaveCsv(TSqlInfo& info, const std::string& fileName, TCsvEncoding encoding = TCsvEncoding::Sjis,
+             unsigned mode = kDefaultFileMode);
 
 // Clears `info` and loads the file: Status "CSV", Date and StartTime the
 // file's modification time, RowPos and RowCount the number of data records,

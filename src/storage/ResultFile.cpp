@@ -53,7 +53,14 @@ std::string RunFile(const TSqlInfo& info, const std::string& logDir) {
   return logDir + FormatYmd(info.Date()) + "_" + FormatHms(info.StartTime()) + ".csv";
 }
 
-bool SaveHistoryCsv(TSqlInfo& info, const std::string& logDir) { return SaveResultFile(info, RunFile(info, logDir)); }
+bool SaveHistoryCsv(TSqlInfo& info, const std::string& logDir) {
+  try {
+    SaveCsv(info, RunFile(info, logDir), TCsvEncoding::Sjis, kPrivateFileMode);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}
 
 bool LoadHistoryCsv(TSqlInfo& info, const std::string& logDir) {
   std::string data;

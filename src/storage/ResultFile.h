@@ -23,7 +23,8 @@ bool SaveResultFile(TSqlInfo& info, const std::string& fileName, TCsvEncoding cs
 // as yyyymmdd, "_", its StartTime as hhmmss, ".csv".
 std::string RunFile(const TSqlInfo& info, const std::string& logDir);
 
-// SaveResultFile under RunFile.
+// SaveResultFile under RunFile, readable by its owner only: a run's result
+// is the user's data.
 bool SaveHistoryCsv(TSqlInfo& info, const std::string& logDir);
 
 // Adds the data rows of the run's history CSV file to `info` (columns, counts,

@@ -266,7 +266,9 @@ void TfrmDiff::ShowError(const char* utf8) { host_.Platform().ErrorBox(host_.Tit
 bool TfrmDiff::Load(const TSide& side) {
   if (side.IsFile->isChecked()) {
     const QString fileName = side.Edit->text();
-    if (fileName.isEmpty() || !QFileInfo(fileName).isFile()) {
+    // Something that is there but is no regular file (a folder, a FIFO, a
+    // device) is refused by the read, with the read's message.
+    if (fileName.isEmpty() || !QFileInfo::exists(fileName)) {
       ShowError("ファイルが存在しません。");
       return false;
     }

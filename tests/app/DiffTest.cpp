@@ -9,6 +9,8 @@
 #include <QStackedWidget>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "AppFixture.h"
 #include "app/HistoryStore.h"
@@ -145,6 +147,8 @@ TEST_F(DiffTest, EachCheckKeepsItsPage) {
   WriteCsv(dir.File("renamed.csv"), {"K,W", "1,a"});
   WriteFileBytes(dir.File("bad.xml"), "not a result file\r\n");
   WriteCsv(dir.File("a.txt"), {"K,V"});
+  ASSERT_EQ(mkfifo(dir.File("pipe.csv").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir.File("folder.csv"));
   platform.FileAnswers.push_back(QString::fromStdString(dir.File("a.csv")));
   Diff([&](TfrmDiff& w) {
     EXPECT_EQ(w.windowTitle(), Q8("比較"));
@@ -170,6 +174,12 @@ TEST_F(DiffTest, EachCheckKeepsItsPage) {
     tryNext("missing.csv", "ファイルが存在しません。");
     tryNext("a.txt", "実行結果ファイル読込み時にエラーが発生しました。");
     tryNext("bad.xml", "実行結果ファイル読込み時にエラーが発生しました。");
+    // A FIFO would block the read: refused as a file that cannot be read,
+    // as is a folder.
+    alarm(60);
+    tryNext("pipe.csv", "実行結果ファイル読込み時にエラーが発生しました。");
+    tryNext("folder.csv", "実行結果ファイル読込み時にエラーが発生しました。");
+    alarm(0);
     EXPECT_FALSE(Main().IsProcessing());
 
     // The history option with no history.

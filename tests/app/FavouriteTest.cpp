@@ -145,3 +145,34 @@ TEST_F(FavouriteTest, DeleteAndMoveRules) {
   for (QAction* a : {Actions().actFreqGet, Actions().actFreqDel, Actions().actFreqUp, Actions().actFreqDown})
     EXPECT_FALSE(Enabled(a)) << a->objectName().toStdString();
 }
+
+TEST_F(FavouriteTest, AStatementOfMegabytesIsListedShortAndKeptWhole) {
+  // A first line of 3 MB, Japanese and markup among it; laying it out whole
+  // in the list took seconds per megabyte and the end never came.
+  const std::string piece = SJ("東京の顧客 & 'x' <> y, ");
+  std::string line, encoded;
+  while (line.size() < (size_t{3} << 20)) line += piece;
+  for (char c : line) {
+    if (c == '&') encoded += "&amp;";
+    else if (c == '<') encoded += "&lt;";
+    else if (c == '>') encoded += "&gt;";
+    else if (c == '\'') encoded += "&apos;";
+    else encoded += c;
+  }
+  std::string file = GoldenFile("favourites.xml");
+  const std::string first = "<Li>select *</Li>";
+  ASSERT_NE(file.find(first), std::string::npos);
+  file.replace(file.find(first), first.size(), "<Li>" + encoded + "</Li>");
+
+  ASSERT_TRUE(StartApp());
+  WriteFileBytes(FreqFile(), file);
+  Connect();
+  ASSERT_EQ(List().count(), 1);
+  const QString caption = List().item(0)->text();
+  EXPECT_GT(caption.size(), 100);
+  EXPECT_LE(caption.size(), 300);
+  EXPECT_TRUE(Q8(SjisToUtf8(line).c_str()).startsWith(caption));
+  EXPECT_EQ(FreqStatement(List(), 0), (TStrings{line, "", "from emp"}));
+  Actions().Execute(Actions().actDisConnect);
+  EXPECT_EQ(ReadFileBytes(FreqFile()), file);
+}

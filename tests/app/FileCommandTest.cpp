@@ -5,6 +5,8 @@
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 
 #include "AppFixture.h"
@@ -337,4 +339,102 @@ TEST_F(FileCommandTest, DialogsRememberTheirPlaceAcrossRestarts) {
     EXPECT_EQ(spec->FilterIndex, 2);
     EXPECT_EQ(spec->DefaultExt, QStringLiteral("CSV"));
   }
+}
+
+namespace {
+
+unsigned ModeOf(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st.st_mode & 0777;
+}
+
+}  // namespace
+
+TEST_F(FileCommandTest, SavedFilesKeepTheirModeAndTheProgramsOwnFilesArePrivate) {
+  const mode_t oldMask = umask(022);
+  const std::string r = SubDir("r");
+  Run(QStringLiteral("SELECT * FROM T"));
+  Main().edtSql->setPlainText(QStringLiteral("SELECT * FROM T"));
+  Actions().Execute(Actions().actFreqAdd);
+
+  // New files follow the umask; replaced ones keep what the user gave them.
+  Answer(r + "new.csv");
+  Execute(Actions().actExport);
+  Answer(r + "new.sql");
+  Execute(Actions().actSaveAs);
+  EXPECT_EQ(ModeOf(r + "new.csv"), 0644u);
+  EXPECT_EQ(ModeOf(r + "new.sql"), 0644u);
+  for (const char* name : {"mine.csv", "mine.xml", "mine.sql"}) {
+    WriteFileBytes(r + name, "old");
+    chmod((r + name).c_str(), 0600);
+  }
+  chmod((r + "mine.sql").c_str(), 0640);
+  Answer(r + "mine.csv");
+  Execute(Actions().actExport);
+  Answer(r + "mine.xml");
+  Execute(Actions().actExport);
+  Answer(r + "mine.sql");
+  Execute(Actions().actSaveAs);
+  Main().edtSql->setPlainText(QStringLiteral("SELECT N FROM T"));
+  Execute(Actions().actSave);
+  EXPECT_EQ(ReadFileBytes(r + "mine.sql"), "SELECT N FROM T");
+  EXPECT_EQ(ModeOf(r + "mine.csv"), 0600u);
+  EXPECT_EQ(ModeOf(r + "mine.xml"), 0600u);
+  EXPECT_EQ(ModeOf(r + "mine.sql"), 0640u);
+  EXPECT_TRUE(platform.Messages.empty());
+
+  // The history, the run's result and the favourites hold the user's data;
+  // a file an older version left readable by all is made private.
+  const std::string index = dir.File("quorrel_Log.xml");
+  WriteFileBytes(index, "old");
+  chmod(index.c_str(), 0644);
+  Actions().Execute(Actions().actDisConnect);
+  std::vector<std::string> runs;
+  for (const auto& e : fs::directory_iterator(dir.Path()))
+    if (e.path().extension() == ".csv") runs.push_back(e.path().string());
+  ASSERT_EQ(runs.size(), 1u);
+  for (const std::string& f : {runs[0], index, dir.File("quorrel_Frq.xml")}) {
+    SCOPED_TRACE(f);
+    EXPECT_EQ(ModeOf(f), 0600u);
+  }
+  App().Finish();
+  EXPECT_EQ(ModeOf(dir.File("quorrel_Opt.xml")), 0600u);
+  umask(oldMask);
+}
+
+TEST_F(FileCommandTest, SpecialFilesAreRefusedWithTheReadError) {
+  const std::string fifo = dir.File("pipe.sql"), fifoCsv = dir.File("pipe.csv");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(fifoCsv.c_str(), 0600), 0);
+  fs::create_directory(dir.File("folder.sql"));
+  fs::create_directory(dir.File("folder.csv"));
+  // A read that blocks would hang the test: the alarm ends it instead.
+  alarm(60);
+  for (const std::string& name : {fifo, std::string("/dev/zero"), dir.File("folder.sql")}) {
+    SCOPED_TRACE(name);
+    platform.Messages.clear();
+    Answer(name);
+    Execute(Actions().actOpen);
+    EXPECT_EQ(platform.LastMessage(), Q8(kReadError));
+    EXPECT_EQ(Caption(), QStringLiteral("Quorrel"));
+    EXPECT_FALSE(Main().IsProcessing());
+  }
+  for (const std::string& name : {fifoCsv, dir.File("folder.csv")}) {
+    SCOPED_TRACE(name);
+    platform.Messages.clear();
+    Answer(name);
+    Execute(Actions().actImport);
+    EXPECT_EQ(platform.LastMessage(), Q8(kImportError));
+  }
+  alarm(0);
+  // Nor is one replaced by a saved file.
+  Main().edtSql->setPlainText(QStringLiteral("SELECT 1"));
+  platform.Messages.clear();
+  Answer(fifo);
+  Execute(Actions().actSaveAs);
+  EXPECT_EQ(platform.LastMessage(), Q8(kWriteError));
+  struct stat st {};
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "AppFixture.h"
 #include "app/HistoryStore.h"
@@ -379,4 +381,61 @@ TEST_F(HistoryTest, TheWholeCycleSurvivesARestart) {
   EXPECT_EQ(grid.Cells(1, 1), "0.75");
   EXPECT_EQ(grid.Cells(1, 2), "1");
   EXPECT_TRUE(platform.Messages.empty());
+}
+
+TEST_F(HistoryTest, ConnectRemovesWhatAKilledSessionLeftAndNothingElse) {
+  MakeSeriesTable(Database(), 3);
+  ASSERT_TRUE(StartApp());
+  Connect();
+  RunAt(0, QStringLiteral("select N from T"));
+  Disconnect();
+  // A copy under another name keeps its history in the same folder.
+  std::string other = ReadFileBytes(Index());
+  const std::string start = "<StartTime>09:05:00</StartTime>";
+  ASSERT_NE(other.find(start), std::string::npos);
+  other.replace(other.find(start), start.size(), "<StartTime>09:05:07</StartTime>");
+  WriteFileBytes(dir.File("abc_Log.xml"), other);
+  WriteFileBytes(CsvOf(7), "N,\r\n");
+
+  // What a killed session leaves: a run file no index came to name, and the
+  // temporaries of a run file and of the index whose writer is gone.
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_GT(dead, 0);
+  waitpid(dead, nullptr, 0);
+  const std::string d = std::to_string(dead);
+  auto name = [](const std::string& path) { return std::filesystem::path(path).filename().string(); };
+  WriteFileBytes(CsvOf(5), "N,\r\n1,\r\n");
+  const std::vector<std::string> deadTemps = {dir.File("." + name(CsvOf(9)) + "." + d + ".0.1234abcd.tmp"),
+                                              dir.File(".quorrel_Log.xml." + d + ".1.00c0ffee.tmp")};
+  const std::vector<std::string> foreign = {
+      dir.File("." + name(CsvOf(10)) + "." + std::to_string(getppid()) + ".0.1234abcd.tmp"),  // still writing
+      dir.File(".notes.txt." + d + ".0.1234abcd.tmp"), dir.File("notes.csv"), dir.File("20010403_0905.csv"),
+      dir.File("report_20010403_090508.csv"), dir.File("20010403_090509.CSV"), dir.File("20010403_090511.csv.bak")};
+  for (const std::string& f : deadTemps) WriteFileBytes(f, "half");
+  for (const std::string& f : foreign) WriteFileBytes(f, "mine");
+
+  // While the copy runs it may hold runs it has not indexed: only the dead
+  // writers' temporaries go.
+  {
+    TApp copy(platform, MakeFileLocations(dir.File("abc")));
+    ASSERT_TRUE(copy.Start());
+    Connect();
+    for (const std::string& f : deadTemps) EXPECT_FALSE(Exists(f)) << f;
+    EXPECT_TRUE(Exists(CsvOf(5)));
+    Disconnect();
+  }
+  Connect();
+  EXPECT_FALSE(Exists(CsvOf(5)));
+  EXPECT_TRUE(Exists(CsvOf(0)));  // named by this program's index
+  EXPECT_TRUE(Exists(CsvOf(7)));  // named by the copy's
+  for (const std::string& f : foreign) EXPECT_EQ(ReadFileBytes(f), "mine") << f;
+  ASSERT_EQ(Log().RunCount(), 1);
+
+  // An index that cannot be read names files nobody can know: all stay.
+  Disconnect();
+  WriteFileBytes(CsvOf(5), "N,\r\n1,\r\n");
+  WriteFileBytes(dir.File("abc_Log.xml"), "damaged");
+  Connect();
+  EXPECT_TRUE(Exists(CsvOf(5)));
 }

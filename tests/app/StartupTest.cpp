@@ -1,7 +1,13 @@
 // Start-up, the single instance, the settings round trip and the
 // process-wide helpers.
 
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
@@ -14,6 +20,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <filesystem>
+#include <functional>
 
 #include "AppFixture.h"
 #include "app/InstanceLock.h"
@@ -309,10 +317,121 @@ TEST(InstanceLock, ExcludesASecondHolderUntilReleased) {
   second.reset();
   first.reset();
   EXPECT_EQ(TakeInstanceLock(dir.Path(), "quorrel", first), TLockResult::Acquired);
+  // Another instance is seen by its lock; another program's held lock in the
+  // same folder (a compositor's wayland-0.lock) is not.
+  const std::string foreign = dir.File("wayland-0.lock");
+  WriteFileBytes(foreign, "");
+  const int held = open(foreign.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  EXPECT_FALSE(OtherLockHeld(dir.Path(), "quorrel"));
+  ASSERT_EQ(TakeInstanceLock(dir.Path(), "abc", second), TLockResult::Acquired);
+  EXPECT_TRUE(OtherLockHeld(dir.Path(), "quorrel"));
+  EXPECT_TRUE(OtherLockHeld(dir.Path(), "abc"));  // and quorrel from abc
+  second.reset();
+  EXPECT_FALSE(OtherLockHeld(dir.Path(), "quorrel"));
+  close(held);
   // Where no lock can be made the program runs without one.
   std::unique_ptr<TInstanceLock> none;
   EXPECT_EQ(TakeInstanceLock(dir.File("missing"), "quorrel", none), TLockResult::Failed);
   EXPECT_EQ(none, nullptr);
+}
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// Runs body in a child process as the plain user uid (the test runs as root)
+// and returns its exit code; each check in body has a code of its own.
+int AsUser(uid_t uid, const std::function<int()>& body) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0) _exit(100);
+    _exit(body());
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// As the user, the lock in the folder it is given: 0 when a first take
+// holds it and a second is refused, 1 when the first take fails.
+int TakesAndExcludes(const std::string& lockDir) {
+  std::unique_ptr<TInstanceLock> first, second;
+  if (TakeInstanceLock(lockDir, "quorrel", first) != TLockResult::Acquired) return 1;
+  return TakeInstanceLock(lockDir, "quorrel", second) == TLockResult::HeldElsewhere ? 0 : 2;
+}
+
+}  // namespace
+
+TEST(InstanceLock, NoOtherUserCanHoldPlantOrSwapTheLock) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two plain users";
+  const passwd* daemon = getpwnam("daemon");
+  ASSERT_NE(daemon, nullptr);
+  const uid_t other = daemon->pw_uid;
+  TTempDir dir;
+  chmod(dir.Path().c_str(), 0755);
+  // A /tmp of the test's own: everybody may write, the sticky bit set.
+  const std::string tmp = dir.File("tmp");
+  ASSERT_EQ(mkdir(tmp.c_str(), 0777), 0);
+  chmod(tmp.c_str(), 01777);
+  const std::string mine = tmp + "/quorrel-" + std::to_string(kNobody);
+
+  // Another user's lock file where the old fallback put it, held by them:
+  // without a runtime folder (or with one that anybody may write) the lock
+  // is the user's own all the same.
+  const std::string planted = tmp + "/quorrel.lock";
+  ASSERT_EQ(AsUser(other, [&] { return open(planted.c_str(), O_CREAT | O_RDWR, 0644) >= 0 ? 0 : 1; }), 0);
+  int held = open(planted.c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  for (const char* runtime : {static_cast<const char*>(nullptr), "", tmp.c_str()}) {
+    SCOPED_TRACE(runtime ? runtime : "unset");
+    EXPECT_EQ(AsUser(kNobody, [&] { return LockDirFor(runtime, tmp) == mine ? TakesAndExcludes(mine) : 3; }), 0);
+    struct stat st {};
+    ASSERT_EQ(lstat(mine.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+  }
+  close(held);
+
+  // A private runtime folder is used as it is.
+  const std::string run = dir.File("run");
+  ASSERT_EQ(mkdir(run.c_str(), 0700), 0);
+  ASSERT_EQ(chown(run.c_str(), kNobody, kNobody), 0);
+  EXPECT_EQ(AsUser(kNobody, [&] { return LockDirFor(run.c_str(), tmp) == run ? TakesAndExcludes(run) : 3; }), 0);
+
+  // A lock file of another user's in the user's folder is not trusted, even
+  // one that anybody may write.
+  const std::string foreign = run + "/quorrel.lock";
+  unlink(foreign.c_str());
+  WriteFileBytes(foreign, "");
+  ASSERT_EQ(chown(foreign.c_str(), other, other), 0);
+  chmod(foreign.c_str(), 0666);
+  EXPECT_EQ(AsUser(kNobody, [&] { return TakesAndExcludes(run); }), 1);
+
+  // The fallback folder made, or swapped for a link, by another user.
+  std::filesystem::remove_all(mine);
+  ASSERT_EQ(AsUser(other, [&] { return mkdir(mine.c_str(), 0777) == 0 && chmod(mine.c_str(), 0777) == 0 ? 0 : 1; }), 0);
+  EXPECT_EQ(AsUser(kNobody, [&] { return TakesAndExcludes(LockDirFor(nullptr, tmp)); }), 1);
+  EXPECT_FALSE(std::filesystem::exists(mine + "/quorrel.lock"));
+  std::filesystem::remove_all(mine);
+  ASSERT_EQ(AsUser(other, [&] { return symlink(run.c_str(), mine.c_str()) == 0 ? 0 : 1; }), 0);
+  unlink(foreign.c_str());
+  EXPECT_EQ(AsUser(kNobody, [&] { return TakesAndExcludes(LockDirFor(nullptr, tmp)); }), 1);
+  EXPECT_FALSE(std::filesystem::exists(foreign));
+}
+
+TEST_F(AppTest, ALockThatCannotBeMadeIsReportedAndTheProgramStarts) {
+  const std::string open = dir.File("open");
+  ASSERT_EQ(mkdir(open.c_str(), 0777), 0);
+  chmod(open.c_str(), 0777);
+  TFakePlatform desktop(open);
+  TApp app(desktop, MakeFileLocations(dir.File("quorrel")));
+  ASSERT_TRUE(app.Start());
+  ASSERT_EQ(desktop.Messages.size(), 1u);
+  EXPECT_EQ(desktop.LastMessage(),
+            Q8("多重起動確認用のロックファイルを作成できません。\n多重起動の確認をせずに起動します。"));
+  EXPECT_FALSE(std::filesystem::exists(open + "/quorrel.lock"));
 }
 
 TEST(QtPlatform, HelpViewerOpensTheFileAtItsContents) {
@@ -354,4 +473,20 @@ TEST_F(AppTest, AnInstalledProgramKeepsWhatItWritesInTheDataDirectory) {
   EXPECT_NE(ReadFileBytes(dir.File("data/quorrel/quorrel_Log.xml")), "");
   EXPECT_EQ(QDir(QString::fromStdString(dir.File("data/quorrel"))).entryList({QStringLiteral("*.csv")}).size(), 1);
   EXPECT_TRUE(QDir(QString::fromStdString(dir.File("bin"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+}
+
+TEST_F(AppTest, ARenamedCopyStartsWithTheSampleTables) {
+  // The build's sample database lies beside the program under its name.
+  const std::string sample = ReadFileBytes(QUORREL_BUILD_DIR "/quorrel.db");
+  ASSERT_FALSE(sample.empty());
+  WriteFileBytes(dir.File("quorrel.db"), sample);
+  ASSERT_TRUE(StartApp("abc"));
+  Connect();
+  Run(QStringLiteral("SELECT * FROM EMP"));
+  EXPECT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
+  EXPECT_EQ(Main().SqlInfo().RowCount(), 14);
+  // The copy has a database of its own; the sample stays as it was.
+  Run(QStringLiteral("DELETE FROM EMP"));
+  EXPECT_EQ(ReadFileBytes(dir.File("quorrel.db")), sample);
+  EXPECT_NE(ReadFileBytes(dir.File("abc.db")), "");
 }

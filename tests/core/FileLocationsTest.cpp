@@ -45,6 +45,7 @@ TEST(FileLocations, AWritableFolderKeepsEverythingBesideTheExecutable) {
   EXPECT_EQ(copy.DefaultDatabase, "/media/usb/abc.db");
   EXPECT_EQ(copy.HelpFile, "/media/usb/abc.html");
   EXPECT_EQ(copy.InstanceName, "abc");
+  EXPECT_EQ(copy.DatabaseTemplate, "/media/usb/quorrel.db");
 
   TFileLocations ab = MakeFileLocations("/x/a.b.exe");  // only the last extension goes
   EXPECT_EQ(ab.BaseName, "a.b");

@@ -152,3 +152,135 @@ TEST(AtomicFileTest, TemporariesOfDeadWritersAreRemovedByTheNextWrite) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Umask {
+  explicit Umask(mode_t m) : old(umask(m)) {}
+  ~Umask() { umask(old); }
+  mode_t old;
+};
+
+struct stat StatOf(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st;
+}
+
+TEST(AtomicFileTest, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
+  TTempDir dir;
+  Umask mask(022);
+  const std::string f = dir.File("q.sql");
+  ASSERT_TRUE(WriteFileAtomic(f, "new"));
+  EXPECT_EQ(ModeOf(f), 0644u);
+  for (unsigned mode : {0600u, 0640u, 0755u, 0444u}) {
+    SCOPED_TRACE(mode);
+    chmod(f.c_str(), mode);
+    ASSERT_TRUE(WriteFileAtomic(f, "again"));
+    EXPECT_EQ(ModeOf(f), mode);
+  }
+  // A private file is created private and never keeps group or other access.
+  const std::string opt = dir.File("opt.xml");
+  ASSERT_TRUE(WriteFileAtomic(opt, "a", kPrivateFileMode));
+  EXPECT_EQ(ModeOf(opt), 0600u);
+  chmod(opt.c_str(), 0664);
+  ASSERT_TRUE(WriteFileAtomic(opt, "b", kPrivateFileMode));
+  EXPECT_EQ(ModeOf(opt), 0600u);
+  chmod(opt.c_str(), 0400);
+  ASSERT_TRUE(WriteFileAtomic(opt, "c", kPrivateFileMode));
+  EXPECT_EQ(ModeOf(opt), 0400u);
+  EXPECT_EQ(ReadFileBytes(opt), "c");
+
+  // Written through a pieced writer too (the result files).
+  const std::string csv = dir.File("r.csv");
+  WriteFileBytes(csv, "old");
+  chmod(csv.c_str(), 0600);
+  TAtomicWriter w(csv);
+  ASSERT_TRUE(w.Write("x"));
+  ASSERT_TRUE(w.Commit());
+  EXPECT_EQ(ModeOf(csv), 0600u);
+}
+
+TEST(AtomicFileTest, AnotherUsersFileKeepsItsOwnerOrLosesTheGroupItCannotKeep) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make files of other users";
+  TTempDir dir;
+  chmod(dir.Path().c_str(), 0777);
+  // Root may give the owner back.
+  const std::string f = dir.File("theirs.sql");
+  WriteFileBytes(f, "old");
+  ASSERT_EQ(chown(f.c_str(), 65534, 65534), 0);
+  chmod(f.c_str(), 0640);
+  ASSERT_TRUE(WriteFileAtomic(f, "new"));
+  EXPECT_EQ(StatOf(f).st_uid, 65534u);
+  EXPECT_EQ(StatOf(f).st_gid, 65534u);
+  EXPECT_EQ(ModeOf(f), 0640u);
+
+  // A plain user who may not give the group: the group's access goes.
+  const std::string g = dir.File("shared.sql");
+  WriteFileBytes(g, "old");
+  ASSERT_EQ(chown(g.c_str(), 65534, 0), 0);
+  chmod(g.c_str(), 0640);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    _exit(WriteFileAtomic(g, "new") ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFileBytes(g), "new");
+  EXPECT_NE(StatOf(g).st_gid, 0u);
+  EXPECT_EQ(ModeOf(g), 0600u);
+}
+
+TEST(AtomicFileTest, OnlyRegularFilesAreReadOrReplaced) {
+  TTempDir dir;
+  const std::string fifo = dir.File("pipe.sql");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A read that blocks would hang here: the alarm ends the test instead.
+  alarm(20);
+  std::string bytes = "stale";
+  EXPECT_FALSE(ReadWholeFile(fifo, bytes));
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_FALSE(ReadWholeFile("/dev/null", bytes));
+  EXPECT_FALSE(ReadWholeFile("/dev/zero", bytes));
+  EXPECT_FALSE(ReadWholeFile(dir.Path(), bytes));
+  // Through a link to the FIFO as well.
+  const std::string link = dir.File("link.sql");
+  ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
+  EXPECT_FALSE(ReadWholeFile(link, bytes));
+  alarm(0);
+
+  // Saving onto one leaves it what it is.
+  EXPECT_FALSE(WriteFileAtomic(fifo, "select 1"));
+  EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
+  EXPECT_FALSE(WriteFileAtomic(link, "select 1"));
+  EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
+  EXPECT_EQ(EntriesIn(dir.Path()), 2u);
+}
+
+TEST(AtomicFileTest, DeadWritersTemporariesOfChosenTargetsAreRemoved) {
+  TTempDir dir;
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_GT(dead, 0);
+  waitpid(dead, nullptr, 0);
+  const std::string d = std::to_string(dead), live = std::to_string(getppid());
+  const std::string stale = dir.File(".20010403_090507.csv." + d + ".3.00c0ffee.tmp");
+  const std::string running = dir.File(".20010403_090508.csv." + live + ".0.1234abcd.tmp");
+  const std::string unwanted = dir.File(".notes.txt." + d + ".0.1234abcd.tmp");
+  const std::string shortRandom = dir.File(".20010403_090509.csv." + d + ".0.1234abc.tmp");
+  const std::string noBase = dir.File(".." + d + ".0.1234abcd.tmp");
+  for (const std::string& f : {stale, running, unwanted, shortRandom, noBase}) WriteFileBytes(f, "half");
+  const std::string folder = dir.File(".20010403_090510.csv." + d + ".0.1234abcd.tmp");
+  std::filesystem::create_directory(folder);
+
+  RemoveDeadTemporaries(dir.Path(), [](std::string_view base) { return base.ends_with(".csv"); });
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  for (const std::string& f : {running, unwanted, shortRandom, noBase, folder}) {
+    SCOPED_TRACE(f);
+    EXPECT_TRUE(std::filesystem::exists(f));
+  }
+}
+
+}  // namespace

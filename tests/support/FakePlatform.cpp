@@ -61,3 +61,5 @@ int TFakePlatform::ExecModal(QDialog& dialog) {
 TLockResult TFakePlatform::LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) {
   return TakeInstanceLock(lockDir_, name, lock);
 }
+
+bool TFakePlatform::OtherInstanceRuns(const std::string& name) { return OtherLockHeld(lockDir_, name); }

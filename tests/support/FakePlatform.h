@@ -73,6 +73,7 @@ class TFakePlatform final : public TPlatform {
   }
   int ExecModal(QDialog& dialog) override;
   TLockResult LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) override;
+  bool OtherInstanceRuns(const std::string& name) override;
 
  private:
   bool FileDialog(TFileDialogSpec& spec, QString& fileName);
