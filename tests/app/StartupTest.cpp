@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QScrollBar>
 #include <QTextBrowser>
@@ -13,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
 
 #include "AppFixture.h"
@@ -354,4 +357,18 @@ TEST_F(AppTest, AnInstalledProgramKeepsWhatItWritesInTheDataDirectory) {
   EXPECT_NE(ReadFileBytes(dir.File("data/quorrel/quorrel_Log.xml")), "");
   EXPECT_EQ(QDir(QString::fromStdString(dir.File("data/quorrel"))).entryList({QStringLiteral("*.csv")}).size(), 1);
   EXPECT_TRUE(QDir(QString::fromStdString(dir.File("bin"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+}
+
+TEST_F(AppTest, StandardDialogsSpeakJapaneseWhileTheProgramRuns) {
+  auto cancel = [] { return QDialogButtonBox(QDialogButtonBox::Cancel).button(QDialogButtonBox::Cancel)->text(); };
+  // Qt alone speaks English.
+  ASSERT_EQ(cancel(), QStringLiteral("Cancel"));
+  ASSERT_TRUE(StartApp());
+  EXPECT_EQ(cancel(), Q8("キャンセル"));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), Q8("はい(&Y)"));
+  // The file dialog's own texts.
+  EXPECT_NE(QCoreApplication::translate("QFileDialog", "&Open"), QStringLiteral("&Open"));
+  // Ended, the program leaves Qt as it found it.
+  app_.reset();
+  EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
 }
