@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLibraryInfo>
 #include <QListWidget>
+#include <QTranslator>
 
 #include "app/AboutDialog.h"
 #include "app/ActionModule.h"
@@ -40,6 +42,14 @@ bool TApp::Start() {
   QCoreApplication::setApplicationName(AppTitle());
   QApplication::setWindowIcon(MakeToolIcon(TToolIcon::App));
   InstallFontSubstitutions();
+  // The file, colour and folder choosers and the message box buttons speak
+  // Japanese as the rest of the program does. Without the translations
+  // installed they stay in English; nothing else depends on them.
+  qtTexts_ = std::make_unique<QTranslator>();
+  if (qtTexts_->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(qtTexts_.get());
+  else
+    qtTexts_.reset();
 
   // One instance per executable name.
   TLockResult lock = platform_.LockInstance(files_.InstanceName, lock_);
@@ -99,6 +109,8 @@ void TApp::Finish() {
   about_.reset();
   main_.reset();
   platform_.SetCursor(TCursor::Default);
+  if (qtTexts_) QCoreApplication::removeTranslator(qtTexts_.get());
+  qtTexts_.reset();
   lock_.reset();
 }
 

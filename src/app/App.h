@@ -15,6 +15,7 @@
 
 class QDialog;
 class QListWidget;
+class QTranslator;
 class QWidget;
 class TfrmMain;
 class TfrmAbout;
@@ -38,8 +39,8 @@ class TApp {
   TApp(const TApp&) = delete;
   TApp& operator=(const TApp&) = delete;
 
-  // The entry sequence up to the message loop: title, instance lock, the
-  // windows in their order. False when another instance holds the lock (the
+  // The entry sequence up to the message loop: title, Qt's Japanese texts,
+  // instance lock, the windows in their order. False when another instance holds the lock (the
   // message has been shown, nothing was created, no file touched).
   bool Start();
   // Shows the main window and runs the message loop until it is closed,
@@ -96,6 +97,9 @@ class TApp {
   TFileLocations files_;
   TSqlManager::TSessionFactory sessionFactory_;
   std::unique_ptr<TInstanceLock> lock_;
+  // Qt's own Japanese texts for the standard dialogs; installed from Start to
+  // Finish when the translations are there.
+  std::unique_ptr<QTranslator> qtTexts_;
   bool started_ = false, finished_ = false, terminated_ = false;
   TCursor savedCursor_ = TCursor::Default;
 

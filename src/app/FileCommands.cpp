@@ -38,9 +38,12 @@ bool AskFile(TApp& app, TFileDialogSpec& spec, bool save, QString& fileName) {
 }
 
 // After a successful use of `used`: both dialogs of its pair start in the
-// file's directory and the other one takes over the chosen filter.
+// file's directory and the other one takes over the chosen filter. A folder
+// whose name the settings (Shift_JIS) cannot hold would be kept as a name
+// of "?" that names no folder: the dialogs stay where they were.
 void TakeFile(const QString& fileName, TFileDialogSpec& used, TFileDialogSpec& other) {
-  used.InitialDir = other.InitialDir = QFileInfo(fileName).absolutePath();
+  const QString folder = QFileInfo(fileName).absolutePath();
+  if (FitsSjis(folder)) used.InitialDir = other.InitialDir = folder;
   other.FilterIndex = used.FilterIndex;
 }
 
@@ -50,6 +53,20 @@ TSqlEncoding CurrentEncoding(TApp& app) {
   const TSqlFileMemo& memo = app.Action().SqlFile;
   const std::string& path = app.Main().PathFile();
   return !path.empty() && path == memo.SjisPath ? memo.Encoding : TSqlEncoding::Sjis;
+}
+
+// The encoding the text is written in; false when it must not be written.
+// Shift_JIS would put "?" for a character it cannot hold, so the user is
+// asked first whether to keep the text as UTF-8 (with the mark, which reads
+// back as UTF-8 whatever the text holds).
+bool ChooseEncoding(TApp& app, const std::string& utf8Text, TSqlEncoding& encoding) {
+  encoding = CurrentEncoding(app);
+  if (encoding != TSqlEncoding::Sjis || SjisCanHold(utf8Text)) return true;
+  if (!app.Platform().AskYesNo(app.AppTitle(), U("ＳＱＬ文に Shift_JIS で保存できない文字が含まれています。\n"
+                                                  "UTF-8 で保存しますか？")))
+    return false;
+  encoding = TSqlEncoding::Utf8Bom;
+  return true;
 }
 
 void Remember(TApp& app, const QString& fileName, TSqlEncoding encoding) {
@@ -95,13 +112,17 @@ void SaveExecute(TApp& app) {
     return;
   }
   TBusy busy(app, TCursor::HourGlass);
+  const std::string text = EditText(main);
+  TSqlEncoding encoding;
+  if (!ChooseEncoding(app, text, encoding)) return;
   main.SetStatusMsg(SJ("ＳＱＬを書込み中..."));
   const TSqlFileMemo& memo = app.Action().SqlFile;
   const QString fileName = main.PathFile() == memo.SjisPath ? memo.NativePath : ToQ(main.PathFile());
-  if (!WriteSqlFile(Native(fileName), EditText(main), CurrentEncoding(app))) {
+  if (!WriteSqlFile(Native(fileName), text, encoding)) {
     app.Action().ReportError(U("ＳＱＬファイル書込み時にエラーが発生しました。"));
     return;
   }
+  if (encoding != CurrentEncoding(app)) Remember(app, fileName, encoding);
   main.SetStatusMsg(SJ("ＳＱＬを書込みました"));
 }
 
@@ -111,10 +132,12 @@ void SaveAsExecute(TApp& app) {
   TfrmMain& main = app.Main();
   QString fileName;
   if (!AskFile(app, actions.SaveSqlDialog, true, fileName)) return;
+  const std::string text = EditText(main);
+  TSqlEncoding encoding;
+  if (!ChooseEncoding(app, text, encoding)) return;
   main.SetStatusMsg(SJ("ＳＱＬを書込み中..."));
   app.Platform().ProcessMessages();
-  const TSqlEncoding encoding = CurrentEncoding(app);
-  if (!WriteSqlFile(Native(fileName), EditText(main), encoding)) {
+  if (!WriteSqlFile(Native(fileName), text, encoding)) {
     actions.ReportError(U("ＳＱＬファイル書込み時にエラーが発生しました。"));
     return;
   }

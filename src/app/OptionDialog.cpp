@@ -424,9 +424,14 @@ void TfrmOption::btnOkClick() {
     // it is kept now, then reads it from where the new settings say. When
     // the write failed (reported), reading would drop this session's runs:
     // the old settings stay and so does the dialog.
+    // The maximum as the edit shows it: a stored value outside the range
+    // (a hand-edited file) shown unchanged is no change, although the spin
+    // control holds it clamped.
     const std::string path = FromQ(edtLogPath->text());
+    int maxLog = 0;
+    if (!EditNumber(*edtMaxLog, maxLog)) maxLog = updMaxLog->Position();
     const bool reload = rdoLog->ItemIndex() != o.LogOption || rdoLogPath->ItemIndex() != o.PathOption ||
-                        path != o.Path || updMaxLog->Position() != o.MaxLog;
+                        path != o.Path || maxLog != o.MaxLog;
     if (reload && !WriteHistory(app_)) return;
     o.LogOption = rdoLog->ItemIndex();
     o.PathOption = rdoLogPath->ItemIndex();

@@ -28,6 +28,14 @@ void TQtPlatform::ErrorBox(const QString& title, const QString& text) {
   box.exec();
 }
 
+bool TQtPlatform::AskYesNo(const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
+                  QApplication::activeWindow());
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 bool TQtPlatform::FileDialog(TFileDialogSpec& spec, QString& fileName, bool save) {
   QFileDialog dialog(QApplication::activeWindow(), spec.Title, spec.InitialDir);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

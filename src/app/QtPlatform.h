@@ -17,6 +17,7 @@ class TQtPlatform final : public TPlatform {
   TQtPlatform& operator=(const TQtPlatform&) = delete;
 
   void ErrorBox(const QString& title, const QString& text) override;
+  bool AskYesNo(const QString& title, const QString& text) override;
   bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) override;
   bool SaveFileDialog(TFileDialogSpec& spec, QString& fileName) override;
   bool PickColor(QColor& colour) override;

@@ -1,6 +1,8 @@
 #include "app/WindowPlacement.h"
 
 #include <QDialog>
+#include <QPoint>
+#include <QRect>
 #include <QWidget>
 
 #include "app/App.h"
@@ -34,10 +36,17 @@ TWindowBlock CollectWindowBlock(const QWidget& window) {
     block.State = TWindowState::Maximized;
   } else {
     block.State = TWindowState::Normal;
-    if (window.testAttribute(Qt::WA_Moved) || window.testAttribute(Qt::WA_WState_ExplicitShowHide)) {
-      block.Top = window.y();
-      block.Left = window.x();
+    QPoint at = window.pos();
+    const QWidget* owner = window.parentWidget() ? window.parentWidget()->window() : nullptr;
+    if (owner && !window.testAttribute(Qt::WA_Moved) && !window.testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+      // Never placed nor shown: where it will open, over the middle of its
+      // owner, as a dialog is shown the first time.
+      const QRect over = owner->frameGeometry();
+      const QSize size = window.frameGeometry().size();
+      at = QPoint(over.left() + over.width() / 2 - size.width() / 2, over.top() + over.height() / 2 - size.height() / 2);
     }
+    block.Top = at.y();
+    block.Left = at.x();
     block.Width = window.width();
     block.Height = window.height();
   }

@@ -12,9 +12,9 @@ class TApp;
 // Maximised, minimised, or normal and then each of Top, Left, Width, Height
 // the block has; a block without a state changes nothing.
 void ApplyWindowBlock(QWidget& window, const TWindowBlock& block);
-// The window's state; for a normal window its size, and its position once it
-// has one (it was placed or shown): a window never shown is left where the
-// desktop will put it.
+// The window's state; for a normal window its position and size. A dialog
+// never placed nor shown gives the position it will open at, over the middle
+// of its owner.
 TWindowBlock CollectWindowBlock(const QWidget& window);
 
 // The dialogs' blocks of `layout`, each applied when its section was read.

@@ -165,11 +165,23 @@ class TSjisCache {
   std::unique_ptr<uint16_t[]> table_{new uint16_t[0x10000]()};
 };
 
+TSjisCache& SjisCache() {
+  thread_local TSjisCache cache;
+  return cache;
+}
+
 }  // namespace
 
 void AppendUtf8AsSjis(std::string& out, std::string_view utf8) {
-  thread_local TSjisCache cache;
-  if (!cache.Append(out, utf8)) Utf8Converter().Run(out, utf8, Utf8SequenceLen);
+  if (!SjisCache().Append(out, utf8)) Utf8Converter().Run(out, utf8, Utf8SequenceLen);
+}
+
+// The cache takes exactly the texts made of well-formed characters that
+// cp932 has; cp932 has nothing beyond the Basic Multilingual Plane.
+bool SjisCanHold(std::string_view utf8) {
+  if (IsAscii(utf8)) return true;
+  std::string out;
+  return SjisCache().Append(out, utf8);
 }
 
 void AppendSjisAsUtf8(std::string& out, std::string_view sjis) {

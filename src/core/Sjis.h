@@ -20,6 +20,10 @@ inline size_t SjisCharLen(std::string_view s, size_t i) {
 std::string Utf8ToSjis(std::string_view utf8);
 std::string SjisToUtf8(std::string_view sjis);
 
+// True when every character of the UTF-8 text has a cp932 form, so that
+// Utf8ToSjis puts no "?" in place of anything (malformed input included).
+bool SjisCanHold(std::string_view utf8);
+
 // Appending forms for hot paths that reuse one buffer.
 void AppendUtf8AsSjis(std::string& out, std::string_view utf8);
 void AppendSjisAsUtf8(std::string& out, std::string_view sjis);

@@ -28,6 +28,37 @@ std::string UnifyLineBreaks(std::string_view text) {
   return out;
 }
 
+// True when the bytes are well-formed cp932: single bytes (ASCII, half-width
+// katakana) and lead bytes followed by a trail byte.
+bool IsWellFormedSjis(std::string_view bytes) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned c = s[i];
+    if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) continue;
+    if (!IsLeadByte(static_cast<unsigned char>(c)) || i + 1 == bytes.size()) return false;
+    const unsigned t = s[++i];
+    if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+  }
+  return true;
+}
+
+// True when no UTF-8 sequence of the (valid UTF-8) bytes is longer than two
+// bytes: nothing from U+0800 up, where every kana and kanji lies.
+bool OnlyTwoByteSequences(std::string_view bytes) {
+  for (unsigned char c : bytes)
+    if (c >= 0xE0) return false;
+  return true;
+}
+
+// Shift_JIS half-width katakana pair up into valid two-byte UTF-8 ("ﾒｲ",
+// D2 B2, reads as a Cyrillic letter), but Japanese UTF-8 is made of three-byte
+// sequences. Bytes that are valid both ways and hold no such sequence are
+// Shift_JIS; read that way and written back they keep their bytes.
+bool LooksLikeUtf8(std::string_view bytes) {
+  if (!HasHighByte(bytes) || !IsValidUtf8(bytes)) return false;
+  return !(OnlyTwoByteSequences(bytes) && IsWellFormedSjis(bytes));
+}
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -71,7 +102,7 @@ bool ReadSqlFile(const std::string& path, std::string& utf8Text, TSqlEncoding& e
     encoding = TSqlEncoding::Utf8Bom;
     body.remove_prefix(kBom.size());
     utf8Text = UnifyLineBreaks(body);
-  } else if (HasHighByte(body) && IsValidUtf8(body)) {
+  } else if (LooksLikeUtf8(body)) {
     encoding = TSqlEncoding::Utf8;
     utf8Text = UnifyLineBreaks(body);
   } else {

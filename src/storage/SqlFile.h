@@ -3,7 +3,10 @@
 // that begins with the UTF-8 byte-order mark, or that is valid UTF-8 and holds
 // at least one byte above 0x7F, is read as UTF-8 and written back as UTF-8
 // (with the mark if it had one), so a file written by another program is not
-// destroyed by opening and saving it. Everything else is Shift_JIS.
+// destroyed by opening and saving it. Bytes that are valid UTF-8 only by
+// pairing up (no sequence longer than two bytes) and also valid Shift_JIS are
+// Shift_JIS: half-width katakana, not Latin or Cyrillic. Everything else is
+// Shift_JIS.
 //
 // The text crosses this interface as UTF-8 with "\n" line breaks: in files,
 // CR LF, a lone CR and a lone LF each count as one line break; writing puts
@@ -20,7 +23,8 @@ enum class TSqlEncoding { Sjis, Utf8, Utf8Bom };
 bool ReadSqlFile(const std::string& path, std::string& utf8Text, TSqlEncoding& encoding);
 
 // Replaces the file at the native path by `utf8Text` in `encoding` (a
-// character Shift_JIS cannot hold becomes "?"). False when the file cannot
+// character Shift_JIS cannot hold becomes "?": callers that must not lose
+// one ask SjisCanHold first). False when the file cannot
 // be written; the previous file then stays as it was.
 bool WriteSqlFile(const std::string& path, std::string_view utf8Text, TSqlEncoding encoding);
 

@@ -128,6 +128,11 @@ QWidget* TfrmDiff::CreatePage(int page, const char* caption, TSide& side, const 
   side.List->SetEmptyText(LogEmptyText());
   EmptyHistory(*side.List);
   side.List->setMinimumSize(576, 258);
+  // Hidden while the file option is chosen, the list keeps its place: the
+  // page's controls stand where they do with the history option.
+  QSizePolicy policy = side.List->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  side.List->setSizePolicy(policy);
   side.List->OnDblClick = [this] {
     if (actNext->isEnabled()) actNext->trigger();
   };
@@ -200,7 +205,9 @@ void TfrmDiff::Browse(const TSide& side) {
   QString fileName;
   if (!host_.Platform().OpenFileDialog(FileDialog, fileName)) return;
   side.Edit->setText(fileName);
-  FileDialog.InitialDir = QFileInfo(fileName).absolutePath();
+  // The settings keep the folder in Shift_JIS; one it cannot name is not taken.
+  const QString folder = QFileInfo(fileName).absolutePath();
+  if (FitsSjis(folder)) FileDialog.InitialDir = folder;
 }
 
 void TfrmDiff::Focus(const TSide& side) {

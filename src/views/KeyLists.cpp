@@ -124,7 +124,8 @@ void TKeyLists::Fill(const TSqlInfo& info) {
   lstCols->clear();
   lstKeys->clear();
   for (int i = 0; i < info.ColCount(); ++i) lstCols->addItem(NewItem(ToQ(info.ColName(i)), i + 1));
-  if (lstCols->isEnabled() && lstCols->isVisible()) lstCols->setFocus();
+  // Filled before the dialog is shown: the focus is then taken when it opens.
+  if (lstCols->isEnabled() && lstCols->isVisibleTo(lstCols->window())) lstCols->setFocus();
   SelectNear(*lstCols, 0);
   UpdateActions();
 }

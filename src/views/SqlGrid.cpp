@@ -213,16 +213,17 @@ void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a,
     HorzPositions(*metrics_, chars_, tr, a.WrapCount, pos_);
   p.setPen(fore);
   p.setFont(metrics_->Font());
-  // Text goes down on the cell's background colour, so a text wider than
-  // its cell covers what lies beneath it instead of mixing with it.
+  // A text wider than its cell stays inside it: running out, a centred or
+  // right-aligned text would cover the row numbers and its neighbours.
+  p.setClipRect(QRect(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top));
+  // Text goes down on the cell's background colour.
   if (back.isValid()) {
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(back);
   }
   const int ascent = metrics_->Ascent(), height = metrics_->Height();
-  // Only characters that reach into the client area are drawn: the text is
-  // not clipped to its cell, but a long text laid out whole at every paint
-  // would make scrolling crawl.
+  // Only characters that reach into the client area are drawn: a long text
+  // laid out whole at every paint would make scrolling crawl.
   const int cw = ClientWidth(), ch = ClientHeight();
   for (const TCharPos& at : pos_) {
     if (at.Y >= ch || at.Y + height <= 0) continue;
@@ -246,6 +247,7 @@ void TSqlGrid::DrawChars(QPainter& p, const TGridRect& rect, const TCellAttr& a,
     }
   }
   p.setBackgroundMode(Qt::TransparentMode);
+  p.setClipping(false);
 }
 
 void TSqlGrid::Paint(QPainter& p, const QRect& dirty) {

@@ -2,6 +2,8 @@
 // comparison written into the main result, three rows per step.
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -228,6 +230,48 @@ TEST_F(DiffTest, EachCheckKeepsItsPage) {
     EXPECT_EQ(w.Page(), 0);
     EXPECT_TRUE(w.edtSourceIsFile->text().isEmpty());
     EXPECT_EQ(w.keys->lstKeys->count(), 0);
+  });
+}
+
+TEST_F(DiffTest, ControlsKeepTheirPlacesWhicheverOptionIsChosen) {
+  const std::string source = dir.File("s.csv");
+  WriteCsv(source, {"\"A\"", "\"1\""});
+  Diff([&](TfrmDiff& w) {
+    w.show();
+    QApplication::processEvents();
+    for (int page = 0; page <= 1; ++page) {
+      SCOPED_TRACE(page);
+      QRadioButton* file = page == 0 ? w.rdoSourceIsFile : w.rdoTargetIsFile;
+      QRadioButton* log = page == 0 ? w.rdoSourceIsLog : w.rdoTargetIsLog;
+      const QWidget* controls[] = {page == 0 ? w.lblDiff0 : w.lblDiff1,
+                                   file,
+                                   log,
+                                   page == 0 ? w.edtSourceIsFile : w.edtTargetIsFile,
+                                   page == 0 ? w.btnSourceIsFile : w.btnTargetIsFile,
+                                   page == 0 ? w.grdSourceIsLog : w.grdTargetIsLog};
+      auto places = [&] {
+        QApplication::processEvents();
+        std::vector<QRect> out;
+        for (const QWidget* c : controls) out.push_back(QRect(c->mapTo(&w, QPoint(0, 0)), c->size()));
+        return out;
+      };
+      log->setChecked(true);
+      const std::vector<QRect> withLog = places();
+      EXPECT_TRUE(controls[5]->isVisible());
+      file->setChecked(true);
+      EXPECT_FALSE(controls[5]->isVisible());
+      EXPECT_EQ(places(), withLog);
+      // The list below the options, at its designed size.
+      EXPECT_GE(withLog[5].top(), withLog[2].bottom());
+      EXPECT_GE(withLog[5].width(), 576);
+      EXPECT_GE(withLog[5].height(), 258);
+      if (page == 0) {
+        w.edtSourceIsFile->setText(QString::fromStdString(source));
+        w.actNext->trigger();
+        ASSERT_EQ(w.Page(), 1);
+      }
+    }
+    w.reject();
   });
 }
 

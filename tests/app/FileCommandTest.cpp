@@ -13,6 +13,7 @@
 #include "app/OptionDialog.h"
 #include "core/Sjis.h"
 #include "storage/AtomicFile.h"
+#include "storage/Options.h"
 #include "views/SqlGrid.h"
 
 namespace {
@@ -310,6 +311,94 @@ TEST_F(FileCommandTest, FilesKeepTheirEncoding) {
   Answer(dir.File("n.sql"));
   Execute(Actions().actSaveAs);
   EXPECT_EQ(ReadFileBytes(dir.File("n.sql")), SJ(kanji));
+}
+
+TEST_F(FileCommandTest, TextShiftJisCannotHoldIsSavedAsUtf8OnlyWhenTheUserSaysSo) {
+  const QString question = Q8("ＳＱＬ文に Shift_JIS で保存できない文字が含まれています。\nUTF-8 で保存しますか？");
+  const std::string path = dir.File("q.sql");
+  struct TCase {
+    const char* Name;
+    const char* Utf8;
+  };
+  const TCase cases[] = {
+      {"accents", "SELECT 'Café Müller' FROM T"},
+      {"no-break space", "select\u00A0* from T"},
+      {"hangul", "SELECT '한국' FROM T"},
+      {"emoji", "SELECT '\U0001F600' FROM T"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Execute(Actions().actNew);
+    Main().edtSql->setPlainText(QString::fromUtf8(c.Utf8));
+    platform.Questions.clear();
+
+    // No: nothing is written, as nothing may turn into "?".
+    platform.YesNoAnswers = {false};
+    Answer(path);
+    Execute(Actions().actSaveAs);
+    ASSERT_EQ(platform.Questions.size(), 1u);
+    EXPECT_EQ(platform.Questions[0].Text, question);
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(Caption(), QStringLiteral("Quorrel"));
+    EXPECT_NE(Panel(0), Q8("ＳＱＬを書込みました"));
+
+    // Yes: UTF-8 with the mark, which reads back the same text.
+    platform.YesNoAnswers = {true};
+    Answer(path);
+    Execute(Actions().actSaveAs);
+    EXPECT_EQ(ReadFileBytes(path), "\xEF\xBB\xBF" + std::string(c.Utf8));
+    EXPECT_EQ(Panel(0), Q8("ＳＱＬを書込みました"));
+    // The file is UTF-8 from now on: saving again asks nothing.
+    Execute(Actions().actSave);
+    EXPECT_EQ(platform.Questions.size(), 2u);
+    Answer(path);
+    Execute(Actions().actOpen);
+    EXPECT_EQ(Text(), QString::fromUtf8(c.Utf8));
+    fs::remove(path);
+  }
+  EXPECT_TRUE(platform.Messages.empty());
+
+  // A Shift_JIS file stays Shift_JIS while it can; a character it cannot
+  // hold makes save ask too.
+  WriteFileBytes(path, SJ("SELECT '東京' FROM T"));
+  Answer(path);
+  Execute(Actions().actOpen);
+  Main().edtSql->appendPlainText(QStringLiteral("-- ok"));
+  Execute(Actions().actSave);
+  EXPECT_EQ(ReadFileBytes(path), SJ("SELECT '東京' FROM T\r\n-- ok"));
+  platform.Questions.clear();
+  Main().edtSql->appendPlainText(QString::fromUtf8("-- é"));
+  platform.YesNoAnswers = {false};
+  Execute(Actions().actSave);
+  EXPECT_EQ(platform.Questions.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(path), SJ("SELECT '東京' FROM T\r\n-- ok"));
+  platform.YesNoAnswers = {true};
+  Execute(Actions().actSave);
+  EXPECT_EQ(ReadFileBytes(path), "\xEF\xBB\xBF" "SELECT '東京' FROM T\r\n-- ok\r\n-- é");
+}
+
+TEST_F(FileCommandTest, AFolderShiftJisCannotNameKeepsTheDialogsWhereTheyWere) {
+  const std::string s = SubDir("s"), korean = SubDir("한국");
+  WriteFileBytes(s + "q.sql", "SELECT 1");
+  WriteFileBytes(korean + "k.sql", "SELECT 2");
+  Answer(s + "q.sql");
+  Execute(Actions().actOpen);
+  Answer(korean + "k.sql");
+  Execute(Actions().actOpen);
+  EXPECT_EQ(Text(), QStringLiteral("SELECT 2"));
+  Answer(korean + "out.csv");
+  Execute(Actions().actExport);
+  EXPECT_TRUE(fs::exists(korean + "out.csv"));
+  ASSERT_TRUE(platform.Messages.empty());
+  for (const TFileDialogSpec* spec : {&Actions().OpenSqlDialog, &Actions().SaveSqlDialog})
+    EXPECT_EQ(spec->InitialDir.toStdString() + "/", s);
+  EXPECT_TRUE(Actions().OpenResultDialog.InitialDir.isEmpty());
+
+  app_.reset();
+  TOptionFile saved;
+  ASSERT_EQ(ReadOptionFile(dir.File("quorrel_Opt.xml"), saved), "");
+  EXPECT_EQ(saved.Layout.MainForm.SqlDialog.Path + "/", s);
+  EXPECT_EQ(saved.Layout.MainForm.ResultDialog.Path, "");
 }
 
 TEST_F(FileCommandTest, DialogsRememberTheirPlaceAcrossRestarts) {

@@ -349,6 +349,34 @@ TEST_F(HistoryTest, DialogPlacementsAreWrittenAtTheEndAndRestoredAtStartUp) {
   EXPECT_TRUE(App().DiffDialog().windowState() & Qt::WindowMaximized);
 }
 
+TEST_F(HistoryTest, DialogsNeverShownAreWrittenWhereTheyWillOpen) {
+  ASSERT_TRUE(StartApp());
+  Connect();
+  Main().move(100, 80);
+  const QRect main = Main().frameGeometry();
+  const QSize sizes[] = {App().LogDialog().frameGeometry().size(), App().DiffDialog().frameGeometry().size(),
+                         App().SortDialog().frameGeometry().size()};
+  app_.reset();
+
+  TOptionFile saved;
+  ASSERT_EQ(ReadOptionFile(dir.File("quorrel_Opt.xml"), saved), "");
+  const TWindowBlock* blocks[] = {&saved.Layout.LogForm.Window, &saved.Layout.DiffForm.Window,
+                                  &saved.Layout.SortForm.Window};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const TWindowBlock& b = *blocks[i];
+    ASSERT_EQ(b.State, TWindowState::Normal);
+    ASSERT_TRUE(b.Top && b.Left && b.Width && b.Height);
+    // Centred over the main window, as a dialog first opens.
+    EXPECT_EQ(*b.Left + sizes[i].width() / 2, main.left() + main.width() / 2) << *b.Left;
+    EXPECT_EQ(*b.Top + sizes[i].height() / 2, main.top() + main.height() / 2) << *b.Top;
+  }
+
+  // Read back, the dialogs stand where they were written.
+  ASSERT_TRUE(StartApp());
+  EXPECT_EQ(App().SortDialog().pos(), QPoint(*saved.Layout.SortForm.Window.Left, *saved.Layout.SortForm.Window.Top));
+}
+
 TEST_F(HistoryTest, TheWholeCycleSurvivesARestart) {
   MakeSeriesTable(Database(), 4);
   ASSERT_TRUE(StartApp());

@@ -286,6 +286,32 @@ TEST_F(OptionTest, HistoryIsReorganisedOnlyWhenItsSettingsChange) {
   EXPECT_TRUE(std::filesystem::exists(dir.File("20240305_130702.csv")));
 }
 
+TEST_F(OptionTest, AMaximumBelowTheRangeShownUnchangedKeepsTheHistory) {
+  TFixedClock clock;
+  MakeSeriesTable(Database(), 3);
+  Connect();
+  for (int second = 1; second <= 10; ++second) {
+    clock.now = EncodeDateTime(2024, 3, 5, 13, 7, second);
+    Run(QStringLiteral("select * from T"));
+  }
+  // As a hand-edited file leaves it: five runs at most, and no history.
+  Stored().MaxLog = 5;
+  Stored().LogOption = 2;
+  RecordStatus();
+  Options([](TfrmOption& form) {
+    EXPECT_EQ(form.edtMaxLog->text(), QStringLiteral("5"));
+    form.btnOk->click();
+    EXPECT_FALSE(form.isVisible());
+  });
+  EXPECT_TRUE(status.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("quorrel_Log.xml")));
+  for (int second = 1; second <= 10; ++second)
+    EXPECT_TRUE(std::filesystem::exists(dir.File("20240305_1307" + std::string(second < 10 ? "0" : "") +
+                                                 std::to_string(second) + ".csv")))
+        << second;
+  EXPECT_EQ(App().LogDialog().RunCount(), 10);
+}
+
 TEST_F(OptionTest, ChangingThePathWritesTheOldHistoryThereAndShowsTheNewOne) {
   TFixedClock clock;
   MakeSeriesTable(Database(), 3);

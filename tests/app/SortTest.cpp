@@ -2,9 +2,11 @@
 // and the main result rebuilt in key order with fresh stripes.
 
 #include <QAction>
+#include <QApplication>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "AppFixture.h"
 #include "core/Sjis.h"
@@ -128,6 +130,31 @@ TEST_F(SortTest, KeyListsMoveColumnsAndFollowTheirRules) {
     EXPECT_EQ(d.keys->lstKeys->count(), 0);
     EXPECT_EQ(d.keys->lstCols->count(), 3);
   });
+}
+
+TEST_F(SortTest, TheColumnListHasTheFocusAtEveryOpening) {
+  Run(QStringLiteral("SELECT N, NAME, V FROM T"));
+  for (int opening = 1; opening <= 2; ++opening) {
+    SCOPED_TRACE(opening);
+    bool opened = false;
+    Sort([&](TfrmSort& d) {
+      opened = true;
+      d.show();
+      d.activateWindow();
+      QApplication::processEvents();
+      TKeyLists& k = *d.keys;
+      EXPECT_EQ(QApplication::focusWidget(), k.lstCols);
+      // Down Down and Add make the third column the key.
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+      k.btnAdd->click();
+      EXPECT_EQ(Items(*k.lstKeys), QStringList{"V"});
+      // The focus is left elsewhere, as OK by the keyboard leaves it.
+      k.lstKeys->setFocus();
+      d.btnOk->click();
+    });
+    ASSERT_TRUE(opened);
+  }
 }
 
 TEST_F(SortTest, OkRebuildsTheResultInKeyOrderWithFreshStripes) {

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QScrollBar>
 #include <QTextBrowser>
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
 #include <filesystem>
 #include <functional>
@@ -489,4 +492,18 @@ TEST_F(AppTest, ARenamedCopyStartsWithTheSampleTables) {
   Run(QStringLiteral("DELETE FROM EMP"));
   EXPECT_EQ(ReadFileBytes(dir.File("quorrel.db")), sample);
   EXPECT_NE(ReadFileBytes(dir.File("abc.db")), "");
+}
+
+TEST_F(AppTest, StandardDialogsSpeakJapaneseWhileTheProgramRuns) {
+  auto cancel = [] { return QDialogButtonBox(QDialogButtonBox::Cancel).button(QDialogButtonBox::Cancel)->text(); };
+  // Qt alone speaks English.
+  ASSERT_EQ(cancel(), QStringLiteral("Cancel"));
+  ASSERT_TRUE(StartApp());
+  EXPECT_EQ(cancel(), Q8("キャンセル"));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), Q8("はい(&Y)"));
+  // The file dialog's own texts.
+  EXPECT_NE(QCoreApplication::translate("QFileDialog", "&Open"), QStringLiteral("&Open"));
+  // Ended, the program leaves Qt as it found it.
+  app_.reset();
+  EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
 }

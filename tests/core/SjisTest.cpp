@@ -75,3 +75,14 @@ TEST(Sjis, EveryTextConvertsAsIconvConvertsItWhole) {
   EXPECT_EQ(Utf8ToSjis("顧客\xE5\xAE"), SJ("顧客") + "?");
   iconv_close(cd);
 }
+
+TEST(Sjis, CanHoldTellsWhatWouldBecomeAQuestionMark) {
+  EXPECT_TRUE(SjisCanHold("SELECT '?' FROM T"));
+  EXPECT_TRUE(SjisCanHold("東京 ﾒｲ ～ ①"));
+  EXPECT_TRUE(SjisCanHold(""));
+  for (const char* text : {"Café", "select\u00A0*", "한국", "\U0001F600", "\xFF", "\xE6\x9D"}) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(SjisCanHold(text));
+    EXPECT_NE(Utf8ToSjis(text).find('?'), std::string::npos);
+  }
+}

@@ -50,6 +50,14 @@ void TFakePlatform::ProcessMessages() {
   if (OnProcessMessages) OnProcessMessages();
 }
 
+bool TFakePlatform::AskYesNo(const QString& title, const QString& text) {
+  Questions.push_back({title, text});
+  if (YesNoAnswers.empty()) return false;
+  const bool yes = YesNoAnswers.front();
+  YesNoAnswers.pop_front();
+  return yes;
+}
+
 int TFakePlatform::ExecModal(QDialog& dialog) {
   ModalLog.push_back(dialog.objectName());
   if (ModalScript.empty()) return QDialog::Rejected;

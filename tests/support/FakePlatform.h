@@ -25,6 +25,9 @@ class TFakePlatform final : public TPlatform {
   // Every error box, in order.
   std::vector<TMessage> Messages;
   QString LastMessage() const { return Messages.empty() ? QString() : Messages.back().Text; }
+  // Every question, in order; each takes the first answer (none left: No).
+  std::vector<TMessage> Questions;
+  std::deque<bool> YesNoAnswers;
 
   // Modal dialogs: each ExecModal takes the first callback, which may look at
   // and fill the dialog and returns its result; with none left the dialog is
@@ -57,6 +60,7 @@ class TFakePlatform final : public TPlatform {
   std::vector<TCursor> CursorLog;
 
   void ErrorBox(const QString& title, const QString& text) override { Messages.push_back({title, text}); }
+  bool AskYesNo(const QString& title, const QString& text) override;
   bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) override { return FileDialog(spec, fileName); }
   bool SaveFileDialog(TFileDialogSpec& spec, QString& fileName) override { return FileDialog(spec, fileName); }
   bool PickColor(QColor& colour) override;

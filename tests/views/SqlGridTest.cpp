@@ -171,26 +171,48 @@ TEST(SqlGrid, MeasureCellUsesTheUnselectedAttributes) {
   EXPECT_EQ(g.MeasureCell(1, 0), (TTextExtent{3 * aw + 12, 2 * ah + 12}));
 }
 
-TEST(SqlGrid, TextWiderThanItsCellLiesOnTheCellsBackground) {
-  TSqlGrid g;
-  g.SetColCount(3);
-  g.SetRowCount(2);
-  g.SetColWidths(0, 20);
-  g.SetColWidths(1, 80);
-  g.SetColWidths(2, 20);
-  g.SetEnabled(true);
-  // Right-aligned and far wider than its column: it runs left over column 1.
-  g.SetCells(2, 1, std::string(20, 'W'));
-  g.CellAttr(2, 1)->HAlign = 2;
-  g.CellAttr(2, 1)->BackColor = 0x0000FF;  // red
-  g.resize(300, 100);
-  const QImage img = Shot(g);
-  const TGridRect left = g.CellRect(1, 1);
-  int red = 0;
-  for (int y = left.Top; y < left.Bottom; ++y)
-    for (int x = left.Left; x < left.Right; ++x)
-      if ((img.pixel(x, y) & 0xFFFFFF) == 0xFF0000) ++red;
-  EXPECT_GT(red, 0) << "the overflowing text brings its own background along";
+TEST(SqlGrid, TextWiderThanItsCellStaysInsideIt) {
+  // Row numbers in the fixed column, and a long text in a narrow cell,
+  // centred or right-aligned so that it would run out on both sides.
+  auto paint = [](const std::string& text, uint8_t halign) {
+    TSqlGrid g;
+    g.SetColCount(4);
+    g.SetRowCount(3);
+    g.SetColWidths(0, 30);
+    g.SetColWidths(1, 40);
+    g.SetColWidths(2, 60);
+    g.SetColWidths(3, 40);
+    g.SetEnabled(true);
+    g.FocusCell(3, 2, true);
+    for (int r = 1; r <= 2; ++r) {
+      g.SetCells(0, r, std::to_string(r));
+      g.SetCells(1, r, "a");
+      g.SetCells(3, r, "b");
+    }
+    g.SetCells(2, 1, text);
+    g.CellAttr(2, 1)->HAlign = halign;
+    g.CellAttr(2, 1)->BackColor = 0x0000FF;  // red
+    g.resize(300, 100);
+    const QImage img = Shot(g);
+    return std::pair{img, g.CellRect(2, 1)};
+  };
+  for (uint8_t halign : {uint8_t(3), uint8_t(2)}) {
+    SCOPED_TRACE(int(halign));
+    const auto [blank, cell] = paint("", halign);
+    const auto [shown, same] = paint(SJ("東京都千代田区丸の内一丁目") + std::string(20, 'W'), halign);
+    ASSERT_EQ(cell.Left, same.Left);
+    const QRect inside(cell.Left, cell.Top, cell.Right - cell.Left, cell.Bottom - cell.Top);
+    int outside = 0, ink = 0;
+    for (int y = 0; y < blank.height(); ++y)
+      for (int x = 0; x < blank.width(); ++x) {
+        if (!inside.contains(x, y))
+          outside += blank.pixel(x, y) != shown.pixel(x, y);
+        else
+          ink += qGray(shown.pixel(x, y)) < 60;
+      }
+    EXPECT_EQ(outside, 0) << "pixels outside the cell changed";
+    EXPECT_GT(ink, 0) << "the text shows in its cell";
+  }
 }
 
 TEST(SqlGridColors, EncodedValuesMapToTheirColours) {
@@ -230,10 +252,10 @@ TEST(SqlGrid, ALongTextShowsExactlyLikeThePartOfItThatFits) {
   const QImage right = paint(longText, 2);
   EXPECT_EQ(right, paint(longText.substr(longText.size() - 120), 2)) << "right-aligned";
   EXPECT_NE(right, paint(longText, 1));
-  // Running out to the left, the text covers the fixed column up to the
-  // view's edge, a character cut by the edge included.
+  // Running out to the left, the text stops at its cell: the fixed column
+  // stays blank.
   int ink = 0;
   for (int y = 26; y < 49; ++y)
-    for (int x = 0; x < 3; ++x) ink += qGray(right.pixel(x, y)) < 100;
-  EXPECT_GT(ink, 0);
+    for (int x = 0; x < 30; ++x) ink += qGray(right.pixel(x, y)) < 100;
+  EXPECT_EQ(ink, 0);
 }
