@@ -454,31 +454,12 @@ int main(int argc, char** argv) {
       status = 2;
     std::printf("  peak memory after these: %.1f MB\n", PeakRssBytes() / 1048576.0);
 
-    // Responsiveness: a stop asked for while the plain query fetches, and
-    // while the database sorts for the ORDER BY.
-    for (const std::string& stopped : {query, sorted}) {
-      app.Options().MaxRow = stopped == query ? 1000000 : 1000;
-      std::vector<double> stops;
-      for (int i = 0; i < rounds; ++i) {
-        // A run that ends first must not leave the timer to fire into the next.
-        Clock::time_point stopAsked = Clock::now();
-        QTimer stopTimer;
-        stopTimer.setSingleShot(true);
-        QObject::connect(&stopTimer, &QTimer::timeout, &main, [&] {
-          stopAsked = Clock::now();
-          actions.Execute(actions.actStop);
-        });
-        stopTimer.start(300);
-        const TRunFigures r = RunQuery(app, platform, stopped);
-        stops.push_back(std::chrono::duration<double>(Clock::now() - stopAsked).count() * 1000);
-        std::printf("stop after 300 ms:  run ended %.1f ms after the stop, %d rows, longest gap %.1f ms\n",
-                    stops.back(), r.Rows, r.LongestAnyGapMs);
-      }
-      std::printf("stop (%s): median %.1f ms, worst %.1f ms (limit 50)\n", stopped.c_str(), Median(stops),
-                  *std::max_element(stops.begin(), stops.end()));
-    }
     sqlite3* holder = nullptr;
+    // Responsiveness: a stop while the plain query fetches, while the
+    // database sorts for the ORDER BY, during a change and during a lock wait.
     const std::vector<TStopCase> cases = {
+        {"rows arriving", query, 1000000},
+        {"sorting (ORDER BY)", sorted, 1000},
         {"a change (UPDATE)", "UPDATE T SET QTY = QTY + 1"},
         {"a lock wait", "UPDATE T SET QTY = QTY WHERE ID = 1", 1000,
          [&] {

@@ -9,61 +9,20 @@
 
 #include "core/Session.h"
 #include "core/Sjis.h"
+#include "core/sessions/OdbcText.h"
 #include "core/sessions/ServerTypes.h"
 
 namespace {
 
-using TWide = std::basic_string<SQLWCHAR>;
 
 bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
-TWide SjisToWide(const std::string& sjis) {
-  const std::string utf8 = SjisToUtf8(sjis);
-  TWide out;
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    const size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    uint32_t cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
-    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<SQLWCHAR>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<SQLWCHAR>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<SQLWCHAR>(cp));
-    }
-  }
-  return out;
-}
+TWide SjisToWide(const std::string& sjis) { return Utf8ToWide(SjisToUtf8(sjis)); }
 
 std::string WideToSjis(const SQLWCHAR* w, size_t n) {
-  std::string utf8;
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t cp = w[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && w[i + 1] >= 0xDC00 && w[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (w[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = '?';
-    }
-    if (cp < 0x80) {
-      utf8 += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (cp >> 6));
-      utf8 += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      utf8 += static_cast<char>(0xE0 | (cp >> 12));
-      utf8 += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xF0 | (cp >> 18));
-      utf8 += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      utf8 += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return Utf8ToSjis(utf8);
+  std::string out;
+  AppendWideAsSjis(out, w, n);
+  return out;
 }
 
 [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle) {
