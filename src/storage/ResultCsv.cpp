@@ -36,8 +36,8 @@ bool NeedsQuotes(std::string_view v) {
   return false;
 }
 
-void AppendValue(std::string& out, std::string_view v) {
-  if (!NeedsQuotes(v)) {
+void AppendValue(std::string& out, std::string_view v, bool quote = false) {
+  if (!quote && !NeedsQuotes(v)) {
     out.append(v);
     return;
   }
@@ -57,14 +57,14 @@ void AppendValue(std::string& out, std::string_view v) {
 
 }  // namespace
 
-void AppendCsvRecord(std::string& out, const TStrings& values) {
+void AppendCsvRecord(std::string& out, const TStrings& values, bool quoteFirst) {
   if (values.size() == 1 && values[0].empty()) {
     out += "\"\",";
     return;
   }
   for (size_t i = 0; i < values.size(); ++i) {
     if (i > 0) out += ',';
-    AppendValue(out, values[i]);
+    AppendValue(out, values[i], quoteFirst && i == 0);
   }
   out += ',';
 }
@@ -183,7 +183,10 @@ void SaveCsv(TSqlInfo& info, const std::string& fileName, TCsvEncoding encoding,
     // Quoting looks at cp932 bytes; the record is converted as a whole.
     std::string& target = utf8 ? record : out;
     if (utf8) record.clear();
-    AppendCsvRecord(target, values);
+    // A Shift_JIS file must not start with the bytes of the UTF-8 mark, or
+    // it would be read back as UTF-8: such a first name is quoted.
+    const bool markLike = !utf8 && r == 0 && !values.empty() && values[0].compare(0, kUtf8Bom.size(), kUtf8Bom) == 0;
+    AppendCsvRecord(target, values, markLike);
     target += "\r\n";
     if (utf8) AppendSjisAsUtf8(out, record);
     if (out.size() >= kPiece) {

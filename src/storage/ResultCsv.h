@@ -40,7 +40,8 @@ void SaveCsv(TSqlInfo& info, const std::string& fileName, TCsvEncoding encoding 
 void LoadCsv(TSqlInfo& info, const std::string& fileName);
 
 // One record as written, without the line end.
-void AppendCsvRecord(std::string& out, const TStrings& values);
+// quoteFirst: the first value is quoted even where it needs no quotes.
+void AppendCsvRecord(std::string& out, const TStrings& values, bool quoteFirst = false);
 
 // Splits data into records one at a time, without copying the file.
 class TCsvReader {

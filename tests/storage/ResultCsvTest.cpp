@@ -96,6 +96,17 @@ TEST(ResultCsvTest, Utf8FilesCarryAByteOrderMarkAndReadBackAsUtf8) {
   Loaded mark;
   ASSERT_TRUE(OpenResultFile(mark.info, dir.File("m.csv")));
   EXPECT_EQ(mark.info.ColName(0).size(), 6u);
+
+  // A Shift_JIS file whose first name starts with the mark's bytes quotes
+  // it, so it is not read back as UTF-8 (found by fuzzing).
+  TSqlInfo odd;
+  TCellStore oddCells(odd);
+  DefineColumns(odd, {"\xEF\xBB\xBFQ", "B"});
+  ASSERT_TRUE(SaveResultFile(odd, dir.File("q.csv")));
+  EXPECT_EQ(ReadFileBytes(dir.File("q.csv")), "\"\xEF\xBB\xBFQ\",B,\r\n");
+  Loaded quoted;
+  ASSERT_TRUE(OpenResultFile(quoted.info, dir.File("q.csv")));
+  EXPECT_EQ(quoted.info.ColName(0), "\xEF\xBB\xBFQ");
 }
 
 TEST(ResultCsvTest, CellsSurviveARoundTrip) {
