@@ -529,6 +529,10 @@ void FetchRowInto(SQLHSTMT stmt, TOdbcRows& rows, TErrorMembers& errors) {
                         (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room);
       size_t got = room;
       if (!more && ind >= 0) got = std::min(static_cast<size_t>(ind) / sizeof(SQLWCHAR), room);
+      // The zero after the text is always written; a length that stops
+      // short of it is the driver's miscount (MariaDB's is one short for a
+      // text holding U+FA11), and the text runs to the zero.
+      if (!more && ind >= 0 && buf[got] != 0) got = std::find(buf + got, buf + room, SQLWCHAR(0)) - buf;
       if (!more && ind < 0) got = std::find(buf, buf + room, SQLWCHAR(0)) - buf;
       rows.Text.append(buf, got);
       if (!more) break;
