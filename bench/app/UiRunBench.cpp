@@ -11,6 +11,8 @@
 //                                   PostgreSQL and ODBC to a private server
 //                                   against `psql -c "copy (...) to stdout csv"`.
 //                                   "profile": one libpq round only, for perf.
+//   ui_run_bench maria [rows]       MariaDB Connector/ODBC to a private server
+//                                   against `mariadb --batch -e`.
 //
 // QT_QPA_PLATFORM=offscreen needs no display. Processor time (user + system)
 // is printed beside wall time: a loaded machine disturbs it far less.
@@ -41,8 +43,10 @@
 #include "views/SqlGrid.h"
 #include "BenchMemory.h"
 #include "BenchPlatform.h"
+#include "BenchMariaTable.h"
 #include "BenchPgTable.h"
 #include "app/LoginDialog.h"
+#include "support/MariaServer.h"
 #include "support/PgServer.h"
 #include <QLineEdit>
 #include <functional>
@@ -348,11 +352,52 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
   return status;
 }
 
+// A private MariaDB server: the run command over MariaDB Connector/ODBC
+// against the mariadb client's batch output of the same rows.
+int BenchMaria(QApplication& application, const std::filesystem::path& dir, long rows, int rounds) {
+  TMariaServer server;
+  if (!server.Start()) {
+    std::fprintf(stderr, "cannot start the private MariaDB server: %s\n", server.Error().c_str());
+    return 1;
+  }
+  if (!MakeMariaBenchTable(server, rows)) return 1;
+  std::printf("private MariaDB server on port %d, %ld rows x 8 columns\n", server.Port(), rows);
+  const std::string port = std::to_string(server.Port());
+  const std::string query = "SELECT * FROM bench";
+  const std::string batch = "/usr/bin/mariadb --no-defaults --batch -h 127.0.0.1 -P " + port + " -u " +
+                            TMariaServer::User() + " -p" + TMariaServer::Password() + " " +
+                            TMariaServer::Database() + " -e \"" + query + "\"";
+  TGapPlatform platform(dir.string());
+  TApp app(platform, MakeFileLocations((dir / "quorrel").string()));
+  if (!app.Start()) return 1;
+  app.Options().MaxRow = static_cast<int>(rows);
+  app.Options().LogOption = 1;
+  TfrmMain& main = app.Main();
+  main.resize(1200, 800);
+  main.show();
+  application.processEvents();
+  app.Login().edtUser->setText(TMariaServer::User());
+  app.Login().edtPassword->setText(TMariaServer::Password());
+  app.Login().edtHost->setText(QString::fromStdString(
+      "odbc:DRIVER=/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so;SERVER=127.0.0.1;PORT=" + port +
+      ";DATABASE=" + TMariaServer::Database()));
+  app.Action().Execute(app.Action().actConnect);
+  if (!main.IsConnected()) {
+    std::fprintf(stderr, "MariaDB ODBC: not connected\n");
+    return 1;
+  }
+  const double ratio =
+      Compare(app, platform, "ODBC (MariaDB Connector/ODBC), run command vs mariadb --batch", batch, query, rounds, 1.5);
+  app.Action().Execute(app.Action().actDisConnect);
+  return ratio > 1.5 ? 2 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool pg = argc > 1 && std::string(argv[1]) == "pg";
-  const int argRows = pg ? 2 : 1;
+  const bool maria = argc > 1 && std::string(argv[1]) == "maria";
+  const int argRows = pg || maria ? 2 : 1;
   const int rows = argc > argRows ? std::max(1, std::atoi(argv[argRows])) : 1000000;
   const bool profile = argc > argRows + 1 && std::string(argv[argRows + 1]) == "profile";
   const int rounds = profile ? 1 : 5;
@@ -365,8 +410,9 @@ int main(int argc, char** argv) {
   std::printf("load average at start: ");
   std::fflush(stdout);
   std::system("cut -d' ' -f1-3 /proc/loadavg");
-  if (pg) {
-    const int status = BenchServer(application, dir, rows, rounds, profile);
+  if (pg || maria) {
+    const int status =
+        pg ? BenchServer(application, dir, rows, rounds, profile) : BenchMaria(application, dir, rows, rounds);
     std::filesystem::remove_all(dir);
     return status;
   }

@@ -1,5 +1,5 @@
 // The shared backend cases against the server backends: PostgreSQL natively
-// and through ODBC, and SQLite through ODBC.
+// and through ODBC, and SQLite and MariaDB through ODBC.
 
 #include "BackendCases.h"
 #include "ServerEnv.h"
@@ -72,7 +72,34 @@ TBackendParam OdbcSqlite() {
   return p;
 }
 
+std::string MariaSeries(int n) { return "SELECT seq AS n FROM seq_1_to_" + std::to_string(n); }
+
+std::string OdbcMariaUnavailable() {
+  std::string why;
+  TMariaServer* server = TestMariaServer(&why);
+  if (std::string missing = MissingMariaDriver(); !missing.empty()) return missing;
+  return server ? "" : why;
+}
+
+TLogin OdbcMariaFresh(TTempDir&) {
+  TMariaServer* server = TestMariaServer(nullptr);
+  if (!server->Reset()) ADD_FAILURE() << server->Error();
+  return {TMariaServer::User(), TMariaServer::Password(), MariaOdbcHost(*server)};
+}
+
+TBackendParam OdbcMariaDb() {
+  TBackendParam p{"OdbcMariaDb", OdbcMariaFresh, MariaSeries};
+  p.DateType = "DATETIME";  // a TIMESTAMP is kept in the session's time zone
+  // A row holds 65535 bytes, four per utf8mb4 character; a TEXT is a LONG.
+  p.LongTextType = "VARCHAR(15000)";
+  p.SlowQuery = "SELECT SLEEP(30)";
+  p.SlowChange = "UPDATE T SET N = N + SLEEP(30)";  // T holds one row
+  p.HoldLock = {"START TRANSACTION", "UPDATE T SET N = 4"};
+  p.Unavailable = OdbcMariaUnavailable;
+  return p;
+}
+
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Servers, BackendCases, testing::Values(Postgres(), OdbcPostgres(), OdbcSqlite()),
+INSTANTIATE_TEST_SUITE_P(Servers, BackendCases, testing::Values(Postgres(), OdbcPostgres(), OdbcSqlite(), OdbcMariaDb()),
                          PrintToStringParamName);

@@ -12,6 +12,7 @@
 
 const char* const kOdbcPgDsn = "QuorrelPg";
 const char* const kOdbcSqliteDriver = "QuorrelSQLite";
+const char* const kOdbcMariaDriver = "QuorrelMariaDB";
 
 TPgServer* TestServer(std::string* why) {
   std::string reason;
@@ -21,6 +22,20 @@ TPgServer* TestServer(std::string* why) {
   if (std::getenv("CI")) ADD_FAILURE() << "the private PostgreSQL server did not start: " << reason;
   if (why) *why = reason.empty() ? "no PostgreSQL server" : reason;
   return nullptr;
+}
+
+TMariaServer* TestMariaServer(std::string* why) {
+  std::string reason;
+  TMariaServer* server = TMariaServer::Shared(&reason);
+  if (server) return server;
+  if (std::getenv("CI")) ADD_FAILURE() << "the private MariaDB server did not start: " << reason;
+  if (why) *why = reason.empty() ? "no MariaDB server" : reason;
+  return nullptr;
+}
+
+std::string MariaOdbcHost(const TMariaServer& server) {
+  return "odbc:DRIVER=" + std::string(kOdbcMariaDriver) + ";SERVER=127.0.0.1;PORT=" +
+         std::to_string(server.Port()) + ";DATABASE=" + TMariaServer::Database();
 }
 
 void TServerSessionTest::SetUp() {
@@ -51,7 +66,17 @@ std::string FindDriver(const char* name) {
   return found;
 }
 
+std::string& MariaDriverMissing() {
+  static std::string missing;
+  return missing;
+}
+
 }  // namespace
+
+std::string MissingMariaDriver() {
+  PrepareOdbc(TPgServer::Shared());
+  return MariaDriverMissing();
+}
 
 std::string PrepareOdbc(TPgServer* server) {
   static std::unique_ptr<TTempDir> dir;
@@ -61,8 +86,11 @@ std::string PrepareOdbc(TPgServer* server) {
   std::string pg = FindDriver("psqlodbcw.so"), lite = FindDriver("libsqlite3odbc.so");
   if (pg.empty()) missing += "psqlodbcw.so (odbc-postgresql) is not installed. ";
   if (lite.empty()) missing += "libsqlite3odbc.so (libsqliteodbc) is not installed.";
+  std::string maria = FindDriver("libmaodbc.so");
+  if (maria.empty()) MariaDriverMissing() = "libmaodbc.so (odbc-mariadb) is not installed.";
   WriteFileBytes(dir->File("odbcinst.ini"), "[QuorrelPostgreSQL]\nDriver=" + pg + "\n\n[" +
-                                                std::string(kOdbcSqliteDriver) + "]\nDriver=" + lite + "\n");
+                                                std::string(kOdbcSqliteDriver) + "]\nDriver=" + lite + "\n\n[" +
+                                                kOdbcMariaDriver + "]\nDriver=" + maria + "\nThreading=0\n");
   std::string dsn;
   if (server)
     dsn = "[" + std::string(kOdbcPgDsn) +

@@ -453,6 +453,10 @@ bool GetText(SQLHSTMT stmt, SQLUSMALLINT column, TOdbcRows& rows, const std::fun
                       (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room);
     size_t got = room;
     if (!more && ind >= 0) got = std::min(static_cast<size_t>(ind) / sizeof(SQLWCHAR), room);
+    // The zero after the text is always written; a length that stops short
+    // of it is the driver's miscount (MariaDB's is one short for a text
+    // holding U+FA11), and the text runs to the zero.
+    if (!more && ind >= 0 && buf[got] != 0) got = std::find(buf + got, buf + room, SQLWCHAR(0)) - buf;
     if (!more && ind < 0) got = std::find(buf, buf + room, SQLWCHAR(0)) - buf;
     rows.Text.append(buf, got);
     if (!more) break;
@@ -492,7 +496,9 @@ void FetchRowInto(SQLHSTMT stmt, TOdbcRows& rows, TErrorMembers& errors) {
           errors.Fail(FoldSqlState("01004"), SJ("ODBC ドライバーが列の長さを超える値を返したため、読めません"));
         if (!GetText(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), rows, fail)) continue;
       } else {
-        rows.Text.assign(value, static_cast<size_t>(ind) / sizeof(SQLWCHAR));
+        size_t got = static_cast<size_t>(ind) / sizeof(SQLWCHAR);
+        if (value[got] != 0) got = std::find(value + got, value + b.Width - 1, SQLWCHAR(0)) - value;  // as GetText
+        rows.Text.assign(value, got);
       }
       SetCellText(rows, b.Cell);
     }

@@ -1,0 +1,259 @@
+#include "support/MariaServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+const char* const kInstallDb = "/usr/bin/mariadb-install-db";
+const char* const kServer = "/usr/sbin/mariadbd";
+const char* const kClient = "/usr/bin/mariadb";
+
+int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    port = ntohs(addr.sin_port);
+  close(fd);
+  return port;
+}
+
+std::string Tail(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  std::string s = ss.str();
+  return s.size() > 2000 ? s.substr(s.size() - 2000) : s;
+}
+
+// Options for both the bootstrap and the server: small and quick, nothing
+// kept that a throw-away server does not need.
+std::vector<std::string> Tuning() {
+  return {"--skip-name-resolve",          "--skip-log-bin",
+          "--innodb-buffer-pool-size=32M", "--innodb-log-file-size=8M",
+          "--innodb-flush-log-at-trx-commit=0", "--innodb-doublewrite=0",
+          "--character-set-server=utf8mb4", "--collation-server=utf8mb4_general_ci"};
+}
+
+}  // namespace
+
+TMariaServer::~TMariaServer() {
+  // The data goes too: no need for a clean shutdown.
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  if (!dir_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+}
+
+bool TMariaServer::Installed() {
+  return access(kInstallDb, X_OK) == 0 && access(kServer, X_OK) == 0 && access(kClient, X_OK) == 0;
+}
+
+bool TMariaServer::Run(const std::vector<std::string>& argList, bool wait, bool asServerUser,
+                       const std::string& log) {
+  std::vector<std::string> args = argList;
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  uid_t uid = 0;
+  gid_t gid = 0;
+  const bool drop = asServerUser && geteuid() == 0;
+  if (drop) {
+    passwd* pw = getpwnam("mysql");
+    if (!pw) {
+      error_ = "running as root and there is no mysql user to run the server as";
+      return false;
+    }
+    uid = pw->pw_uid;
+    gid = pw->pw_gid;
+  }
+  pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid < 0) {
+    error_ = "fork failed";
+    return false;
+  }
+  if (pid == 0) {
+    if (drop && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(126);
+    if (!wait) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) _exit(0);
+    }
+    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd >= 0) {
+      dup2(fd, 1);
+      dup2(fd, 2);
+      close(fd);
+    }
+    int devnull = open("/dev/null", O_RDONLY);
+    if (devnull >= 0) dup2(devnull, 0);
+    if (chdir(dir_.c_str()) != 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  if (!wait) {
+    pid_ = pid;
+    return true;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  error_ = std::filesystem::path(args[0]).filename().string() + " failed:\n" + Tail(log);
+  return false;
+}
+
+bool TMariaServer::Init() {
+  if (!Installed()) {
+    error_ = "no MariaDB server (mariadb-install-db, mariadbd, mariadb) is installed";
+    return false;
+  }
+  // In memory where the machine offers it: the data is thrown away.
+  std::string tmpl =
+      access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm/quorrel-maria-XXXXXX" : "/tmp/quorrel-maria-XXXXXX";
+  if (!mkdtemp(tmpl.data())) {
+    error_ = "mkdtemp failed";
+    return false;
+  }
+  dir_ = tmpl;
+  if (geteuid() == 0) {
+    passwd* pw = getpwnam("mysql");
+    if (!pw || chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
+      error_ = "cannot hand " + dir_ + " to the mysql user";
+      return false;
+    }
+  }
+  // root logs on over the socket without a password (the tests' admin);
+  // every other account has its password checked.
+  std::vector<std::string> args{kInstallDb, "--no-defaults", "--datadir=" + dir_ + "/data",
+                                "--auth-root-authentication-method=normal", "--skip-test-db"};
+  for (auto& t : Tuning()) args.push_back(t);
+  if (!Run(args, true, true, dir_ + "/install.log")) return false;
+  initialised_ = true;
+  return true;
+}
+
+bool TMariaServer::Ping() {
+  return Run({kClient, "--no-defaults", "--socket=" + Socket(), "--user=root", "--connect-timeout=2", "-e", "SELECT 1"},
+             true, false, dir_ + "/ping.log");
+}
+
+bool TMariaServer::Start() {
+  if (Running()) return true;
+  if (!initialised_ && !Init()) return false;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    port_ = FreeLoopbackPort();
+    std::vector<std::string> args{kServer,
+                                  "--no-defaults",
+                                  "--datadir=" + dir_ + "/data",
+                                  "--socket=" + Socket(),
+                                  "--port=" + std::to_string(port_),
+                                  "--bind-address=127.0.0.1",
+                                  "--pid-file=" + dir_ + "/mariadbd.pid",
+                                  "--log-error=" + dir_ + "/mariadbd.log",
+                                  "--max-connections=40"};
+    for (auto& t : Tuning()) args.push_back(t);
+    if (!Run(args, false, true, dir_ + "/mariadbd.out")) return false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool exited = false, ready = false;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (access(Socket().c_str(), F_OK) == 0 && Ping()) {
+        ready = true;
+        break;
+      }
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    if (exited) {
+      pid_ = -1;
+      error_ = "mariadbd exited:\n" + Tail(dir_ + "/mariadbd.log");
+      continue;  // most likely the port was taken meanwhile
+    }
+    if (!ready) {
+      error_ = "mariadbd did not become ready:\n" + Tail(dir_ + "/mariadbd.log");
+      Stop();
+      return false;
+    }
+    if (!provisioned_) {
+      if (!Admin(std::string("CREATE USER ") + User() + "@'%' IDENTIFIED BY '" + Password() + "'") ||
+          !Reset()) {
+        Stop();
+        return false;
+      }
+      provisioned_ = true;
+    }
+    error_.clear();
+    return true;
+  }
+  return false;
+}
+
+void TMariaServer::Stop() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  int status = 0;
+  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+}
+
+bool TMariaServer::Admin(const std::string& sql) {
+  return Run({kClient, "--no-defaults", "--socket=" + Socket(), "--user=root", "-e", sql}, true, false,
+             dir_ + "/admin.log");
+}
+
+bool TMariaServer::Reset() {
+  const std::string db = Database();
+  return Admin("DROP DATABASE IF EXISTS " + db + "; CREATE DATABASE " + db +
+               " CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci; GRANT ALL ON " + db + ".* TO " + User() + "@'%'");
+}
+
+TMariaServer* TMariaServer::Shared(std::string* why) {
+  static std::unique_ptr<TMariaServer> server;
+  static std::string failure;
+  if (!server && failure.empty()) {
+    auto s = std::make_unique<TMariaServer>();
+    if (s->Start())
+      server = std::move(s);
+    else
+      failure = s->Error().empty() ? "the server could not be started" : s->Error();
+  }
+  if (server && !server->Running() && !server->Start() && why) *why = server->Error();
+  if (!server && why) *why = failure;
+  return server && server->Running() ? server.get() : nullptr;
+}
