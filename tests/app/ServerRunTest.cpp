@@ -53,6 +53,20 @@ std::string OdbcPgHost(TTempDir& dir, std::string* why) {
   return std::string("odbc:DSN=") + kOdbcPgDsn + ";UID=quser;PWD=secret";
 }
 
+std::string MariaHost(TTempDir&, std::string* why) {
+  if (std::string missing = MissingMariaDriver(); !missing.empty()) {
+    *why = missing;
+    return {};
+  }
+  TMariaServer* server = TestMariaServer(why);
+  if (!server) return {};
+  if (!server->Reset()) {
+    *why = server->Error();
+    return {};
+  }
+  return MariaOdbcHost(*server) + ";UID=" + TMariaServer::User() + ";PWD=" + TMariaServer::Password();
+}
+
 TWindowBackend Sqlite() {
   return {"Sqlite", [](TTempDir& dir, std::string*) { return dir.File("shared.db"); },
           "SELECT count(*) FROM (" + SqliteSeries(2000000000) + ")", "INSERT INTO T " + SqliteSeries(2000000000),
@@ -160,7 +174,10 @@ TEST_F(WindowStall, ClosingWhileTheServerStallsGivesTheConnectionUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, WindowStop,
-                         testing::Values(Sqlite(), Postgres("Postgres", PgHost), Postgres("OdbcPostgres", OdbcPgHost)),
+                         testing::Values(Sqlite(), Postgres("Postgres", PgHost), Postgres("OdbcPostgres", OdbcPgHost),
+                                         TWindowBackend{"OdbcMariaDb", MariaHost, "SELECT SLEEP(30)",
+                                                        "UPDATE T SET N = N + SLEEP(30)",
+                                                        {"START TRANSACTION", "UPDATE T SET N = 4"}}),
                          [](const testing::TestParamInfo<TWindowBackend>& info) { return info.param.Name; });
 
 }  // namespace
