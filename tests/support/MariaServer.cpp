@@ -1,5 +1,7 @@
 #include "support/MariaServer.h"
 
+#include "support/ServerProcess.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -26,29 +28,6 @@ namespace {
 const char* const kInstallDb = "/usr/bin/mariadb-install-db";
 const char* const kServer = "/usr/sbin/mariadbd";
 const char* const kClient = "/usr/bin/mariadb";
-
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return 0;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  close(fd);
-  return port;
-}
-
-std::string Tail(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string s = ss.str();
-  return s.size() > 2000 ? s.substr(s.size() - 2000) : s;
-}
 
 // Options for both the bootstrap and the server: small and quick, nothing
 // kept that a throw-away server does not need.
@@ -79,59 +58,17 @@ bool TMariaServer::Installed() {
   return access(kInstallDb, X_OK) == 0 && access(kServer, X_OK) == 0 && access(kClient, X_OK) == 0;
 }
 
-bool TMariaServer::Run(const std::vector<std::string>& argList, bool wait, bool asServerUser,
+bool TMariaServer::Run(const std::vector<std::string>& args, bool wait, bool asServerUser,
                        const std::string& log) {
-  std::vector<std::string> args = argList;
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  uid_t uid = 0;
-  gid_t gid = 0;
-  const bool drop = asServerUser && geteuid() == 0;
-  if (drop) {
-    passwd* pw = getpwnam("mysql");
-    if (!pw) {
-      error_ = "running as root and there is no mysql user to run the server as";
-      return false;
-    }
-    uid = pw->pw_uid;
-    gid = pw->pw_gid;
-  }
-  pid_t parent = getpid();
-  pid_t pid = fork();
-  if (pid < 0) {
-    error_ = "fork failed";
-    return false;
-  }
-  if (pid == 0) {
-    if (drop && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(126);
-    if (!wait) {
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      if (getppid() != parent) _exit(0);
-    }
-    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd >= 0) {
-      dup2(fd, 1);
-      dup2(fd, 2);
-      close(fd);
-    }
-    int devnull = open("/dev/null", O_RDONLY);
-    if (devnull >= 0) dup2(devnull, 0);
-    if (chdir(dir_.c_str()) != 0) _exit(126);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  if (!wait) {
-    pid_ = pid;
-    return true;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  error_ = std::filesystem::path(args[0]).filename().string() + " failed:\n" + Tail(log);
-  return false;
+  TServerProgram p;
+  p.Args = args;
+  p.Dir = dir_;
+  p.Log = log;
+  p.AppendLog = false;
+  if (asServerUser) p.User = "mysql";
+  if (wait) return RunAndWait(p, &error_);
+  pid_ = StartInBackground(p, SIGTERM, &error_);
+  return pid_ > 0;
 }
 
 bool TMariaServer::Init() {
@@ -201,11 +138,11 @@ bool TMariaServer::Start() {
     }
     if (exited) {
       pid_ = -1;
-      error_ = "mariadbd exited:\n" + Tail(dir_ + "/mariadbd.log");
+      error_ = "mariadbd exited:\n" + LogTail(dir_ + "/mariadbd.log");
       continue;  // most likely the port was taken meanwhile
     }
     if (!ready) {
-      error_ = "mariadbd did not become ready:\n" + Tail(dir_ + "/mariadbd.log");
+      error_ = "mariadbd did not become ready:\n" + LogTail(dir_ + "/mariadbd.log");
       Stop();
       return false;
     }

@@ -1,5 +1,7 @@
 #include "support/PgServer.h"
 
+#include "support/ServerProcess.h"
+
 #include <libpq-fe.h>
 
 #include <arpa/inet.h>
@@ -24,29 +26,6 @@
 #include <vector>
 
 namespace {
-
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return 0;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  close(fd);
-  return port;
-}
-
-std::string Tail(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string s = ss.str();
-  return s.size() > 2000 ? s.substr(s.size() - 2000) : s;
-}
 
 }  // namespace
 
@@ -79,60 +58,16 @@ std::string TPgServer::FindBinDir() {
 // Runs a server binary, as the postgres user when we are root. A process
 // left running gets SIGINT (fast shutdown) when this process dies.
 bool TPgServer::Run(const std::string& program, const std::string& argText, bool wait) {
-  std::vector<std::string> args{bin_ + "/" + program};
+  TServerProgram p;
+  p.Args = {bin_ + "/" + program};
   std::istringstream words(argText);
-  for (std::string w; words >> w;) args.push_back(w);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::string log = dir_ + "/" + program + ".log";
-
-  uid_t uid = 0;
-  gid_t gid = 0;
-  const bool root = geteuid() == 0;
-  if (root) {
-    passwd* pw = getpwnam("postgres");
-    if (!pw) {
-      error_ = "running as root and there is no postgres user to run the server as";
-      return false;
-    }
-    uid = pw->pw_uid;
-    gid = pw->pw_gid;
-  }
-  pid_t parent = getpid();
-  pid_t pid = fork();
-  if (pid < 0) {
-    error_ = "fork failed";
-    return false;
-  }
-  if (pid == 0) {
-    if (root && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(126);
-    if (!wait) {
-      prctl(PR_SET_PDEATHSIG, SIGINT);
-      if (getppid() != parent) _exit(0);
-    }
-    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (fd >= 0) {
-      dup2(fd, 1);
-      dup2(fd, 2);
-      close(fd);
-    }
-    int devnull = open("/dev/null", O_RDONLY);
-    if (devnull >= 0) dup2(devnull, 0);
-    if (chdir(dir_.c_str()) != 0) _exit(126);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  if (!wait) {
-    pid_ = pid;
-    return true;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  error_ = program + " failed:\n" + Tail(log);
-  return false;
+  for (std::string w; words >> w;) p.Args.push_back(w);
+  p.Dir = dir_;
+  p.Log = dir_ + "/" + program + ".log";
+  p.User = "postgres";
+  if (wait) return RunAndWait(p, &error_);
+  pid_ = StartInBackground(p, SIGINT, &error_);
+  return pid_ > 0;
 }
 
 bool TPgServer::Init() {
@@ -239,11 +174,11 @@ bool TPgServer::Start() {
     }
     if (exited) {
       pid_ = -1;
-      error_ = "postgres exited:\n" + Tail(dir_ + "/postgres.log");
+      error_ = "postgres exited:\n" + LogTail(dir_ + "/postgres.log");
       continue;  // most likely the port was taken meanwhile
     }
     if (PQping(ping.c_str()) != PQPING_OK) {
-      error_ = "postgres did not become ready:\n" + Tail(dir_ + "/postgres.log");
+      error_ = "postgres did not become ready:\n" + LogTail(dir_ + "/postgres.log");
       Stop();
       return false;
     }
