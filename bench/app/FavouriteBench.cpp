@@ -30,22 +30,11 @@
 #include "core/Sjis.h"
 #include "storage/AtomicFile.h"
 
+#include "BenchTiming.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Ms(const std::function<void()>& f) {
-  const auto t0 = Clock::now();
-  f();
-  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-double Median(int rounds, const std::function<void()>& f) {
-  std::vector<double> t;
-  for (int i = 0; i < rounds; ++i) t.push_back(Ms(f));
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
 
 // A favourites file of one statement of `bytes` bytes in lines of `lineBytes`.
 std::string FavouritesFile(size_t bytes, size_t lineBytes) {

@@ -40,22 +40,11 @@
 #include "views/LogDialog.h"
 #include "views/SqlGrid.h"
 
+#include "BenchTiming.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Ms(const std::function<void()>& f) {
-  const auto t0 = Clock::now();
-  f();
-  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-double Median(int rounds, const std::function<void()>& f) {
-  std::vector<double> t;
-  for (int i = 0; i < rounds; ++i) t.push_back(Ms(f));
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
 
 void Exec(const std::string& db, const std::string& sql) {
   sqlite3* h = nullptr;

@@ -5,6 +5,7 @@
 #include <time.h>
 
 #include <chrono>
+#include <functional>
 
 #include "app/ActionModule.h"
 #include "app/App.h"
@@ -16,6 +17,22 @@
 #include "core/Sjis.h"
 #include "views/SqlGrid.h"
 
+namespace {
+
+// The busy handler of the database while a command waits for it: the window
+// works, the wait goes on while goOn() holds, and the window's end gives up
+// on a server that does not answer.
+TDatabase::TBusyHandler WindowWhileBusy(TApp& app, std::function<bool()> goOn) {
+  return [&app, goOn = std::move(goOn)]() -> TBusyAnswer {
+    app.Platform().ProcessMessages();
+    const TfrmMain& main = app.Main();
+    if (main.IsClosed() || main.ClosePending()) return TBusyAnswer::Abandon();
+    return goOn();
+  };
+}
+
+}  // namespace
+
 void ConnectExecute(TApp& app) {
   TmodAction& actions = app.Action();
   TfrmMain& main = app.Main();
@@ -25,12 +42,8 @@ void ConnectExecute(TApp& app) {
   TBusy busy(app, TCursor::HourGlass);
   main.SetStatusMsg(SJ("データベースへ接続中..."));
   TSqlManager& engine = main.SqlManager();
-  // A server that is slow to answer keeps the window painting; the window's
-  // end gives the attempt up.
-  engine.WhileBusy = [&app, &main]() -> TBusyAnswer {
-    app.Platform().ProcessMessages();
-    return main.IsClosed() || main.ClosePending() ? TBusyAnswer::Abandon() : TBusyAnswer(true);
-  };
+  // A server that is slow to answer keeps the window painting.
+  engine.WhileBusy = WindowWhileBusy(app, [] { return true; });
   const bool connected = engine.Logon(login.User(), login.Password(), login.Host());
   engine.WhileBusy = nullptr;
   if (main.IsClosed()) return;
@@ -146,13 +159,8 @@ void StartExecute(TApp& app) {
 
   // While the database works for long (sorts, counts, searches, updates, or
   // a server is slow to answer), the window still repaints and a stop ends
-  // the statement there; the end of the window gives up on a server that
-  // does not answer the stop.
-  engine.WhileBusy = [&app, &main]() -> TBusyAnswer {
-    app.Platform().ProcessMessages();
-    if (main.IsRunning()) return true;
-    return main.ClosePending() || main.IsClosed() ? TBusyAnswer::Abandon() : TBusyAnswer(false);
-  };
+  // the statement there.
+  engine.WhileBusy = WindowWhileBusy(app, [&main] { return main.IsRunning(); });
   if (query) {
     main.IsSelect = true;
     actions.Update(actions.actStop);
