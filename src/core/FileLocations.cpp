@@ -1,6 +1,5 @@
 #include "core/FileLocations.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,38 +103,4 @@ bool MakeDataDir(const TFileLocations& files) {
   }
   struct stat st{};
   return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool CopyTemplateIfMissing(const std::string& templ, const std::string& target) {
-  if (access(target.c_str(), F_OK) == 0) return true;
-  int in = open(templ.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errno == ENOENT;
-  std::string temp = target + ".tmp." + std::to_string(getpid());
-  int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool ok = out >= 0;
-  char buf[65536];
-  while (ok) {
-    ssize_t n = read(in, buf, sizeof buf);
-    if (n == 0) break;
-    if (n < 0) {
-      ok = errno == EINTR;
-      continue;
-    }
-    for (ssize_t done = 0; ok && done < n;) {
-      ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno != EINTR) ok = false;
-      if (w > 0) done += w;
-    }
-  }
-  close(in);
-  if (out >= 0) {
-    ok = fsync(out) == 0 && ok;
-    ok = close(out) == 0 && ok;
-  }
-  // link() never replaces: a database that appeared meanwhile stays as it
-  // is. A file system without hard links gets the rename instead.
-  if (ok && link(temp.c_str(), target.c_str()) != 0 && errno != EEXIST)
-    ok = rename(temp.c_str(), target.c_str()) == 0;
-  if (out >= 0) unlink(temp.c_str());
-  return ok;
 }

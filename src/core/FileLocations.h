@@ -49,8 +49,3 @@ TLocationEnv CurrentLocationEnv(std::string_view exePath);
 // Makes DataDir (and any missing parent) with mode 0700 when it does not
 // exist. True when there is nothing to make or the directory now exists.
 bool MakeDataDir(const TFileLocations& files);
-
-// Copies templ to target unless target exists; a missing templ is no error
-// (the database is then created empty). The copy appears whole or not at
-// all. False when templ exists but could not be copied.
-bool CopyTemplateIfMissing(const std::string& templ, const std::string& target);

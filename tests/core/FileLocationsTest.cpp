@@ -148,3 +148,35 @@ TEST(FileLocations, TheEmbeddedDatabaseStartsAsACopyOfTheTemplate) {
   EXPECT_FALSE(blocked->LastServerErrText().empty());
   EXPECT_EQ(ReadFileBytes(dir.File("plain")), "keep");
 }
+
+// The template may be the database of an instance that is writing to it: the
+// copy holds what was committed, never half a transaction.
+TEST(FileLocations, ATemplateInTheMiddleOfAWriteIsCopiedWholeOrNotAtAll) {
+  TTempDir dir;
+  const std::string templ = dir.File("quorrel.db");
+  auto writer = CreateSession(templ)->OpenDatabase("", "", 0);
+  writer->ExecuteSql("CREATE TABLE EMP (N INTEGER, NOTE TEXT)");
+  writer->ExecuteSql("INSERT INTO EMP VALUES (1, 'one'), (2, 'two')");
+  // A small cache makes the writer put its uncommitted pages into the file
+  // itself, with the journal beside it to undo them.
+  writer->ExecuteSql("PRAGMA cache_size = 2");
+  writer->ExecuteSql("BEGIN");
+  writer->ExecuteSql(
+      "WITH RECURSIVE s(n) AS (SELECT 3 UNION ALL SELECT n + 1 FROM s WHERE n < 20000)"
+      " INSERT INTO EMP SELECT n, printf('%0200d', n) FROM s");
+
+  // While the writer holds the file, no copy is made, and nothing is left.
+  auto early = CreateSession(dir.File("early.db"), templ);
+  EXPECT_THROW(early->OpenDatabase("", "", 0), std::exception);
+  EXPECT_NE(access(dir.File("early.db").c_str(), F_OK), 0);
+
+  // Once it has let go (here, by giving the transaction up), the copy holds
+  // the committed rows and is sound.
+  writer->ExecuteSql("ROLLBACK");
+  auto later = CreateSession(dir.File("later.db"), templ);
+  EXPECT_EQ(CountRows(*later, "SELECT * FROM EMP"), 2);
+  auto check = later->OpenDatabase("", "", 0)->CreateDynaset("PRAGMA integrity_check", 0);
+  ASSERT_FALSE(check->Eof());
+  EXPECT_EQ(check->Field(0).Value().Text, "ok");
+  EXPECT_EQ(ModeOf(dir.File("later.db")), 0600u);
+}

@@ -10,9 +10,10 @@
 #include <cmath>
 #include <cstring>
 #include <vector>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include "core/FileLocations.h"
 #include "core/Sjis.h"
 #include "core/sessions/Backends.h"
 #include "core/sessions/ServerTypes.h"
@@ -101,9 +102,9 @@ class TBusyWatch {
 
  public:
   static constexpr int kLockWaitMs = 2000;
+  static constexpr int kLockStepMs = 10;
 
  private:
-  static constexpr int kLockStepMs = 10;
   sqlite3* db_;
   const TDatabase::TBusyHandler& handler_;
   const int budgetChecks_;
@@ -485,6 +486,46 @@ class TSqliteDatabase final : public TDatabase {
   std::shared_ptr<TErrorMembers> errors_ = std::make_shared<TErrorMembers>();
 };
 
+// Makes `target` a copy of the database `templ` unless it exists. The copy
+// goes through SQLite's backup, not the bytes of the file: the template may
+// be the live database of another instance (a renamed copy starts from the
+// one beside it), and a file copied in the middle of its writer's
+// transaction would hold half of it without the journal that undoes it. A
+// template locked for longer than the usual lock wait is not copied. A
+// missing template is no failure: the database then starts empty.
+bool CopyDatabaseIfMissing(const std::string& templ, const std::string& target) {
+  if (access(target.c_str(), F_OK) == 0) return true;
+  if (access(templ.c_str(), F_OK) != 0) return errno == ENOENT;
+  // The copy is private to the user from its first byte.
+  const std::string temp = target + ".tmp." + std::to_string(getpid());
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  close(fd);
+  sqlite3 *from = nullptr, *to = nullptr;
+  bool ok = sqlite3_open_v2(templ.c_str(), &from, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+            sqlite3_open_v2(temp.c_str(), &to, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+  if (ok) {
+    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+    int rc = backup ? SQLITE_OK : SQLITE_ERROR;
+    for (int waited = 0; backup;) {
+      rc = sqlite3_backup_step(backup, -1);
+      if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || waited >= TBusyWatch::kLockWaitMs) break;
+      sqlite3_sleep(TBusyWatch::kLockStepMs);
+      waited += TBusyWatch::kLockStepMs;
+    }
+    if (backup) sqlite3_backup_finish(backup);
+    ok = rc == SQLITE_DONE;
+  }
+  sqlite3_close_v2(from);
+  ok = sqlite3_close_v2(to) == SQLITE_OK && ok;
+  // link() never replaces: a database that appeared meanwhile stays as it
+  // is. A file system without hard links gets the rename instead.
+  if (ok && link(temp.c_str(), target.c_str()) != 0 && errno != EEXIST)
+    ok = rename(temp.c_str(), target.c_str()) == 0;
+  unlink(temp.c_str());
+  return ok;
+}
+
 }  // namespace
 
 std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path, const std::string& templ) {
@@ -494,7 +535,7 @@ std::unique_ptr<TDatabase> OpenSqliteDatabase(const std::string& path, const std
   struct stat st{};
   if (path != ":memory:" && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     throw TSessionError(SQLITE_CANTOPEN, SJ("データベースファイルではなくディレクトリです: ") + Utf8ToSjis(path));
-  if (!templ.empty() && !CopyTemplateIfMissing(templ, path))
+  if (!templ.empty() && !CopyDatabaseIfMissing(templ, path))
     throw TSessionError(SQLITE_CANTOPEN, SJ("サンプルデータベースを複写できません: ") + Utf8ToSjis(path));
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
