@@ -181,16 +181,5 @@ bool TMariaServer::Reset() {
 }
 
 TMariaServer* TMariaServer::Shared(std::string* why) {
-  static std::unique_ptr<TMariaServer> server;
-  static std::string failure;
-  if (!server && failure.empty()) {
-    auto s = std::make_unique<TMariaServer>();
-    if (s->Start())
-      server = std::move(s);
-    else
-      failure = s->Error().empty() ? "the server could not be started" : s->Error();
-  }
-  if (server && !server->Running() && !server->Start() && why) *why = server->Error();
-  if (!server && why) *why = failure;
-  return server && server->Running() ? server.get() : nullptr;
+  return SharedServer<TMariaServer>(why);
 }

@@ -230,16 +230,5 @@ bool TPgServer::Admin(const std::string& sql, const std::string& db) {
 }
 
 TPgServer* TPgServer::Shared(std::string* why) {
-  static std::unique_ptr<TPgServer> server;
-  static std::string failure;
-  if (!server && failure.empty()) {
-    auto s = std::make_unique<TPgServer>();
-    if (s->Start())
-      server = std::move(s);
-    else
-      failure = s->Error().empty() ? "the server could not be started" : s->Error();
-  }
-  if (server && !server->Running() && !server->Start() && why) *why = server->Error();
-  if (!server && why) *why = failure;
-  return server && server->Running() ? server.get() : nullptr;
+  return SharedServer<TPgServer>(why);
 }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,3 +30,22 @@ bool RunAndWait(const TServerProgram& program, std::string* error);
 // Starts the program in the background; it gets deathSignal when this
 // process dies. The child's pid, or -1 with *error.
 pid_t StartInBackground(const TServerProgram& program, int deathSignal, std::string* error);
+
+// The one server of a kind that the tests of a process share: started at
+// the first call, started again if it has stopped. Null with the reason in
+// *why when it cannot run; a server that failed to start is not tried again.
+template <class TServer>
+TServer* SharedServer(std::string* why) {
+  static std::unique_ptr<TServer> server;
+  static std::string failure;
+  if (!server && failure.empty()) {
+    auto s = std::make_unique<TServer>();
+    if (s->Start())
+      server = std::move(s);
+    else
+      failure = s->Error().empty() ? "the server could not be started" : s->Error();
+  }
+  if (server && !server->Running() && !server->Start() && why) *why = server->Error();
+  if (!server && why) *why = failure;
+  return server && server->Running() ? server.get() : nullptr;
+}
