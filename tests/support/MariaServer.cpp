@@ -122,26 +122,14 @@ bool TMariaServer::Start() {
                                   "--max-connections=40"};
     for (auto& t : Tuning()) args.push_back(t);
     if (!Run(args, false, true, dir_ + "/mariadbd.out")) return false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool exited = false, ready = false;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (access(Socket().c_str(), F_OK) == 0 && Ping()) {
-        ready = true;
-        break;
-      }
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exited = true;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
-    if (exited) {
+    const TServerStart started =
+        WaitUntilReady(pid_, [this] { return access(Socket().c_str(), F_OK) == 0 && Ping(); });
+    if (started == TServerStart::Exited) {
       pid_ = -1;
       error_ = "mariadbd exited:\n" + LogTail(dir_ + "/mariadbd.log");
       continue;  // most likely the port was taken meanwhile
     }
-    if (!ready) {
+    if (started != TServerStart::Ready) {
       error_ = "mariadbd did not become ready:\n" + LogTail(dir_ + "/mariadbd.log");
       Stop();
       return false;

@@ -161,23 +161,13 @@ bool TPgServer::Start() {
              false))
       return false;
     const std::string ping = AdminConninfo("postgres");
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool exited = false;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (PQping(ping.c_str()) == PQPING_OK) break;
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exited = true;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
-    if (exited) {
+    const TServerStart started = WaitUntilReady(pid_, [&ping] { return PQping(ping.c_str()) == PQPING_OK; });
+    if (started == TServerStart::Exited) {
       pid_ = -1;
       error_ = "postgres exited:\n" + LogTail(dir_ + "/postgres.log");
       continue;  // most likely the port was taken meanwhile
     }
-    if (PQping(ping.c_str()) != PQPING_OK) {
+    if (started != TServerStart::Ready) {
       error_ = "postgres did not become ready:\n" + LogTail(dir_ + "/postgres.log");
       Stop();
       return false;

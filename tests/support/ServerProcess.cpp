@@ -12,9 +12,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 int FreeLoopbackPort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -102,4 +104,15 @@ bool RunAndWait(const TServerProgram& program, std::string* error) {
 
 pid_t StartInBackground(const TServerProgram& program, int deathSignal, std::string* error) {
   return Launch(program, deathSignal, error);
+}
+
+TServerStart WaitUntilReady(pid_t pid, const std::function<bool()>& ready) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (ready()) return TServerStart::Ready;
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return TServerStart::Exited;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  }
+  return ready() ? TServerStart::Ready : TServerStart::TimedOut;
 }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,11 @@ bool RunAndWait(const TServerProgram& program, std::string* error);
 // Starts the program in the background; it gets deathSignal when this
 // process dies. The child's pid, or -1 with *error.
 pid_t StartInBackground(const TServerProgram& program, int deathSignal, std::string* error);
+
+// Waits up to a minute for a server started in the background to answer
+// (ready() is asked every 30 ms) or to exit; an exited child is reaped.
+enum class TServerStart { Ready, Exited, TimedOut };
+TServerStart WaitUntilReady(pid_t pid, const std::function<bool()>& ready);
 
 // The one server of a kind that the tests of a process share: started at
 // the first call, started again if it has stopped. Null with the reason in
