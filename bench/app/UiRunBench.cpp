@@ -157,6 +157,7 @@ struct TRunFigures {
   int Rows = 0, RowCount = 0, LongestGapRow = -1;
   double LongestGapMs = 0, FirstRowMs = -1;
   double LongestAnyGapMs = 0;  // the opening included
+  double InMessages = 0;       // seconds spent letting messages through (paints)
   bool Ok = false;
 };
 
@@ -174,8 +175,10 @@ TRunFigures RunQuery(TApp& app, TGapPlatform& platform, const std::string& query
   platform.OnProcessed = [&] {
     if (platform.calls > 1 && f.FirstRowMs < 0 && main.SqlInfo().RowMax() > 0) f.FirstRowMs = Since(t0) * 1000;
   };
+  const double inMessages0 = platform.inMessages;
   actions.Execute(actions.actStart);
   f.Time = {Since(t0), CpuSeconds(RUSAGE_SELF) - cpu0};
+  f.InMessages = platform.inMessages - inMessages0;
   platform.OnProcessed = nullptr;
   f.Rows = main.SqlInfo().RowMax();
   f.RowCount = main.SqlInfo().RowCount();
@@ -324,7 +327,8 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
     }
     if (profile) {
       const TRunFigures r = RunQuery(app, platform, query);
-      std::printf("run command: %.3f s, cpu %.3f s, %d rows\n", r.Time.Wall, r.Time.Cpu, r.Rows);
+      std::printf("run command: %.3f s, cpu %.3f s, %d rows, first row at %.3f s, %.3f s in messages\n",
+                  r.Time.Wall, r.Time.Cpu, r.Rows, r.FirstRowMs / 1000, r.InMessages);
       break;
     }
     const double ratio = Compare(app, platform, route.title, copy, query, rounds, &route == &routes[0] ? 1.3 : 2.0);
@@ -462,7 +466,8 @@ int main(int argc, char** argv) {
 
     if (profile) {
       const TRunFigures r = RunQuery(app, platform, query);
-      std::printf("run command: %.3f s, cpu %.3f s, %d rows\n", r.Time.Wall, r.Time.Cpu, r.Rows);
+      std::printf("run command: %.3f s, cpu %.3f s, %d rows, first row at %.3f s, %.3f s in messages\n",
+                  r.Time.Wall, r.Time.Cpu, r.Rows, r.FirstRowMs / 1000, r.InMessages);
       std::filesystem::remove_all(dir);
       return 0;
     }
