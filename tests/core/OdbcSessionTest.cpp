@@ -82,9 +82,10 @@ TEST_F(OdbcSession, PostgresRowsComeThroughACursorAndCountsStayWhole) {
                                 "AND query ILIKE 'fetch%'");
     return true;
   };
-  ASSERT_TRUE(engine.OpenQuery("SELECT n FROM generate_series(1, 1000000) AS s(n)")) << Text();
+  engine.MaxRow = [] { return 1000000; };
+  ASSERT_TRUE(engine.OpenQuery("SELECT n FROM generate_series(1, 300000) AS s(n)")) << Text();
   engine.WhileBusy = nullptr;
-  EXPECT_EQ(info.RowCount(), 1000000);
+  EXPECT_EQ(info.RowCount(), 300000);
   EXPECT_TRUE(sawCursor);
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(engine.FetchRow());
   EXPECT_EQ(Cell(1, 10), "10");
@@ -94,7 +95,6 @@ TEST_F(OdbcSession, PostgresRowsComeThroughACursorAndCountsStayWhole) {
 
   // A row that fails past the first batches fails the fetch, not the open;
   // the rows before it stay and the session goes on without a transaction.
-  engine.MaxRow = [] { return 1000000; };
   ASSERT_TRUE(engine.OpenQuery("SELECT n, 10 / (n - 5000) FROM generate_series(1, 10000) AS s(n)")) << Text();
   EXPECT_EQ(info.RowCount(), 10000);
   int rows = 0;

@@ -16,14 +16,17 @@
 // a driver through the narrow call as UTF-8. Wide drivers need the wide call
 // (psqlodbc otherwise takes its text encoding from the environment's locale).
 //
-// A query runs once. Its opening reads the rows the engine will show and
-// keeps them here, in cp932, then counts the rest by fetching them without
-// converting a value; the statement is closed before the dynaset is handed
-// over. So the count is that of the rows shown, memory follows the row
-// limit, and only one statement is ever open (some drivers allow no second
-// one while a result is pending). A query that fails after some rows shows
-// them, then the failure, with the count the server gives of
-// SELECT COUNT(*) over the query where it will.
+// A query's opening reads the rows the engine will show and keeps them
+// here, in cp932, then counts the rest by fetching them without converting a
+// value; the statement is closed before the dynaset is handed over. So a
+// query runs once, the count is that of the rows shown, memory follows the
+// row limit, and only one statement is ever open (some drivers allow no
+// second one while a result is pending). psqlODBC would bring every counted
+// row over the network into its own buffers, so past the row limit the
+// server counts the rest as SELECT COUNT(*) over the query (where it refuses
+// that form, the query runs again and its rows are counted as they come). A
+// query that fails after some rows shows them, then the failure, with the
+// server's count where it will give one.
 //
 // Drivers known to give text as UTF-8 through SQL_C_CHAR are asked for it:
 // their own conversion to UTF-16 costs more than the rest of a fetch.
@@ -326,6 +329,9 @@ struct TOdbcLink {
   const TDatabase::TBusyHandler* Busy = nullptr;  // the database's, for the statement at hand
   bool CountByFetch = false;  // the driver's row count of a result is not its rows
   bool NarrowText = false;    // the driver gives text as UTF-8 through SQL_C_CHAR
+  // Rows past the limit are counted by the server, not fetched: the driver
+  // would bring each of them over.
+  bool CountRestOnServer = false;
   // Set when a stop is asked for: a job that loops over rows looks at it
   // between two of them, where SQLCancel reaches no driver call.
   std::shared_ptr<std::atomic<bool>> Cancel = std::make_shared<std::atomic<bool>>(false);
@@ -671,16 +677,18 @@ class TKeptRows {
 struct TReadOutcome {
   std::unique_ptr<TKeptRows> Kept;
   long long Counted = 0;  // rows past the kept ones
+  bool More = false;      // there are rows past the kept ones, not counted
   bool Failed = false;
   TDiag Error;
 };
 
 // Reads up to wanted rows of stmt into out.Kept, then counts the rest
 // without converting them (no columns bound, in blocks where the driver
-// allows). A failure is kept in out, to be told after the rows before it;
-// a stop asked for ends the reading between two rows.
-void ReadAndCount(SQLHSTMT stmt, TOdbcRows& rows, TReadOutcome& out, long long wanted, const std::atomic<bool>& stop,
-                  const std::shared_ptr<TErrorMembers>& errors) {
+// allows), or with countRest false only tells in out.More whether there are
+// any. A failure is kept in out, to be told after the rows before it; a
+// stop asked for ends the reading between two rows.
+void ReadAndCount(SQLHSTMT stmt, TOdbcRows& rows, TReadOutcome& out, long long wanted, bool countRest,
+                  const std::atomic<bool>& stop, const std::shared_ptr<TErrorMembers>& errors) {
   TKeptRows& kept = *out.Kept;
   try {
     while (kept.Rows() < wanted && !stop.load(std::memory_order_relaxed)) {
@@ -697,6 +705,20 @@ void ReadAndCount(SQLHSTMT stmt, TOdbcRows& rows, TReadOutcome& out, long long w
   if (stop.load(std::memory_order_relaxed)) return;
   if (!rows.Bound.empty()) out.Counted = static_cast<long long>(rows.Fetched - rows.Next);
   SQLFreeStmt(stmt, SQL_UNBIND);
+  if (!countRest) {
+    out.Counted = 0;
+    if (rows.Bound.empty() || rows.Next >= rows.Fetched) {
+      const SQLRETURN rc = SQLFetch(stmt);
+      if (rc == SQL_NO_DATA) return;
+      if (!Succeeded(rc)) {
+        out.Failed = true;
+        out.Error = ReadDiag(SQL_HANDLE_STMT, stmt);
+        return;
+      }
+    }
+    out.More = true;
+    return;
+  }
   SQLULEN fetched = 0;
   const bool told = Succeeded(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
   SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1024), 0);
@@ -879,13 +901,16 @@ class TOdbcDatabase final : public TDatabase {
     outcome->Kept = std::make_unique<TKeptRows>(static_cast<size_t>(dynaset->FieldCount()));
     if (dynaset->HasColumns()) {
       const long long wanted = std::max(RowsWanted(), 0);
-      link_->Call([stmt, rows = dynaset->Rows(), outcome, wanted, cancel = link_->Cancel, errors = link_->Errors] {
+      const bool countRest = !link_->CountRestOnServer;
+      link_->Call([stmt, rows = dynaset->Rows(), outcome, wanted, countRest, cancel = link_->Cancel,
+                   errors = link_->Errors] {
         TUtf8Codeset codeset;
-        ReadAndCount(stmt->Handle, *rows, *outcome, wanted, *cancel, errors);
+        ReadAndCount(stmt->Handle, *rows, *outcome, wanted, countRest, *cancel, errors);
       }, stmt);
     }
     link_->Close(stmt);
     long long count = outcome->Kept->Rows() + outcome->Counted;
+    if (outcome->More && !outcome->Failed && !StopState()->Stopped) count = CountPastTheLimit(sql, *wide, *outcome);
     std::optional<TDiag> failure;
     if (StopState()->Stopped) {
       // The rows end where the stop found them.
@@ -925,6 +950,39 @@ class TOdbcDatabase final : public TDatabase {
   std::string Statement(const std::string& sqlCp932) {
     StopState()->Clear();
     return ServerStatement(sqlCp932, *link_->Errors, FoldSqlState("42000"));
+  }
+
+  // The full count of a query whose rows go on past the kept ones, where the
+  // driver moves every row it counts across the network and through its own
+  // buffers: the server counts them, or where it will not count the query,
+  // the query runs again and its rows are counted as they come.
+  long long CountPastTheLimit(const std::string& sql, const TWide& wide, const TReadOutcome& read) {
+    const long long kept = read.Kept->Rows();
+    auto counter = link_->NewStatement();
+    auto onServer = std::make_shared<long long>(-1);
+    const bool counted =
+        link_->Call([counter, onServer, sql] { *onServer = CountOnServer(counter->Handle, sql); }, counter);
+    link_->Close(counter);
+    if (!counted || StopState()->Stopped) return kept;
+    if (*onServer >= 0) return std::max(*onServer, kept);
+    auto again = link_->NewStatement();
+    auto query = std::make_shared<TWide>(wide);
+    auto outcome = std::make_shared<TReadOutcome>();
+    outcome->Kept = std::make_unique<TKeptRows>(0);
+    const bool ran = link_->Call([again, query, outcome, cancel = link_->Cancel, errors = link_->Errors] {
+      SQLRETURN rc = SQLExecDirectW(again->Handle, query->data(), SQL_NTS);
+      if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+        TDiag d = ReadDiag(SQL_HANDLE_STMT, again->Handle);
+        errors->Fail(d.Number, d.Text);
+      }
+      TOdbcRows rows;
+      ReadAndCount(again->Handle, rows, *outcome, 0, true, *cancel, errors);
+    }, again);
+    link_->Close(again);
+    if (!ran || StopState()->Stopped) return kept;
+    // The rows shown are whole, but not their count.
+    if (outcome->Failed) link_->Errors->Fail(outcome->Error.Number, outcome->Error.Text);
+    return std::max(outcome->Counted, kept);
   }
 
   // The row count as the server gives it, or -1 where the query cannot be
@@ -984,6 +1042,7 @@ std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const
       AskForCursorFetch(text);
       link->CountByFetch = true;
       link->NarrowText = true;
+      link->CountRestOnServer = true;
     } else if (IsMariaDbOdbc(library) && !DriverSets(text, "CHARSET", "CHARSET")) {
       // Text as the server sends it: Connector/ODBC's own way to UTF-16
       // costs more than all the rest of a fetch.
