@@ -7,12 +7,15 @@
 //                                   an ORDER BY over it against `sqlite3 -csv`,
 //                                   then stop, repaint and first-row figures.
 //                                   "profile": the plain run only, for perf.
-//   ui_run_bench pg [rows] [profile]
+//   ui_run_bench pg [rows] [profile|profile-odbc]
 //                                   PostgreSQL and ODBC to a private server
 //                                   against `psql -c "copy (...) to stdout csv"`.
-//                                   "profile": one libpq round only, for perf.
-//   ui_run_bench maria [rows]       MariaDB Connector/ODBC to a private server
-//                                   against `mariadb --batch -e`.
+//                                   "profile": one libpq round only, for perf;
+//                                   "profile-odbc": one psqlODBC round only.
+//   ui_run_bench maria [rows] [profile]
+//                                   MariaDB Connector/ODBC to a private server
+//                                   against `mariadb --batch -e`; "profile":
+//                                   one round only.
 //
 // QT_QPA_PLATFORM=offscreen needs no display. Processor time (user + system)
 // is printed beside wall time: a loaded machine disturbs it far less.
@@ -282,7 +285,8 @@ double Compare(TApp& app, TGapPlatform& platform, const char* title, const std::
 
 // A private PostgreSQL server: the run command over libpq and over ODBC
 // against psql's COPY of the same rows.
-int BenchServer(QApplication& application, const std::filesystem::path& dir, long rows, int rounds, bool profile) {
+int BenchServer(QApplication& application, const std::filesystem::path& dir, long rows, int rounds, bool profile,
+                bool profileOdbc) {
   TPgServer server;
   if (!server.Start()) {
     std::fprintf(stderr, "cannot start the private server: %s\n", server.Error().c_str());
@@ -307,6 +311,7 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
   int status = 0;
   for (const auto& route : routes) {
     if (profile && &route != &routes[0]) break;
+    if (profileOdbc && &route == &routes[0]) continue;
     TGapPlatform platform(dir.string());
     TApp app(platform, MakeFileLocations((dir / "quorrel").string()));
     if (!app.Start()) return 1;
@@ -325,7 +330,7 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
       status = 1;
       continue;
     }
-    if (profile) {
+    if (profile || profileOdbc) {
       const TRunFigures r = RunQuery(app, platform, query);
       std::printf("run command: %.3f s, cpu %.3f s, %d rows, first row at %.3f s, %.3f s in messages\n",
                   r.Time.Wall, r.Time.Cpu, r.Rows, r.FirstRowMs / 1000, r.InMessages);
@@ -361,7 +366,7 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
 
 // A private MariaDB server: the run command over MariaDB Connector/ODBC
 // against the mariadb client's batch output of the same rows.
-int BenchMaria(QApplication& application, const std::filesystem::path& dir, long rows, int rounds) {
+int BenchMaria(QApplication& application, const std::filesystem::path& dir, long rows, int rounds, bool profile) {
   TMariaServer server;
   if (!server.Start()) {
     std::fprintf(stderr, "cannot start the private MariaDB server: %s\n", server.Error().c_str());
@@ -393,6 +398,11 @@ int BenchMaria(QApplication& application, const std::filesystem::path& dir, long
     std::fprintf(stderr, "MariaDB ODBC: not connected\n");
     return 1;
   }
+  if (profile) {
+    const TRunFigures r = RunQuery(app, platform, query);
+    std::printf("run command: %.3f s, cpu %.3f s, %d rows\n", r.Time.Wall, r.Time.Cpu, r.Rows);
+    return 0;
+  }
   const double ratio =
       Compare(app, platform, "ODBC (MariaDB Connector/ODBC), run command vs mariadb --batch", batch, query, rounds, 1.5);
   app.Action().Execute(app.Action().actDisConnect);
@@ -407,7 +417,8 @@ int main(int argc, char** argv) {
   const int argRows = pg || maria ? 2 : 1;
   const int rows = argc > argRows ? std::max(1, std::atoi(argv[argRows])) : 1000000;
   const bool profile = argc > argRows + 1 && std::string(argv[argRows + 1]) == "profile";
-  const int rounds = profile ? 1 : 5;
+  const bool profileOdbc = pg && argc > argRows + 1 && std::string(argv[argRows + 1]) == "profile-odbc";
+  const int rounds = profile || profileOdbc ? 1 : 5;
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
 
@@ -419,7 +430,8 @@ int main(int argc, char** argv) {
   std::system("cut -d' ' -f1-3 /proc/loadavg");
   if (pg || maria) {
     const int status =
-        pg ? BenchServer(application, dir, rows, rounds, profile) : BenchMaria(application, dir, rows, rounds);
+        pg ? BenchServer(application, dir, rows, rounds, profile, profileOdbc)
+           : BenchMaria(application, dir, rows, rounds, profile);
     std::filesystem::remove_all(dir);
     return status;
   }
@@ -464,7 +476,7 @@ int main(int argc, char** argv) {
     actions.Execute(actions.actConnect);
     if (!main.IsConnected()) return 1;
 
-    if (profile) {
+    if (profile || profileOdbc) {
       const TRunFigures r = RunQuery(app, platform, query);
       std::printf("run command: %.3f s, cpu %.3f s, %d rows, first row at %.3f s, %.3f s in messages\n",
                   r.Time.Wall, r.Time.Cpu, r.Rows, r.FirstRowMs / 1000, r.InMessages);

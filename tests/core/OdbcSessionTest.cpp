@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <clocale>
 #include <filesystem>
 
@@ -71,17 +72,29 @@ TEST_F(OdbcSession, PostgresRowsComeThroughACursorAndCountsStayWhole) {
   }
 
   ASSERT_TRUE(engine.Logon(TPgServer::User(), TPgServer::Password(), host)) << Text();
-  ASSERT_TRUE(engine.OpenQuery("SELECT n FROM generate_series(1, 100000) AS s(n)")) << Text();
-  EXPECT_EQ(info.RowCount(), 100000);
+  // While the opening reads and counts, the session fetches from a cursor;
+  // once it has opened, the rows shown are here and the server holds
+  // nothing for them.
+  bool sawCursor = false;
+  engine.WhileBusy = [&] {
+    if (!sawCursor)
+      sawCursor = server->Admin("SELECT 1 / count(*) FROM pg_stat_activity WHERE usename = 'quser' "
+                                "AND query ILIKE 'fetch%'");
+    return true;
+  };
+  engine.MaxRow = [] { return 1000000; };
+  ASSERT_TRUE(engine.OpenQuery("SELECT n FROM generate_series(1, 300000) AS s(n)")) << Text();
+  engine.WhileBusy = nullptr;
+  EXPECT_EQ(info.RowCount(), 300000);
+  EXPECT_TRUE(sawCursor);
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(engine.FetchRow());
-  // Ten rows in, the session is between two fetches of its cursor.
-  EXPECT_TRUE(server->Admin("SELECT 1 / count(*) FROM pg_stat_activity WHERE usename = 'quser' "
-                            "AND state = 'idle in transaction' AND query ILIKE '%fetch%'"))
+  EXPECT_EQ(Cell(1, 10), "10");
+  EXPECT_TRUE(server->Admin("SELECT 1 / CASE WHEN count(*) = 0 THEN 1 ELSE 0 END FROM pg_stat_activity "
+                            "WHERE usename = 'quser' AND state LIKE 'idle in transaction%'"))
       << server->Error();
 
   // A row that fails past the first batches fails the fetch, not the open;
   // the rows before it stay and the session goes on without a transaction.
-  engine.MaxRow = [] { return 1000000; };
   ASSERT_TRUE(engine.OpenQuery("SELECT n, 10 / (n - 5000) FROM generate_series(1, 10000) AS s(n)")) << Text();
   EXPECT_EQ(info.RowCount(), 10000);
   int rows = 0;
@@ -116,6 +129,65 @@ TEST_F(OdbcSession, PostgresTextComesWholeInBlocks) {
     EXPECT_EQ(Cell(1, n), std::to_string(n));
     EXPECT_EQ(Cell(2, n), n % 3 == 0 ? std::string() : SJ("テキスト") + std::string(static_cast<size_t>(n), 'x'));
   }
+}
+
+// psqlODBC hands text over in the process's locale unless it is asked for
+// UTF-16; whatever the locale, Japanese text (the NEC and IBM extensions
+// included), short or long, and NULLs come back as the same cp932 bytes.
+TEST_F(OdbcSession, PostgresJapaneseTextWhateverTheLocale) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  std::string longText;
+  for (int i = 0; i < 3000; ++i) longText += i % 2 ? "髙﨑" : "ab";
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr);
+    ASSERT_TRUE(LogonPg()) << Text();
+    engine.MaxRow = [] { return 100000; };
+    ASSERT_TRUE(engine.OpenQuery(SJ("SELECT n, CASE WHEN n % 2 = 0 THEN NULL ELSE '山田①髙﨑～' || n END AS 名前, "
+                                     "CASE WHEN n = 3 THEN '" + longText + "' END, "
+                                     "'2004-03-05 13:07:09'::timestamp + n * interval '1 day' "
+                                     "FROM generate_series(1, 2000) AS s(n)")))
+        << Text();
+    EXPECT_EQ(info.ColName(1), SJ("名前"));
+    EXPECT_EQ(info.RowCount(), 2000);
+    ASSERT_EQ(FetchAll(), 2000);
+    for (int n : {1, 2, 3, 999, 1000, 2000}) {
+      SCOPED_TRACE(n);
+      EXPECT_EQ(Cell(2, n), n % 2 ? SJ("山田①髙﨑～") + std::to_string(n) : std::string());
+      EXPECT_EQ(Cell(3, n), n == 3 ? SJ(longText) : std::string());
+    }
+    EXPECT_EQ(Cell(4, 1), "2004/03/06 13:07:09");
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+}
+
+// The query runs once: its count is that of the very rows it gave, even
+// where two runs would differ, and a stop while the opening reads ends the
+// rows where it found them, the count with them.
+TEST_F(OdbcSession, PostgresCountIsOfTheRowsShownAndAStopKeepsThem) {
+  ASSERT_TRUE(LogonPg()) << Text();
+  engine.MaxRow = [] { return 1000000; };
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(engine.OpenQuery("SELECT n FROM generate_series(1, 20000) AS s(n) WHERE random() < 0.5")) << Text();
+    EXPECT_EQ(FetchAll(), info.RowCount());
+  }
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point stopAt{};
+  engine.WhileBusy = [&] {
+    if (stopAt == Clock::time_point{}) stopAt = Clock::now() + std::chrono::milliseconds(200);
+    return Clock::now() < stopAt;
+  };
+  ASSERT_TRUE(engine.OpenQuery("SELECT a.n, b.n FROM generate_series(1, 5000) AS a(n), generate_series(1, 2000) AS b(n)"))
+      << Text();
+  engine.WhileBusy = nullptr;
+  EXPECT_TRUE(engine.Stopped());
+  const int count = info.RowCount();
+  EXPECT_LT(count, 1000000);
+  EXPECT_EQ(FetchAll(), count);
+  EXPECT_EQ(engine.ErrCode, 0) << Text();
+  ASSERT_TRUE(engine.OpenQuery("SELECT 42")) << Text();
+  EXPECT_EQ(FetchAll(), 1);
+  EXPECT_EQ(Cell(1, 1), "42");
 }
 
 TEST_F(OdbcSession, SqliteThroughItsDriver) {
@@ -168,16 +240,27 @@ TEST_F(OdbcSession, JapaneseTextThroughANarrowDriverWhateverTheLocale) {
   std::setlocale(LC_ALL, saved.c_str());
 }
 
+// The server goes away while the opening reads the rows: the rows read
+// before stay, then the failure is told; the session reports it too.
 TEST_F(OdbcSession, ServerStoppedDuringAFetch) {
   ASSERT_TRUE(LogonPg()) << Text();
   engine.MaxRow = [] { return 1000000; };
-  ASSERT_TRUE(engine.OpenQuery("SELECT n FROM generate_series(1, 300000) AS s(n)")) << Text();
-  EXPECT_EQ(info.RowCount(), 300000);
-  for (int i = 0; i < 10; ++i) ASSERT_TRUE(engine.FetchRow());
-  server->Stop();
-  int rows = 10;
-  while (engine.FetchRow()) ++rows;
-  EXPECT_LT(rows, 300000);
+  int calls = 0;
+  engine.WhileBusy = [&] {
+    if (++calls == 10) server->Stop();
+    return true;
+  };
+  const bool opened = engine.OpenQuery("SELECT a.n * 1000 + b.n FROM generate_series(0, 2999) AS a(n), "
+                                       "generate_series(1, 1000) AS b(n)");
+  engine.WhileBusy = nullptr;
+  EXPECT_GE(calls, 10);
+  if (opened) {
+    int rows = 0;
+    while (engine.FetchRow()) ++rows;
+    EXPECT_GT(rows, 0);
+    EXPECT_LT(info.RowPos(), 3000000);
+    EXPECT_EQ(info.RowCount(), info.RowPos());  // the count is the rows read: the server cannot tell more
+  }
   EXPECT_NE(engine.ErrCode, 0);
   EXPECT_FALSE(engine.ErrText.empty());
   EXPECT_FALSE(engine.FetchRow());

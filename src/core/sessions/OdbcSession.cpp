@@ -16,16 +16,27 @@
 // a driver through the narrow call as UTF-8. Wide drivers need the wide call
 // (psqlodbc otherwise takes its text encoding from the environment's locale).
 //
-// A query's full row count is asked of the server first as
-// SELECT COUNT(*) over the query; where the server refuses that form (some
-// refuse ORDER BY in a subquery), the rows are counted by reading them once
-// and the query runs again. Only one statement is open at a time, because
-// some drivers allow no second one while a result is pending.
+// A query's opening reads the rows the engine will show and keeps them
+// here, in cp932, then counts the rest by fetching them without converting a
+// value; the statement is closed before the dynaset is handed over. So a
+// query runs once, the count is that of the rows shown, memory follows the
+// row limit, and only one statement is ever open (some drivers allow no
+// second one while a result is pending). psqlODBC would bring every counted
+// row over the network into its own buffers, so past the row limit the
+// server counts the rest as SELECT COUNT(*) over the query (where it refuses
+// that form, the query runs again and its rows are counted as they come). A
+// query that fails after some rows shows them, then the failure, with the
+// server's count where it will give one.
+//
+// Drivers known to give text as UTF-8 through SQL_C_CHAR are asked for it:
+// their own conversion to UTF-16 costs more than the rest of a fetch.
+// MariaDB's Connector/ODBC gives the connection's character set, which is
+// set to utf8mb4 unless the user's settings name one. psqlODBC gives the
+// codeset of the thread's locale, so its rows are read under a UTF-8 one.
 //
 // psqlODBC left to itself reads a whole result into memory before it hands
-// over the first row: memory then grows with the query instead of the row
-// limit, and the window waits for the last row before it shows the first.
-// Unless the user's settings say otherwise it is told to fetch through a
+// over the first row: memory then grows with the query, however many of
+// its rows are counted only, instead of with the row limit. Unless the user's settings say otherwise it is told to fetch through a
 // cursor, a few hundred rows at a time. Its row count of a SELECT is then no
 // longer the rows of the result, so a statement run for its count has the
 // rows of its results counted as they are read.
@@ -46,6 +57,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -162,9 +174,13 @@ bool IsPsqlOdbc(const std::string& library) {
   return library.compare(library.rfind('/') + 1, 8, "psqlodbc") == 0;
 }
 
-// Whether the connection string or its data source sets one of psqlODBC's
-// settings (each has a long name and a short one).
-bool PsqlOdbcSets(const std::string& connection, const char* name, const char* shortName) {
+bool IsMariaDbOdbc(const std::string& library) {
+  return library.compare(library.rfind('/') + 1, 9, "libmaodbc") == 0;
+}
+
+// Whether the connection string or its data source sets one of the
+// driver's settings (psqlODBC's have a long name and a short one).
+bool DriverSets(const std::string& connection, const char* name, const char* shortName) {
   for (const char* key : {name, shortName}) {
     std::string upper(key);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -185,8 +201,8 @@ bool PsqlOdbcSets(const std::string& connection, const char* name, const char* s
 // VARCHAR (it calls them LONGVARCHAR otherwise, which shows as a type this
 // program does not show), unless the user's settings say otherwise.
 void AskForCursorFetch(std::string& connection) {
-  if (!PsqlOdbcSets(connection, "UseDeclareFetch", "B6")) connection += ";UseDeclareFetch=1;Fetch=4096";
-  if (!PsqlOdbcSets(connection, "TextAsLongVarchar", "B7")) connection += ";TextAsLongVarchar=0";
+  if (!DriverSets(connection, "UseDeclareFetch", "B6")) connection += ";UseDeclareFetch=1;Fetch=4096";
+  if (!DriverSets(connection, "TextAsLongVarchar", "B7")) connection += ";TextAsLongVarchar=0";
 }
 
 // Set once a connection has been given up while its driver still works on
@@ -311,9 +327,14 @@ struct TOdbcLink {
   std::shared_ptr<TErrorMembers> Errors = std::make_shared<TErrorMembers>();
   std::shared_ptr<TDatabase::TStopState> Stop = std::make_shared<TDatabase::TStopState>();
   const TDatabase::TBusyHandler* Busy = nullptr;  // the database's, for the statement at hand
-  SQLHSTMT Active = SQL_NULL_HANDLE;  // the open query's statement, if any
-  int ActiveSerial = 0, Serial = 0;
   bool CountByFetch = false;  // the driver's row count of a result is not its rows
+  bool NarrowText = false;    // the driver gives text as UTF-8 through SQL_C_CHAR
+  // Rows past the limit are counted by the server, not fetched: the driver
+  // would bring each of them over.
+  bool CountRestOnServer = false;
+  // Set when a stop is asked for: a job that loops over rows looks at it
+  // between two of them, where SQLCancel reaches no driver call.
+  std::shared_ptr<std::atomic<bool>> Cancel = std::make_shared<std::atomic<bool>>(false);
   TOdbcWorker Worker;
 
   ~TOdbcLink() {
@@ -325,6 +346,7 @@ struct TOdbcLink {
   // here. After a stop the job's failure is the stop's, and Call returns
   // false; true when the job ran to its end.
   bool Call(const std::function<void()>& job, const THandlePtr& stmt = {}) {
+    Cancel->store(false);
     if (!Busy || !*Busy) {
       job();
       return true;
@@ -332,6 +354,7 @@ struct TOdbcLink {
     try {
       Worker.Run(job, *Busy, [this, stmt] {
         Stop->Mark();
+        Cancel->store(true);
         if (stmt && stmt->Handle != SQL_NULL_HANDLE) SQLCancel(stmt->Handle);
       });
     } catch (const TSessionError&) {
@@ -348,9 +371,7 @@ struct TOdbcLink {
     Errors->Fail(d.Number, d.Text);
   }
 
-  // A new statement handle; the open query's result is closed first.
   THandlePtr NewStatement() {
-    CloseActive();
     auto stmt = std::make_shared<THandle>();
     stmt->Type = SQL_HANDLE_STMT;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, Dbc.Handle, &stmt->Handle))) {
@@ -360,10 +381,8 @@ struct TOdbcLink {
     return stmt;
   }
 
-  void CloseActive() {
-    if (Active != SQL_NULL_HANDLE && !gAbandoned) SQLFreeStmt(Active, SQL_CLOSE);
-    Active = SQL_NULL_HANDLE;
-    ActiveSerial = 0;
+  void Close(const THandlePtr& stmt) {
+    if (stmt->Handle != SQL_NULL_HANDLE && !gAbandoned) SQLFreeStmt(stmt->Handle, SQL_CLOSE);
   }
 };
 
@@ -399,11 +418,11 @@ class TOdbcField final : public TField {
 };
 
 // A column fetched in blocks: the driver writes a block's values side by
-// side, Width UTF-16 units each, with their lengths in Ind.
+// side, Width bytes each, with their lengths in bytes in Ind.
 struct TBoundColumn {
   size_t Cell = 0;  // the column's index
   size_t Width = 0;
-  std::vector<SQLWCHAR> Buf;
+  std::vector<char> Buf;
   std::vector<SQLLEN> Ind;
 };
 
@@ -412,8 +431,11 @@ struct TBoundColumn {
 struct TOdbcRows {
   std::vector<TOdbcCell> Cells;
   std::vector<int> Codes;  // each column's type code
-  TWide Text;              // reused for every cell, as is
-  std::string Utf8;        // the way from Text to cp932
+  // Text comes as UTF-8 (SQL_C_CHAR) where the driver is known to give it
+  // so, else as UTF-16.
+  bool Narrow = false;
+  TWide Text;        // a wide value, reused for every cell
+  std::string Utf8;  // a narrow value, or the way from Text to cp932
   bool Eof = false;
   // Fetching in blocks: the rows of the block, the next one to read, and
   // whether a value too long for its buffer can be read again whole.
@@ -424,12 +446,15 @@ struct TOdbcRows {
 
 bool IsShown(int code) { return code == 1 || code == 2 || code == 12 || code == 96; }
 
-// The cell's text from what the driver wrote into Text; a date-time text
-// becomes a date-time.
+// The cell's text from what the driver wrote into Text or Utf8; a date-time
+// text becomes a date-time.
 void SetCellText(TOdbcRows& rows, size_t i) {
   TOdbcCell& cell = rows.Cells[i];
   cell.Kind = TValueKind::Text;
-  AppendWideAsSjis(cell.Text, rows.Text.data(), rows.Text.size(), rows.Utf8);
+  if (rows.Narrow)
+    AppendUtf8AsSjis(cell.Text, rows.Utf8);
+  else
+    AppendWideAsSjis(cell.Text, rows.Text.data(), rows.Text.size(), rows.Utf8);
   // Drivers give date-times as text in the ODBC form "yyyy-mm-dd
   // hh:mm:ss[.f]"; a value that is no date (SQLite allows them) stays text.
   if (rows.Codes[i] == 12 && ParseIsoDateTime(cell.Text, cell.Date)) cell.Kind = TValueKind::DateTime;
@@ -437,12 +462,14 @@ void SetCellText(TOdbcRows& rows, size_t i) {
 
 // Reads a column of the current row with SQLGetData, in parts of any length.
 // False for NULL.
-bool GetText(SQLHSTMT stmt, SQLUSMALLINT column, TOdbcRows& rows, const std::function<void()>& fail) {
-  SQLWCHAR buf[2048];
-  rows.Text.clear();
+template <class TChar>
+bool GetParts(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, std::basic_string<TChar>& text,
+              const std::function<void()>& fail) {
+  TChar buf[2048];
+  text.clear();
   for (;;) {
     SQLLEN ind = 0;
-    SQLRETURN rc = SQLGetData(stmt, column, SQL_C_WCHAR, buf, sizeof buf, &ind);
+    SQLRETURN rc = SQLGetData(stmt, column, cType, buf, sizeof buf, &ind);
     if (rc == SQL_NO_DATA) break;
     if (!Succeeded(rc)) fail();
     if (ind == SQL_NULL_DATA) return false;
@@ -450,18 +477,23 @@ bool GetText(SQLHSTMT stmt, SQLUSMALLINT column, TOdbcRows& rows, const std::fun
     // A part that did not fit fills the buffer; otherwise the length is
     // told, or (from a careless driver) only the terminating zero.
     const bool more = rc == SQL_SUCCESS_WITH_INFO &&
-                      (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room);
+                      (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(TChar) > room);
     size_t got = room;
-    if (!more && ind >= 0) got = std::min(static_cast<size_t>(ind) / sizeof(SQLWCHAR), room);
+    if (!more && ind >= 0) got = std::min(static_cast<size_t>(ind) / sizeof(TChar), room);
     // The zero after the text is always written; a length that stops short
-    // of it is the driver's miscount (MariaDB's is one short for a text
-    // holding U+FA11), and the text runs to the zero.
-    if (!more && ind >= 0 && buf[got] != 0) got = std::find(buf + got, buf + room, SQLWCHAR(0)) - buf;
-    if (!more && ind < 0) got = std::find(buf, buf + room, SQLWCHAR(0)) - buf;
-    rows.Text.append(buf, got);
+    // of it is the driver's miscount (MariaDB's wide length is one short for
+    // a text holding U+FA11), and the text runs to the zero.
+    if (!more && ind >= 0 && buf[got] != 0) got = std::find(buf + got, buf + room, TChar(0)) - buf;
+    if (!more && ind < 0) got = std::find(buf, buf + room, TChar(0)) - buf;
+    text.append(buf, got);
     if (!more) break;
   }
   return true;
+}
+
+bool GetText(SQLHSTMT stmt, SQLUSMALLINT column, TOdbcRows& rows, const std::function<void()>& fail) {
+  if (rows.Narrow) return GetParts(stmt, column, SQL_C_CHAR, rows.Utf8, fail);
+  return GetParts(stmt, column, SQL_C_WCHAR, rows.Text, fail);
 }
 
 // Reads the next row of stmt into rows (or ends the rows).
@@ -482,23 +514,30 @@ void FetchRowInto(SQLHSTMT stmt, TOdbcRows& rows, TErrorMembers& errors) {
       if (!Succeeded(rc)) fail();
     }
     const SQLULEN row = rows.Next++;
+    const size_t unit = rows.Narrow ? 1 : sizeof(SQLWCHAR);
     for (TBoundColumn& b : rows.Bound) {
       TOdbcCell& cell = rows.Cells[b.Cell];
       cell.Kind = TValueKind::Null;
       cell.Text.clear();
       const SQLLEN ind = b.Ind[row];
       if (ind == SQL_NULL_DATA) continue;
-      const SQLWCHAR* value = b.Buf.data() + row * b.Width;
-      if (ind == SQL_NO_TOTAL || ind < 0 || static_cast<size_t>(ind) / sizeof(SQLWCHAR) >= b.Width) {
+      const char* value = b.Buf.data() + row * b.Width;
+      const size_t units = b.Width / unit;
+      if (ind == SQL_NO_TOTAL || ind < 0 || static_cast<size_t>(ind) / unit >= units) {
         // Longer than the column said: read it again whole, never cut.
         if (!rows.Reread || !Succeeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION,
                                                  SQL_LOCK_NO_CHANGE)))
           errors.Fail(FoldSqlState("01004"), SJ("ODBC ドライバーが列の長さを超える値を返したため、読めません"));
         if (!GetText(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), rows, fail)) continue;
+      } else if (rows.Narrow) {
+        size_t got = static_cast<size_t>(ind);
+        if (value[got] != 0) got = std::find(value + got, value + b.Width - 1, char(0)) - value;  // as GetText
+        rows.Utf8.assign(value, got);
       } else {
+        const SQLWCHAR* wide = reinterpret_cast<const SQLWCHAR*>(value);
         size_t got = static_cast<size_t>(ind) / sizeof(SQLWCHAR);
-        if (value[got] != 0) got = std::find(value + got, value + b.Width - 1, SQLWCHAR(0)) - value;  // as GetText
-        rows.Text.assign(value, got);
+        if (wide[got] != 0) got = std::find(wide + got, wide + units - 1, SQLWCHAR(0)) - wide;  // as GetText
+        rows.Text.assign(wide, got);
       }
       SetCellText(rows, b.Cell);
     }
@@ -531,6 +570,9 @@ void BindForBlocks(SQLHDBC dbc, SQLHSTMT stmt, TOdbcRows& rows, const std::vecto
   if (!Succeeded(SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr)) ||
       (extensions & SQL_GD_BLOCK) == 0 || (extensions & SQL_GD_BOUND) == 0)
     return;
+  // Room in characters; a UTF-8 character takes up to four bytes, a UTF-16
+  // one up to two units.
+  const size_t unit = rows.Narrow ? 1 : sizeof(SQLWCHAR);
   std::vector<TBoundColumn> bound;
   size_t rowBytes = 0;
   for (size_t i = 0; i < rows.Codes.size(); ++i) {
@@ -538,17 +580,17 @@ void BindForBlocks(SQLHDBC dbc, SQLHSTMT stmt, TOdbcRows& rows, const std::vecto
     if (!IsShown(code)) continue;
     size_t width;
     if (code == 2)
-      width = std::max<size_t>(sizes[i] + 4, 40);
+      width = std::max<size_t>(sizes[i] + 4, 40) * unit;
     else if (code == 12)
-      width = 40;
+      width = 40 * unit;
     else if (sizes[i] == 0 || sizes[i] > 4000)
       return;  // a long text: SQLGetData in parts
     else
-      width = sizes[i] * 2 + 1;  // room for surrogate pairs and the zero
+      width = rows.Narrow ? sizes[i] * 4 + 1 : (sizes[i] * 2 + 1) * sizeof(SQLWCHAR);
     TBoundColumn b;
     b.Cell = i;
     b.Width = width;
-    rowBytes += width * sizeof(SQLWCHAR) + sizeof(SQLLEN);
+    rowBytes += width + sizeof(SQLLEN);
     bound.push_back(std::move(b));
   }
   if (bound.empty()) return;
@@ -559,11 +601,12 @@ void BindForBlocks(SQLHDBC dbc, SQLHSTMT stmt, TOdbcRows& rows, const std::vecto
   SQLULEN granted = 0;
   if (!Succeeded(SQLGetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr)) || granted == 0) granted = 1;
   block = granted;
+  const SQLSMALLINT cType = rows.Narrow ? SQL_C_CHAR : SQL_C_WCHAR;
   for (TBoundColumn& b : bound) {
     b.Buf.resize(b.Width * block);
     b.Ind.resize(block);
-    if (!Succeeded(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), SQL_C_WCHAR, b.Buf.data(),
-                              static_cast<SQLLEN>(b.Width * sizeof(SQLWCHAR)), b.Ind.data()))) {
+    if (!Succeeded(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), cType, b.Buf.data(),
+                              static_cast<SQLLEN>(b.Width), b.Ind.data()))) {
       SQLFreeStmt(stmt, SQL_UNBIND);
       SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
       return;
@@ -574,38 +617,148 @@ void BindForBlocks(SQLHDBC dbc, SQLHSTMT stmt, TOdbcRows& rows, const std::vecto
   rows.Reread = true;
 }
 
+// The rows of a query that the engine will read, held here in cp932 from
+// the opening on, a few bytes of overhead per cell: the statement is done
+// with by then.
+class TKeptRows {
+ public:
+  explicit TKeptRows(size_t columns) : columns_(columns) {}
+
+  long long Rows() const { return rows_; }
+
+  void Add(const std::vector<TOdbcCell>& cells) {
+    if (blocks_.empty() || blocks_.back().Kinds.size() >= kBlockRows * columns_ ||
+        blocks_.back().Bytes.size() >= kBlockBytes) {
+      blocks_.emplace_back();
+      starts_.push_back(rows_);
+    }
+    TBlock& b = blocks_.back();
+    for (const TOdbcCell& cell : cells) {
+      b.Bytes += cell.Text;
+      b.Ends.push_back(b.Bytes.size());
+      b.Kinds.push_back(static_cast<unsigned char>(cell.Kind));
+    }
+    ++rows_;
+  }
+
+  // Row `row` (from 0) into cells; rows are read in order.
+  void Load(long long row, std::vector<TOdbcCell>& cells) {
+    while (row - starts_[current_] >= static_cast<long long>(blocks_[current_].Kinds.size() / columns_)) {
+      // A block read is not needed again.
+      blocks_[current_] = TBlock{};
+      ++current_;
+    }
+    const TBlock& b = blocks_[current_];
+    size_t at = static_cast<size_t>(row - starts_[current_]) * columns_;
+    for (TOdbcCell& cell : cells) {
+      const size_t begin = at == 0 ? 0 : b.Ends[at - 1];
+      cell.Text.assign(b.Bytes, begin, b.Ends[at] - begin);
+      cell.Kind = static_cast<TValueKind>(b.Kinds[at]);
+      if (cell.Kind == TValueKind::DateTime && !ParseIsoDateTime(cell.Text, cell.Date)) cell.Kind = TValueKind::Text;
+      ++at;
+    }
+  }
+
+ private:
+  static constexpr size_t kBlockRows = 4096, kBlockBytes = 64 << 20;
+  struct TBlock {
+    std::string Bytes;
+    std::vector<uint32_t> Ends;  // each cell's end in Bytes
+    std::vector<unsigned char> Kinds;
+  };
+  size_t columns_;
+  long long rows_ = 0;
+  std::vector<TBlock> blocks_;
+  std::vector<long long> starts_;  // each block's first row
+  size_t current_ = 0;
+};
+
+// What reading a query at its opening came to.
+struct TReadOutcome {
+  std::unique_ptr<TKeptRows> Kept;
+  long long Counted = 0;  // rows past the kept ones
+  bool More = false;      // there are rows past the kept ones, not counted
+  bool Failed = false;
+  TDiag Error;
+};
+
+// Reads up to wanted rows of stmt into out.Kept, then counts the rest
+// without converting them (no columns bound, in blocks where the driver
+// allows), or with countRest false only tells in out.More whether there are
+// any. A failure is kept in out, to be told after the rows before it; a
+// stop asked for ends the reading between two rows.
+void ReadAndCount(SQLHSTMT stmt, TOdbcRows& rows, TReadOutcome& out, long long wanted, bool countRest,
+                  const std::atomic<bool>& stop, const std::shared_ptr<TErrorMembers>& errors) {
+  TKeptRows& kept = *out.Kept;
+  try {
+    while (kept.Rows() < wanted && !stop.load(std::memory_order_relaxed)) {
+      FetchRowInto(stmt, rows, *errors);
+      if (rows.Eof) return;
+      kept.Add(rows.Cells);
+    }
+  } catch (const TSessionError&) {
+    out.Failed = true;
+    out.Error.Number = errors->LastErr();
+    out.Error.Text = errors->LastText();
+    return;
+  }
+  if (stop.load(std::memory_order_relaxed)) return;
+  if (!rows.Bound.empty()) out.Counted = static_cast<long long>(rows.Fetched - rows.Next);
+  SQLFreeStmt(stmt, SQL_UNBIND);
+  if (!countRest) {
+    out.Counted = 0;
+    if (rows.Bound.empty() || rows.Next >= rows.Fetched) {
+      const SQLRETURN rc = SQLFetch(stmt);
+      if (rc == SQL_NO_DATA) return;
+      if (!Succeeded(rc)) {
+        out.Failed = true;
+        out.Error = ReadDiag(SQL_HANDLE_STMT, stmt);
+        return;
+      }
+    }
+    out.More = true;
+    return;
+  }
+  SQLULEN fetched = 0;
+  const bool told = Succeeded(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+  SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1024), 0);
+  while (!stop.load(std::memory_order_relaxed)) {
+    fetched = 0;
+    const SQLRETURN rc = SQLFetch(stmt);
+    if (rc == SQL_NO_DATA) break;
+    if (!Succeeded(rc)) {
+      out.Failed = true;
+      out.Error = ReadDiag(SQL_HANDLE_STMT, stmt);
+      return;
+    }
+    out.Counted += told ? static_cast<long long>(fetched) : 1;
+  }
+}
+
 class TOdbcDynaset final : public TDynaset {
  public:
-  TOdbcDynaset(std::shared_ptr<TOdbcLink> link, THandlePtr stmt, int recordCount)
-      : link_(std::move(link)), stmt_(std::move(stmt)), recordCount_(recordCount) {
-    serial_ = ++link_->Serial;
-    link_->Active = stmt_->Handle;
-    link_->ActiveSerial = serial_;
-  }
+  explicit TOdbcDynaset(std::shared_ptr<TErrorMembers> errors) : errors_(std::move(errors)) {}
 
-  ~TOdbcDynaset() override {
-    if (link_->ActiveSerial == serial_) link_->CloseActive();
-  }
-
-  // Describes the columns and steps onto the first row.
-  void Open() {
+  // Describes the columns of stmt's result and binds them for reading.
+  void Describe(SQLHDBC dbc, SQLHSTMT stmt, bool narrow) {
+    rows_->Narrow = narrow;
     SQLSMALLINT n = 0;
-    if (!Succeeded(SQLNumResultCols(stmt_->Handle, &n))) Fail();
+    if (!Succeeded(SQLNumResultCols(stmt, &n))) Fail(stmt);
     rows_->Cells.resize(static_cast<size_t>(std::max<SQLSMALLINT>(n, 0)));
     std::vector<SQLULEN> sizes;
     for (SQLSMALLINT i = 1; i <= n; ++i) {
       SQLWCHAR name[512];
       SQLSMALLINT nameLen = 0, sqlType = 0, digits = 0, nullable = 0;
       SQLULEN size = 0;
-      if (!Succeeded(SQLDescribeColW(stmt_->Handle, static_cast<SQLUSMALLINT>(i), name, 512, &nameLen, &sqlType,
-                                     &size, &digits, &nullable)))
-        Fail();
+      if (!Succeeded(SQLDescribeColW(stmt, static_cast<SQLUSMALLINT>(i), name, 512, &nameLen, &sqlType, &size,
+                                     &digits, &nullable)))
+        Fail(stmt);
       std::string cp932;
       AppendWideAsSjis(cp932, name, WrittenLength(name, nameLen, 511));
       SQLWCHAR typeName[128];
       SQLSMALLINT typeLen = 0;
       std::string declared;
-      if (Succeeded(SQLColAttributeW(stmt_->Handle, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, typeName,
+      if (Succeeded(SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, typeName,
                                      sizeof typeName, &typeLen, nullptr)))
         AppendWideAsSjis(declared, typeName, WrittenLength(typeName, typeLen / SQLSMALLINT(sizeof(SQLWCHAR)), 127));
       fields_.push_back(std::make_unique<TOdbcField>(rows_->Cells[static_cast<size_t>(i - 1)], std::move(cp932),
@@ -613,11 +766,20 @@ class TOdbcDynaset final : public TDynaset {
       rows_->Codes.push_back(fields_.back()->OraIDataType());
       sizes.push_back(size);
     }
-    if (n == 0) {
-      rows_->Eof = true;
-      return;
-    }
-    BindForBlocks(link_->Dbc.Handle, stmt_->Handle, *rows_, sizes);
+    if (n > 0) BindForBlocks(dbc, stmt, *rows_, sizes);
+  }
+
+  const std::shared_ptr<TOdbcRows>& Rows() const { return rows_; }
+  bool HasColumns() const { return !fields_.empty(); }
+
+  // The rows read at the opening, the full count, and the failure to tell
+  // after the last of them, if any. Steps onto the first row.
+  void Open(std::unique_ptr<TKeptRows> kept, long long count, std::optional<TDiag> failure) {
+    rows_->Bound.clear();  // the driver writes no more
+    rows_->Eof = false;
+    kept_ = std::move(kept);
+    recordCount_ = static_cast<int>(std::min<long long>(count, INT_MAX));
+    failure_ = std::move(failure);
     Step();
   }
 
@@ -636,41 +798,31 @@ class TOdbcDynaset final : public TDynaset {
   }
 
  private:
-  [[noreturn]] void Fail() {
+  [[noreturn]] void Fail(SQLHSTMT stmt) {
     rows_->Eof = true;
-    TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt_->Handle);
-    if (link_->ActiveSerial == serial_) link_->CloseActive();
-    link_->Errors->Fail(d.Number, d.Text);
+    TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt);
+    errors_->Fail(d.Number, d.Text);
   }
 
   void Step() {
-    if (link_->ActiveSerial != serial_) {  // another statement has run since
-      rows_->Eof = true;
+    if (kept_ && next_ < kept_->Rows()) {
+      kept_->Load(next_++, rows_->Cells);
       return;
     }
-    // The rest of a block is in this process already: no driver call.
-    if (!rows_->Bound.empty() && rows_->Next < rows_->Fetched) {
-      FetchRowInto(stmt_->Handle, *rows_, *link_->Errors);
-      return;
+    rows_->Eof = true;
+    kept_.reset();
+    if (failure_) {
+      const TDiag d = std::move(*failure_);
+      failure_.reset();
+      errors_->Fail(d.Number, d.Text);
     }
-    bool ended = false;
-    try {
-      ended = !link_->Call([rows = rows_, stmt = stmt_, errors = link_->Errors] {
-        FetchRowInto(stmt->Handle, *rows, *errors);
-      }, stmt_);
-    } catch (const TSessionError&) {
-      rows_->Eof = true;
-      if (link_->ActiveSerial == serial_) link_->CloseActive();
-      throw;
-    }
-    if (ended) rows_->Eof = true;  // stopped: the rows end here
-    if (rows_->Eof && link_->ActiveSerial == serial_) link_->CloseActive();
   }
 
-  std::shared_ptr<TOdbcLink> link_;
-  THandlePtr stmt_;
-  int recordCount_;
-  int serial_ = 0;
+  std::shared_ptr<TErrorMembers> errors_;
+  std::unique_ptr<TKeptRows> kept_;
+  long long next_ = 0;
+  int recordCount_ = 0;
+  std::optional<TDiag> failure_;
   std::shared_ptr<TOdbcRows> rows_ = std::make_shared<TOdbcRows>();
   std::vector<std::unique_ptr<TOdbcField>> fields_;
 };
@@ -717,46 +869,77 @@ class TOdbcDatabase final : public TDatabase {
 
   std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
     const std::string utf8 = Statement(sqlCp932);
-    const std::string_view sql = TrimStatement(utf8);
+    const std::string sql(TrimStatement(utf8));
     auto wide = std::make_shared<TWide>(Utf8ToWide(sql));
-
-    auto count = std::make_shared<long long>(-1);
-    auto counter = link_->NewStatement();
-    const bool counted = link_->Call([counter, count, sql = std::string(sql)] {
-      *count = CountOnServer(counter->Handle, sql);
-    }, counter);
-    counter.reset();
     auto stmt = link_->NewStatement();
+    auto dynaset = std::make_unique<TOdbcDynaset>(link_->Errors);
     auto stopped = [&] {
-      auto dynaset = std::make_unique<TOdbcDynaset>(link_, stmt, 0);
-      dynaset->OpenStopped();
-      return dynaset;
+      link_->Close(stmt);
+      auto empty = std::make_unique<TOdbcDynaset>(link_->Errors);
+      empty->OpenStopped();
+      return empty;
     };
-    if (!counted || StopState()->Stopped) return stopped();
-    const bool ran = link_->Call([stmt, wide, count, errors = link_->Errors] {
-      auto fail = [&] {
-        TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt->Handle);
-        errors->Fail(d.Number, d.Text);
-      };
-      auto execute = [&] {
-        SQLRETURN rc = SQLExecDirectW(stmt->Handle, wide->data(), SQL_NTS);
-        if (!Succeeded(rc) && rc != SQL_NO_DATA) fail();
-      };
-      execute();
-      // Where the server would not count, the rows are counted by reading
-      // them, and the query runs again.
-      if (*count < 0) {
-        *count = 0;
-        SQLRETURN rc;
-        while (Succeeded(rc = SQLFetch(stmt->Handle))) ++*count;
-        if (rc != SQL_NO_DATA) fail();
-        SQLFreeStmt(stmt->Handle, SQL_CLOSE);
-        execute();
+    // The query runs once: the rows the engine will read are read now and
+    // kept, the rest only counted, so the count is that of the very rows
+    // shown and the server does the work of the query once.
+    if (!link_->Call([stmt, wide, errors = link_->Errors] {
+          SQLRETURN rc = SQLExecDirectW(stmt->Handle, wide->data(), SQL_NTS);
+          if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+            TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt->Handle);
+            errors->Fail(d.Number, d.Text);
+          }
+        }, stmt) ||
+        StopState()->Stopped)
+      return stopped();
+    try {
+      dynaset->Describe(link_->Dbc.Handle, stmt->Handle, link_->NarrowText);
+    } catch (const TSessionError&) {
+      link_->Close(stmt);
+      throw;
+    }
+    auto outcome = std::make_shared<TReadOutcome>();
+    outcome->Kept = std::make_unique<TKeptRows>(static_cast<size_t>(dynaset->FieldCount()));
+    if (dynaset->HasColumns()) {
+      const long long wanted = std::max(RowsWanted(), 0);
+      const bool countRest = !link_->CountRestOnServer;
+      link_->Call([stmt, rows = dynaset->Rows(), outcome, wanted, countRest, cancel = link_->Cancel,
+                   errors = link_->Errors] {
+        TUtf8Codeset codeset;
+        ReadAndCount(stmt->Handle, *rows, *outcome, wanted, countRest, *cancel, errors);
+      }, stmt);
+    }
+    link_->Close(stmt);
+    long long count = outcome->Kept->Rows() + outcome->Counted;
+    if (outcome->More && !outcome->Failed && !StopState()->Stopped) count = CountPastTheLimit(sql, *wide, *outcome);
+    std::optional<TDiag> failure;
+    if (StopState()->Stopped) {
+      // The rows end where the stop found them.
+      count = outcome->Kept->Rows();
+    } else if (outcome->Failed) {
+      // A query that fails at its first row fails to open; one that fails
+      // later shows the rows before the failure, then the failure. Its count
+      // is then the server's, where the server will give it.
+      if (outcome->Kept->Rows() == 0) link_->Errors->Fail(outcome->Error.Number, outcome->Error.Text);
+      long long onServer = -1;
+      auto counter = link_->NewStatement();
+      auto server = std::make_shared<long long>(-1);
+      const bool counted =
+          link_->Call([counter, server, sql] { *server = CountOnServer(counter->Handle, sql); }, counter);
+      link_->Close(counter);
+      onServer = *server;
+      if (outcome->Kept->Rows() < std::max(RowsWanted(), 0)) {
+        failure = outcome->Error;
+      } else if (!counted || onServer < 0) {
+        // The rows shown are whole, but not their count.
+        if (!StopState()->Stopped) link_->Errors->Fail(outcome->Error.Number, outcome->Error.Text);
       }
-    }, stmt);
-    if (!ran) return stopped();
-    auto dynaset = std::make_unique<TOdbcDynaset>(link_, stmt, static_cast<int>(std::min<long long>(*count, INT_MAX)));
-    dynaset->Open();
+      count = counted && onServer >= 0 ? onServer : outcome->Kept->Rows();
+      if (StopState()->Stopped) {
+        count = outcome->Kept->Rows();
+        failure.reset();
+      }
+    }
+    dynaset->Open(std::move(outcome->Kept), count, std::move(failure));
     return dynaset;
   }
 
@@ -767,6 +950,39 @@ class TOdbcDatabase final : public TDatabase {
   std::string Statement(const std::string& sqlCp932) {
     StopState()->Clear();
     return ServerStatement(sqlCp932, *link_->Errors, FoldSqlState("42000"));
+  }
+
+  // The full count of a query whose rows go on past the kept ones, where the
+  // driver moves every row it counts across the network and through its own
+  // buffers: the server counts them, or where it will not count the query,
+  // the query runs again and its rows are counted as they come.
+  long long CountPastTheLimit(const std::string& sql, const TWide& wide, const TReadOutcome& read) {
+    const long long kept = read.Kept->Rows();
+    auto counter = link_->NewStatement();
+    auto onServer = std::make_shared<long long>(-1);
+    const bool counted =
+        link_->Call([counter, onServer, sql] { *onServer = CountOnServer(counter->Handle, sql); }, counter);
+    link_->Close(counter);
+    if (!counted || StopState()->Stopped) return kept;
+    if (*onServer >= 0) return std::max(*onServer, kept);
+    auto again = link_->NewStatement();
+    auto query = std::make_shared<TWide>(wide);
+    auto outcome = std::make_shared<TReadOutcome>();
+    outcome->Kept = std::make_unique<TKeptRows>(0);
+    const bool ran = link_->Call([again, query, outcome, cancel = link_->Cancel, errors = link_->Errors] {
+      SQLRETURN rc = SQLExecDirectW(again->Handle, query->data(), SQL_NTS);
+      if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+        TDiag d = ReadDiag(SQL_HANDLE_STMT, again->Handle);
+        errors->Fail(d.Number, d.Text);
+      }
+      TOdbcRows rows;
+      ReadAndCount(again->Handle, rows, *outcome, 0, true, *cancel, errors);
+    }, again);
+    link_->Close(again);
+    if (!ran || StopState()->Stopped) return kept;
+    // The rows shown are whole, but not their count.
+    if (outcome->Failed) link_->Errors->Fail(outcome->Error.Number, outcome->Error.Text);
+    return std::max(outcome->Counted, kept);
   }
 
   // The row count as the server gives it, or -1 where the query cannot be
@@ -786,12 +1002,10 @@ class TOdbcDatabase final : public TDatabase {
 
  public:
   bool NativeCatalog(TCatalog& catalog) override {
-    link_->CloseActive();
     OdbcReadCatalog(link_->Dbc.Handle, catalog);
     return true;
   }
   bool NativeColumns(const TCatalogTable& table, std::vector<TCatalogColumn>& columns) override {
-    link_->CloseActive();
     OdbcReadColumns(link_->Dbc.Handle, table, columns);
     return true;
   }
@@ -827,6 +1041,13 @@ std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const
     if (IsPsqlOdbc(library)) {
       AskForCursorFetch(text);
       link->CountByFetch = true;
+      link->NarrowText = true;
+      link->CountRestOnServer = true;
+    } else if (IsMariaDbOdbc(library) && !DriverSets(text, "CHARSET", "CHARSET")) {
+      // Text as the server sends it: Connector/ODBC's own way to UTF-16
+      // costs more than all the rest of a fetch.
+      text += ";CHARSET=utf8mb4";
+      link->NarrowText = true;
     }
     SQLSMALLINT outLen = 0;
     SQLRETURN rc;
