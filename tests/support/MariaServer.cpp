@@ -30,9 +30,11 @@ const char* const kServer = "/usr/sbin/mariadbd";
 const char* const kClient = "/usr/bin/mariadb";
 
 // Options for both the bootstrap and the server: small and quick, nothing
-// kept that a throw-away server does not need.
-std::vector<std::string> Tuning() {
-  return {"--skip-name-resolve",          "--skip-log-bin",
+// kept that a throw-away server does not need. Temporary tables go into the
+// server's own folder: in the shared /tmp two servers bootstrapping at once
+// take each other's files.
+std::vector<std::string> Tuning(const std::string& dir) {
+  return {"--tmpdir=" + dir + "/tmp",    "--skip-name-resolve",          "--skip-log-bin",
           "--innodb-buffer-pool-size=32M", "--innodb-log-file-size=8M",
           "--innodb-flush-log-at-trx-commit=0", "--innodb-doublewrite=0",
           "--character-set-server=utf8mb4", "--collation-server=utf8mb4_general_ci"};
@@ -84,9 +86,14 @@ bool TMariaServer::Init() {
     return false;
   }
   dir_ = tmpl;
+  const std::string tmp = dir_ + "/tmp";
+  if (mkdir(tmp.c_str(), 0700) != 0) {
+    error_ = "cannot make " + tmp;
+    return false;
+  }
   if (geteuid() == 0) {
     passwd* pw = getpwnam("mysql");
-    if (!pw || chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
+    if (!pw || chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0 || chown(tmp.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
       error_ = "cannot hand " + dir_ + " to the mysql user";
       return false;
     }
@@ -95,7 +102,7 @@ bool TMariaServer::Init() {
   // every other account has its password checked.
   std::vector<std::string> args{kInstallDb, "--no-defaults", "--datadir=" + dir_ + "/data",
                                 "--auth-root-authentication-method=normal", "--skip-test-db"};
-  for (auto& t : Tuning()) args.push_back(t);
+  for (auto& t : Tuning(dir_)) args.push_back(t);
   if (!Run(args, true, true, dir_ + "/install.log")) return false;
   initialised_ = true;
   return true;
@@ -120,7 +127,7 @@ bool TMariaServer::Start() {
                                   "--pid-file=" + dir_ + "/mariadbd.pid",
                                   "--log-error=" + dir_ + "/mariadbd.log",
                                   "--max-connections=40"};
-    for (auto& t : Tuning()) args.push_back(t);
+    for (auto& t : Tuning(dir_)) args.push_back(t);
     if (!Run(args, false, true, dir_ + "/mariadbd.out")) return false;
     const TServerStart started =
         WaitUntilReady(pid_, [this] { return access(Socket().c_str(), F_OK) == 0 && Ping(); });
