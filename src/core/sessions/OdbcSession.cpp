@@ -388,8 +388,9 @@ struct TOdbcLink {
 
 struct TOdbcCell {
   TValueKind Kind = TValueKind::Null;
-  std::string Text;
+  std::string Text;  // as read from the driver
   TDateTime Date = 0;
+  std::string_view Shown;  // the text the engine reads: into the kept rows
 };
 
 class TOdbcField final : public TField {
@@ -405,7 +406,7 @@ class TOdbcField final : public TField {
   TFieldValue Value() override {
     TFieldValue v;
     v.Kind = cell_.Kind;
-    v.Text = cell_.Text;
+    v.Text = cell_.Shown;
     v.Date = cell_.Date;
     if (v.Kind == TValueKind::Text && type_.Code == 2) v.Text = TrimNumberText(v.Text);
     return v;
@@ -634,27 +635,34 @@ class TKeptRows {
     }
     TBlock& b = blocks_.back();
     for (const TOdbcCell& cell : cells) {
-      b.Bytes += cell.Text;
-      b.Ends.push_back(b.Bytes.size());
+      // A date-time is kept as its value, read once.
+      if (cell.Kind == TValueKind::DateTime)
+        b.Dates.push_back(cell.Date);
+      else
+        b.Bytes += cell.Text;
+      b.Ends.push_back(static_cast<uint32_t>(b.Bytes.size()));
       b.Kinds.push_back(static_cast<unsigned char>(cell.Kind));
     }
     ++rows_;
   }
 
-  // Row `row` (from 0) into cells; rows are read in order.
+  // Row `row` (from 0) into cells, their texts viewing the kept bytes until
+  // the next row is loaded; rows are read in order.
   void Load(long long row, std::vector<TOdbcCell>& cells) {
     while (row - starts_[current_] >= static_cast<long long>(blocks_[current_].Kinds.size() / columns_)) {
       // A block read is not needed again.
       blocks_[current_] = TBlock{};
       ++current_;
+      nextDate_ = 0;
     }
     const TBlock& b = blocks_[current_];
+    const std::string_view bytes = b.Bytes;
     size_t at = static_cast<size_t>(row - starts_[current_]) * columns_;
     for (TOdbcCell& cell : cells) {
       const size_t begin = at == 0 ? 0 : b.Ends[at - 1];
-      cell.Text.assign(b.Bytes, begin, b.Ends[at] - begin);
+      cell.Shown = bytes.substr(begin, b.Ends[at] - begin);
       cell.Kind = static_cast<TValueKind>(b.Kinds[at]);
-      if (cell.Kind == TValueKind::DateTime && !ParseIsoDateTime(cell.Text, cell.Date)) cell.Kind = TValueKind::Text;
+      if (cell.Kind == TValueKind::DateTime) cell.Date = b.Dates[nextDate_++];
       ++at;
     }
   }
@@ -665,12 +673,14 @@ class TKeptRows {
     std::string Bytes;
     std::vector<uint32_t> Ends;  // each cell's end in Bytes
     std::vector<unsigned char> Kinds;
+    std::vector<TDateTime> Dates;  // the date-time cells' values, in order
   };
   size_t columns_;
   long long rows_ = 0;
   std::vector<TBlock> blocks_;
   std::vector<long long> starts_;  // each block's first row
   size_t current_ = 0;
+  size_t nextDate_ = 0;  // the current block's next date-time
 };
 
 // What reading a query at its opening came to.
