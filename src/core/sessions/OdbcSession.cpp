@@ -731,6 +731,11 @@ void ReadAndCount(SQLHSTMT stmt, TOdbcRows& rows, TReadOutcome& out, long long w
   }
   SQLULEN fetched = 0;
   const bool told = Succeeded(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+  // The driver must not keep writing here once this function has returned.
+  struct TForget {
+    SQLHSTMT Stmt;
+    ~TForget() { SQLSetStmtAttr(Stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0); }
+  } forget{stmt};
   SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1024), 0);
   while (!stop.load(std::memory_order_relaxed)) {
     fetched = 0;
