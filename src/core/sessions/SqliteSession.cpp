@@ -102,9 +102,9 @@ class TBusyWatch {
 
  public:
   static constexpr int kLockWaitMs = 2000;
-  static constexpr int kLockStepMs = 10;
 
  private:
+  static constexpr int kLockStepMs = 10;
   sqlite3* db_;
   const TDatabase::TBusyHandler& handler_;
   const int budgetChecks_;
@@ -505,16 +505,11 @@ bool CopyDatabaseIfMissing(const std::string& templ, const std::string& target) 
   bool ok = sqlite3_open_v2(templ.c_str(), &from, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
             sqlite3_open_v2(temp.c_str(), &to, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
   if (ok) {
+    // The template's writer is waited for as any lock is.
+    sqlite3_busy_timeout(from, TBusyWatch::kLockWaitMs);
     sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
-    int rc = backup ? SQLITE_OK : SQLITE_ERROR;
-    for (int waited = 0; backup;) {
-      rc = sqlite3_backup_step(backup, -1);
-      if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || waited >= TBusyWatch::kLockWaitMs) break;
-      sqlite3_sleep(TBusyWatch::kLockStepMs);
-      waited += TBusyWatch::kLockStepMs;
-    }
+    ok = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
     if (backup) sqlite3_backup_finish(backup);
-    ok = rc == SQLITE_DONE;
   }
   sqlite3_close_v2(from);
   ok = sqlite3_close_v2(to) == SQLITE_OK && ok;
