@@ -897,13 +897,7 @@ class TOdbcDatabase final : public TDatabase {
     // The query runs once: the rows the engine will read are read now and
     // kept, the rest only counted, so the count is that of the very rows
     // shown and the server does the work of the query once.
-    if (!link_->Call([stmt, wide, errors = link_->Errors] {
-          SQLRETURN rc = SQLExecDirectW(stmt->Handle, wide->data(), SQL_NTS);
-          if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-            TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt->Handle);
-            errors->Fail(d.Number, d.Text);
-          }
-        }, stmt) ||
+    if (!link_->Call([stmt, wide, errors = link_->Errors] { Execute(stmt->Handle, *wide, *errors); }, stmt) ||
         StopState()->Stopped)
       return stopped();
     try {
@@ -934,24 +928,17 @@ class TOdbcDatabase final : public TDatabase {
       // A query that fails at its first row fails to open; one that fails
       // later shows the rows before the failure, then the failure. Its count
       // is then the server's, where the server will give it.
-      if (outcome->Kept->Rows() == 0) link_->Errors->Fail(outcome->Error.Number, outcome->Error.Text);
-      long long onServer = -1;
-      auto counter = link_->NewStatement();
-      auto server = std::make_shared<long long>(-1);
-      const bool counted =
-          link_->Call([counter, server, sql] { *server = CountOnServer(counter->Handle, sql); }, counter);
-      link_->Close(counter);
-      onServer = *server;
-      if (outcome->Kept->Rows() < std::max(RowsWanted(), 0)) {
-        failure = outcome->Error;
-      } else if (!counted || onServer < 0) {
-        // The rows shown are whole, but not their count.
-        if (!StopState()->Stopped) link_->Errors->Fail(outcome->Error.Number, outcome->Error.Text);
-      }
-      count = counted && onServer >= 0 ? onServer : outcome->Kept->Rows();
+      const long long kept = outcome->Kept->Rows();
+      if (kept == 0) link_->Errors->Fail(outcome->Error.Number, outcome->Error.Text);
+      const long long onServer = CountedByServer(sql);
       if (StopState()->Stopped) {
-        count = outcome->Kept->Rows();
-        failure.reset();
+        count = kept;
+      } else {
+        if (kept < std::max(RowsWanted(), 0))
+          failure = outcome->Error;
+        else if (onServer < 0)  // the rows shown are whole, but not their count
+          link_->Errors->Fail(outcome->Error.Number, outcome->Error.Text);
+        count = onServer >= 0 ? onServer : kept;
       }
     }
     dynaset->Open(std::move(outcome->Kept), count, std::move(failure));
@@ -973,23 +960,15 @@ class TOdbcDatabase final : public TDatabase {
   // the query runs again and its rows are counted as they come.
   long long CountPastTheLimit(const std::string& sql, const TWide& wide, const TReadOutcome& read) {
     const long long kept = read.Kept->Rows();
-    auto counter = link_->NewStatement();
-    auto onServer = std::make_shared<long long>(-1);
-    const bool counted =
-        link_->Call([counter, onServer, sql] { *onServer = CountOnServer(counter->Handle, sql); }, counter);
-    link_->Close(counter);
-    if (!counted || StopState()->Stopped) return kept;
-    if (*onServer >= 0) return std::max(*onServer, kept);
+    const long long onServer = CountedByServer(sql);
+    if (StopState()->Stopped) return kept;
+    if (onServer >= 0) return std::max(onServer, kept);
     auto again = link_->NewStatement();
     auto query = std::make_shared<TWide>(wide);
     auto outcome = std::make_shared<TReadOutcome>();
     outcome->Kept = std::make_unique<TKeptRows>(0);
     const bool ran = link_->Call([again, query, outcome, cancel = link_->Cancel, errors = link_->Errors] {
-      SQLRETURN rc = SQLExecDirectW(again->Handle, query->data(), SQL_NTS);
-      if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-        TDiag d = ReadDiag(SQL_HANDLE_STMT, again->Handle);
-        errors->Fail(d.Number, d.Text);
-      }
+      Execute(again->Handle, *query, *errors);
       TOdbcRows rows;
       ReadAndCount(again->Handle, rows, *outcome, 0, true, *cancel, errors);
     }, again);
@@ -998,6 +977,24 @@ class TOdbcDatabase final : public TDatabase {
     // The rows shown are whole, but not their count.
     if (outcome->Failed) link_->Errors->Fail(outcome->Error.Number, outcome->Error.Text);
     return std::max(outcome->Counted, kept);
+  }
+
+  static void Execute(SQLHSTMT stmt, const TWide& sql, TErrorMembers& errors) {
+    const SQLRETURN rc = SQLExecDirectW(stmt, const_cast<SQLWCHAR*>(sql.data()), SQL_NTS);
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+      const TDiag d = ReadDiag(SQL_HANDLE_STMT, stmt);
+      errors.Fail(d.Number, d.Text);
+    }
+  }
+
+  // SELECT COUNT(*) over the query on a statement of its own, or -1 where
+  // the server will not count it or a stop ended the count.
+  long long CountedByServer(const std::string& sql) {
+    auto counter = link_->NewStatement();
+    auto count = std::make_shared<long long>(-1);
+    const bool ran = link_->Call([counter, count, sql] { *count = CountOnServer(counter->Handle, sql); }, counter);
+    link_->Close(counter);
+    return ran ? *count : -1;
   }
 
   // The row count as the server gives it, or -1 where the query cannot be
