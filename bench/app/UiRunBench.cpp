@@ -164,6 +164,17 @@ struct TRunFigures {
   bool Ok = false;
 };
 
+// perf's control pipe (QUORREL_PERF_CTL names it): the profile covers the run
+// alone, not the server's set-up. `perf record -D -1 --control fifo:PATH`.
+void PerfControl(const char* command) {
+  const char* path = std::getenv("QUORREL_PERF_CTL");
+  if (!path) return;
+  if (FILE* f = std::fopen(path, "w")) {
+    std::fprintf(f, "%s\n", command);
+    std::fclose(f);
+  }
+}
+
 TRunFigures RunQuery(TApp& app, TGapPlatform& platform, const std::string& query) {
   TfrmMain& main = app.Main();
   TmodAction& actions = app.Action();
@@ -179,7 +190,9 @@ TRunFigures RunQuery(TApp& app, TGapPlatform& platform, const std::string& query
     if (platform.calls > 1 && f.FirstRowMs < 0 && main.SqlInfo().RowMax() > 0) f.FirstRowMs = Since(t0) * 1000;
   };
   const double inMessages0 = platform.inMessages;
+  PerfControl("enable");
   actions.Execute(actions.actStart);
+  PerfControl("disable");
   f.Time = {Since(t0), CpuSeconds(RUSAGE_SELF) - cpu0};
   f.InMessages = platform.inMessages - inMessages0;
   platform.OnProcessed = nullptr;
