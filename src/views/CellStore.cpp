@@ -1,7 +1,5 @@
 #include "views/CellStore.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -14,11 +12,12 @@ namespace {
 // Mode 0 keeps one length byte per cell (every cell under 256 bytes, the
 // common case), mode 1 uint16 end offsets, mode 2 uint32 end offsets.
 constexpr size_t kHeader = 2;
-// Chunks grow from a small first one to whole huge pages: a million rows
-// fill some 70 MB of arena, and touching that page by page costs more than
-// packing the rows; a small result keeps a small arena.
-constexpr size_t kFirstChunk = size_t{64} << 10;
-constexpr size_t kChunkSize = size_t{2} << 20;
+// Chunks are heap blocks below malloc's mmap threshold, so a result reuses
+// the memory that the result before it, or a backend's rows read just
+// before, gave back: a million rows fill some 70 MB of arena, and fresh
+// pages cost more than packing the rows (fresh huge pages on a virtual
+// machine measured up to five times more than small ones).
+constexpr size_t kChunkSize = size_t{64} << 10;
 constexpr size_t kMaxCells = 0x3FFF;
 
 constexpr size_t IndexWidth(unsigned mode) { return mode == 0 ? 1 : mode == 1 ? 2 : 4; }
@@ -253,22 +252,15 @@ void TCellStore::TFree::operator()(char* p) const { std::free(p); }
 
 TCellStore::TChunk TCellStore::NewChunk(size_t size) {
   TChunk ch;
-  if (size < kChunkSize) {
-    ch.Size = size;
-    ch.Data.reset(static_cast<char*>(std::malloc(size)));
-  } else {
-    ch.Size = (size + kChunkSize - 1) / kChunkSize * kChunkSize;
-    ch.Data.reset(static_cast<char*>(std::aligned_alloc(kChunkSize, ch.Size)));
-    if (ch.Data) madvise(ch.Data.get(), ch.Size, MADV_HUGEPAGE);  // a hint; fine where refused
-  }
+  ch.Size = size;
+  ch.Data.reset(static_cast<char*>(std::malloc(size)));
   if (!ch.Data) throw std::bad_alloc();
   return ch;
 }
 
 char* TCellStore::Allocate(size_t size) {
   if (chunks_.empty() || chunks_.back().Size - chunks_.back().Used < size) {
-    const size_t grown = chunks_.empty() ? kFirstChunk : std::min(chunks_.back().Size * 2, kChunkSize);
-    chunks_.push_back(NewChunk(std::max(grown, size)));
+    chunks_.push_back(NewChunk(std::max(kChunkSize, size)));
   }
   TChunk& last = chunks_.back();
   char* p = last.Data.get() + last.Used;
@@ -291,7 +283,7 @@ void TCellStore::Compact() {
   old.swap(chunks_);
   garbage_ = 0;
   if (live_ == 0) return;
-  chunks_.push_back(NewChunk(std::max(live_, kFirstChunk)));
+  chunks_.push_back(NewChunk(std::max(live_, kChunkSize)));
   for (char*& rec : rows_) {
     if (!rec) continue;
     const size_t size = RecordSize(rec);
