@@ -158,9 +158,17 @@ void VertPositions(TGridMetrics& m, const std::vector<uint16_t>& chars, const TG
 // ---------------------------------------------------------------------------
 
 struct TQtGridMetrics::TCache {
-  explicit TCache(const QFont& f) : Metrics(f), Widths(65536, -1) {}
+  explicit TCache(const QFont& f) : Metrics(f), Widths(65536, -1) {
+    for (uint16_t ch = 0x20; ch < 0x7F; ++ch) {
+      const int w = std::clamp(Metrics.horizontalAdvance(QChar(ch)), 0, 32767);
+      Widths[ch] = static_cast<int16_t>(w);
+      if (ch == 0x20) PrintableAscii = w;
+      else if (w != PrintableAscii) PrintableAscii = -1;
+    }
+  }
   QFontMetrics Metrics;
   std::vector<int16_t> Widths;  // by cp932 code; -1 until measured
+  int PrintableAscii = -1;
 };
 
 TQtGridMetrics::TQtGridMetrics(const QFont& font) : font_(font) {
@@ -174,6 +182,7 @@ TQtGridMetrics::TQtGridMetrics(const QFont& font) : font_(font) {
     slot = cache_;
   }
   widths_ = cache_->Widths.data();
+  printableAscii_ = cache_->PrintableAscii;
   height_ = cache_->Metrics.height();
   ascent_ = cache_->Metrics.ascent();
 }

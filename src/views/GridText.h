@@ -98,6 +98,9 @@ class TQtGridMetrics final : public TGridMetrics {
     const int w = widths_[ch];
     return w >= 0 ? w : Measure(ch);
   }
+  // The width every printable ASCII character (0x20 to 0x7E) has in a
+  // fixed-pitch font, -1 where they differ.
+  int PrintableAsciiWidth() const { return printableAscii_; }
   int Height() const { return height_; }
   const QFont& Font() const { return font_; }
   int Ascent() const { return ascent_; }
@@ -109,6 +112,7 @@ class TQtGridMetrics final : public TGridMetrics {
   QFont font_;
   std::shared_ptr<TCache> cache_;
   int16_t* widths_ = nullptr;  // the cache's table, by cp932 code; -1 unknown
+  int printableAscii_ = -1;
   int height_ = 0;
   int ascent_ = 0;
 };

@@ -3,10 +3,20 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "core/Sjis.h"
 
 namespace {
+
+// Whether each of the eight bytes lies in 0x20..0x7E.
+bool AllPrintableAscii(uint64_t w) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  const uint64_t below = (w - kOnes * 0x20) & ~w;  // high bit where a byte is under 0x20
+  const uint64_t above = (w + kOnes) | w;  // where it is over 0x7E: 0x7F + 1 sets the high bit
+  return ((below | above) & kHigh) == 0;
+}
 
 // Draws the pixels from a towards b, b itself excluded (horizontal or
 // vertical segments only).
@@ -128,7 +138,18 @@ TTextExtent TSqlGrid::MeasureText(int col, int row, std::string_view text) {
     // Every fetched cell comes here: one unwrapped line, measured straight
     // from the bytes (the same sum the general rule makes).
     int width = 0;
+    const int ascii = metrics_->PrintableAsciiWidth();
     for (size_t i = 0; i < text.size();) {
+      // Eight printable ASCII bytes at a time in a fixed-pitch font.
+      if (ascii >= 0 && i + 8 <= text.size()) {
+        uint64_t w8;
+        std::memcpy(&w8, text.data() + i, 8);
+        if (AllPrintableAscii(w8)) {
+          width += 8 * ascii;
+          i += 8;
+          continue;
+        }
+      }
       const auto b = static_cast<unsigned char>(text[i]);
       if (b < 0x80) {
         width += metrics_->CharWidth(b);
