@@ -187,6 +187,35 @@ void AppendDateTime(std::string& out, TDateTime value) {
   two(17, p.Second);
   out.append(text, sizeof text - 1);
 }
+
+bool PlainDateCellText(std::string_view s, std::string& out) {
+  // "YYYY-MM-DD", with " HH:MM:SS" (or "T…") after it or nothing.
+  const bool clock = s.size() == 19;
+  if (!clock && s.size() != 10) return false;
+  const char sep = s[4];
+  if ((sep != '-' && sep != '/') || s[7] != sep) return false;
+  if (clock && ((s[10] != ' ' && s[10] != 'T') || s[13] != ':' || s[16] != ':')) return false;
+  auto number = [&s](size_t at, size_t digits, int& v) {
+    v = 0;
+    for (size_t i = at; i < at + digits; ++i) {
+      if (s[i] < '0' || s[i] > '9') return false;
+      v = v * 10 + (s[i] - '0');
+    }
+    return true;
+  };
+  int y, mo, d, h = 0, mi = 0, sec = 0;
+  if (!number(0, 4, y) || !number(5, 2, mo) || !number(8, 2, d)) return false;
+  if (clock && (!number(11, 2, h) || !number(14, 2, mi) || !number(17, 2, sec))) return false;
+  if (y < 1900 || h > 23 || mi > 59 || sec > 59 || !IsValidDate(y, mo, d)) return false;
+  out.assign(s);
+  out[4] = out[7] = '/';
+  if (clock)
+    out[10] = ' ';
+  else
+    out += " 00:00:00";
+  return true;
+}
+
 std::string FormatYmd(TDateTime value) { return FormatParts(value, "YMD"); }
 std::string FormatHms(TDateTime value) { return FormatParts(value, "hms"); }
 

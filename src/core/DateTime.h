@@ -30,6 +30,12 @@ std::string FormatTime(TDateTime value);
 std::string FormatDateTime(TDateTime value);
 // FormatDateTime's text added to out: no allocation once out has the room.
 void AppendDateTime(std::string& out, TDateTime value);
+// The cell text of a date-time held as "YYYY-MM-DD HH:MM:SS" or "YYYY-MM-DD"
+// (also with "T" or "/", years 1900 to 9999, no fraction, no blanks), written
+// straight into `out` as "YYYY/MM/DD HH:MM:SS": the text that AppendDateTime makes of the
+// date-time it stands for, without the detour through one. False for any
+// other text, which then takes that detour.
+bool PlainDateCellText(std::string_view text, std::string& out);
 std::string FormatYmd(TDateTime value);
 std::string FormatHms(TDateTime value);
 

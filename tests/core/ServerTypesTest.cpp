@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -52,6 +53,32 @@ TEST(ServerTypes, IsoDateTimes) {
       EXPECT_NEAR(out, c.expect, 1e-9);
     }
   }
+}
+
+// A plain timestamp becomes its cell text without the date-time; it must be
+// the text the detour makes, and every other form must take the detour.
+TEST(ServerTypes, PlainIsoDateTimesGiveTheTextOfTheDateTime) {
+  int direct = 0;
+  std::string cell;
+  char buf[32];
+  for (int y : {1, 1899, 1900, 2004, 2024, 9999})
+    for (int m = 0; m <= 13; ++m)
+      for (int d = 0; d <= 32; ++d)
+        for (const char* clock : {"", " 00:00:00", " 23:59:59", " 12:07:09", " 24:00:00", " 12:00:60"}) {
+          std::snprintf(buf, sizeof buf, "%04d-%02d-%02d%s", y, m, d, clock);
+          SCOPED_TRACE(buf);
+          TDateTime dt;
+          if (!IsoDateCellText(buf, cell)) continue;
+          ASSERT_TRUE(ParseIsoDateTime(buf, dt));
+          ASSERT_EQ(cell, FormatDateTime(dt));
+          ++direct;
+        }
+  EXPECT_GT(direct, 4000);
+  EXPECT_TRUE(IsoDateCellText("2004-03-05", cell));
+  EXPECT_EQ(cell, "2004/03/05 00:00:00");
+  for (const char* other : {"2004-03-05T13:07:09", "2004-03-05 13:07", "2004/03/05 13:07:09", "2004-03-05 13:07:09.5",
+                            "2004-03-05 13:07:09+09", " 2004-03-05 13:07:09", "1899-12-31 13:07:09"})
+    EXPECT_FALSE(IsoDateCellText(other, cell)) << other;
 }
 
 TEST(ServerTypes, NumberTexts) {

@@ -473,11 +473,20 @@ TFieldValue TPgField::Value() {
   if (len == 0 && PQgetisnull(r, row, index_)) return v;
   const char* text = PQgetvalue(r, row, index_);
   std::string_view raw(text, static_cast<size_t>(len));
-  if (type_.Code == 12 && ParseIsoDateTime(raw, v.Date)) {
-    v.Kind = TValueKind::DateTime;
-    return v;
-  }
   v.Kind = TValueKind::Text;
+  if (type_.Code == 12) {
+    // A date, or a timestamp without a fraction or a zone, the common
+    // cases, is made into its cell text here; any other goes through the
+    // date-time.
+    if (IsoDateCellText(raw, buf_)) {
+      v.Text = buf_;
+      return v;
+    }
+    if (ParseIsoDateTime(raw, v.Date)) {
+      v.Kind = TValueKind::DateTime;
+      return v;
+    }
+  }
   if (oid_ == kNumericOid) {
     v.Text = TrimNumberText(raw);
   } else if (IsAsciiText(text, len)) {

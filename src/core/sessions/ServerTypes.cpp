@@ -252,6 +252,10 @@ bool ParseIsoDateTime(std::string_view s, TDateTime& out) {
   return true;
 }
 
+bool IsoDateCellText(std::string_view text, std::string& out) {
+  return text.size() >= 10 && text[4] == '-' && (text.size() == 10 || text[10] == ' ') && PlainDateCellText(text, out);
+}
+
 std::string_view TrimNumberText(std::string_view text) {
   if (text.find_first_of("eE") != std::string_view::npos) return text;
   size_t point = text.find('.');

@@ -38,6 +38,10 @@ int FoldSqlState(std::string_view sqlstate);
 // "-0330"). A value with a zone is turned into this machine's local time.
 // Years before 1 or after 9999, "infinity" and BC dates are refused.
 bool ParseIsoDateTime(std::string_view text, TDateTime& out);
+// The cell text of the plainest of those, "YYYY-MM-DD HH:MM:SS" and
+// "YYYY-MM-DD", written straight into `out` (see PlainDateCellText); false
+// for any other form.
+bool IsoDateCellText(std::string_view text, std::string& out);
 
 // A decimal number's text without the zeros that trail its fraction, as
 // a number reads in Oracle: "12.50" → "12.5", "3.000" → "3". Texts with an

@@ -367,7 +367,7 @@ TFieldValue TSqliteField::Value() {
     }
     default: {
       TDateTime dt;
-      if (type_.Code == 12 && SqliteDateCellText(c.Text, buf_)) break;
+      if (type_.Code == 12 && PlainDateCellText(c.Text, buf_)) break;
       if (type_.Code == 12 && ParseSqliteDate(c.Text, dt)) return DateValue(dt);
       buf_.clear();
       AppendUtf8AsSjis(buf_, c.Text);

@@ -134,30 +134,6 @@ bool ParseSqliteDate(std::string_view s, TDateTime& out) {
   return false;
 }
 
-bool SqliteDateCellText(std::string_view s, std::string& out) {
-  if (s.size() != 19) return false;
-  const char sep = s[4];
-  if ((sep != '-' && sep != '/') || s[7] != sep || (s[10] != ' ' && s[10] != 'T') || s[13] != ':' || s[16] != ':')
-    return false;
-  auto number = [&s](size_t at, size_t digits, int& v) {
-    v = 0;
-    for (size_t i = at; i < at + digits; ++i) {
-      if (s[i] < '0' || s[i] > '9') return false;
-      v = v * 10 + (s[i] - '0');
-    }
-    return true;
-  };
-  int y, mo, d, h, mi, sec;
-  if (!number(0, 4, y) || !number(5, 2, mo) || !number(8, 2, d) || !number(11, 2, h) || !number(14, 2, mi) ||
-      !number(17, 2, sec))
-    return false;
-  if (y < 1900 || h > 23 || mi > 59 || sec > 59 || !IsValidDate(y, mo, d)) return false;
-  out.assign(s);
-  out[4] = out[7] = '/';
-  out[10] = ' ';
-  return true;
-}
-
 TDateTime JulianDayToDateTime(double jd) { return jd - 2415018.5; }
 
 TDateTime UnixSecondsToDateTime(int64_t seconds) { return static_cast<double>(kUnixEpochDays) + static_cast<double>(seconds) / 86400.0; }

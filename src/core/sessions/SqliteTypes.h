@@ -19,12 +19,6 @@ TSqliteColumnType MapSqliteType(const char* decl, int storage);
 
 // "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.SSS]]" (also with "T" or "/"), "HH:MM[:SS]".
 bool ParseSqliteDate(std::string_view text, TDateTime& out);
-// The cell text of a date SQLite holds as "YYYY-MM-DD HH:MM:SS" (also with
-// "T" or "/", years 1900 to 9999, no fraction, no blanks), written straight
-// into `out` as "YYYY/MM/DD HH:MM:SS": the text that ParseSqliteDate and
-// FormatDateTime would make of it, without the detour through a date-time.
-// False for any other text, which then takes that detour.
-bool SqliteDateCellText(std::string_view text, std::string& out);
 TDateTime JulianDayToDateTime(double jd);
 TDateTime UnixSecondsToDateTime(int64_t seconds);
 // The shortest text that reads back as the same double ("1.5", "3", "1e+20").
