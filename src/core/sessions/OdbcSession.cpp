@@ -63,6 +63,7 @@
 
 #include "core/Sjis.h"
 #include "core/sessions/Backends.h"
+#include "core/sessions/KeptRows.h"
 #include "core/sessions/OdbcCatalog.h"
 #include "core/sessions/OdbcText.h"
 #include "core/sessions/ServerTypes.h"
@@ -618,71 +619,6 @@ void BindForBlocks(SQLHDBC dbc, SQLHSTMT stmt, TOdbcRows& rows, const std::vecto
   rows.Reread = true;
 }
 
-// The rows of a query that the engine will read, held here in cp932 from
-// the opening on, a few bytes of overhead per cell: the statement is done
-// with by then.
-class TKeptRows {
- public:
-  explicit TKeptRows(size_t columns) : columns_(columns) {}
-
-  long long Rows() const { return rows_; }
-
-  void Add(const std::vector<TOdbcCell>& cells) {
-    if (blocks_.empty() || blocks_.back().Kinds.size() >= kBlockRows * columns_ ||
-        blocks_.back().Bytes.size() >= kBlockBytes) {
-      blocks_.emplace_back();
-      starts_.push_back(rows_);
-    }
-    TBlock& b = blocks_.back();
-    for (const TOdbcCell& cell : cells) {
-      // A date-time is kept as its value, read once.
-      if (cell.Kind == TValueKind::DateTime)
-        b.Dates.push_back(cell.Date);
-      else
-        b.Bytes += cell.Text;
-      b.Ends.push_back(static_cast<uint32_t>(b.Bytes.size()));
-      b.Kinds.push_back(static_cast<unsigned char>(cell.Kind));
-    }
-    ++rows_;
-  }
-
-  // Row `row` (from 0) into cells, their texts viewing the kept bytes until
-  // the next row is loaded; rows are read in order.
-  void Load(long long row, std::vector<TOdbcCell>& cells) {
-    while (row - starts_[current_] >= static_cast<long long>(blocks_[current_].Kinds.size() / columns_)) {
-      // A block read is not needed again.
-      blocks_[current_] = TBlock{};
-      ++current_;
-      nextDate_ = 0;
-    }
-    const TBlock& b = blocks_[current_];
-    const std::string_view bytes = b.Bytes;
-    size_t at = static_cast<size_t>(row - starts_[current_]) * columns_;
-    for (TOdbcCell& cell : cells) {
-      const size_t begin = at == 0 ? 0 : b.Ends[at - 1];
-      cell.Shown = bytes.substr(begin, b.Ends[at] - begin);
-      cell.Kind = static_cast<TValueKind>(b.Kinds[at]);
-      if (cell.Kind == TValueKind::DateTime) cell.Date = b.Dates[nextDate_++];
-      ++at;
-    }
-  }
-
- private:
-  static constexpr size_t kBlockRows = 4096, kBlockBytes = 64 << 20;
-  struct TBlock {
-    std::string Bytes;
-    std::vector<uint32_t> Ends;  // each cell's end in Bytes
-    std::vector<unsigned char> Kinds;
-    std::vector<TDateTime> Dates;  // the date-time cells' values, in order
-  };
-  size_t columns_;
-  long long rows_ = 0;
-  std::vector<TBlock> blocks_;
-  std::vector<long long> starts_;  // each block's first row
-  size_t current_ = 0;
-  size_t nextDate_ = 0;  // the current block's next date-time
-};
-
 // What reading a query at its opening came to.
 struct TReadOutcome {
   std::unique_ptr<TKeptRows> Kept;
@@ -704,7 +640,15 @@ void ReadAndCount(SQLHSTMT stmt, TOdbcRows& rows, TReadOutcome& out, long long w
     while (kept.Rows() < wanted && !stop.load(std::memory_order_relaxed)) {
       FetchRowInto(stmt, rows, *errors);
       if (rows.Eof) return;
-      kept.Add(rows.Cells);
+      for (const TOdbcCell& cell : rows.Cells) {
+        if (cell.Kind == TValueKind::DateTime)
+          kept.AddDate(cell.Date);  // read once
+        else if (cell.Kind == TValueKind::Text)
+          kept.AddText(cell.Text);
+        else
+          kept.AddNull();
+      }
+      kept.EndRow();
     }
   } catch (const TSessionError&) {
     out.Failed = true;
@@ -821,7 +765,14 @@ class TOdbcDynaset final : public TDynaset {
 
   void Step() {
     if (kept_ && next_ < kept_->Rows()) {
-      kept_->Load(next_++, rows_->Cells);
+      kept_->Seek(next_++);
+      for (size_t i = 0; i < rows_->Cells.size(); ++i) {
+        const TFieldValue v = kept_->Cell(i);
+        TOdbcCell& cell = rows_->Cells[i];
+        cell.Kind = v.Kind;
+        cell.Shown = v.Text;
+        cell.Date = v.Date;
+      }
       return;
     }
     rows_->Eof = true;

@@ -56,6 +56,7 @@
 
 #include "core/Sjis.h"
 #include "core/sessions/Backends.h"
+#include "core/sessions/KeptRows.h"
 #include "core/sessions/ServerTypes.h"
 
 namespace {
@@ -153,6 +154,16 @@ struct TPgLink {
         Errors->Fail(FoldSqlState("08006"), SJ("PostgreSQL サーバーが応答しないため、接続を切りました"));
       }
     }
+  }
+
+  // For work this side does while a request is out (turning a batch into
+  // cells): the busy handler runs every kBusyStep as Await runs it, and a
+  // stop cancels the request.
+  void WhileWorking(Clock::time_point& nextCall) {
+    if (!Busy || !*Busy || Clock::now() < nextCall) return;
+    const TBusyAnswer answer = (*Busy)();
+    nextCall = Clock::now() + kBusyStep;
+    if (!answer.Go() && !Stop->Stopped) SendCancel();
   }
 
   // PQcancel opens a connection of its own and waits for the server to
@@ -389,12 +400,71 @@ struct TPgLink {
   static std::string CursorName(int n) { return "quorrel_cursor_" + std::to_string(n); }
 };
 
+// A column as the server described it.
+struct TPgColumn {
+  std::string Name;  // cp932
+  unsigned Oid = 0;
+  TServerColumnType Type;
+};
+
+std::vector<TPgColumn> Describe(const PGresult* r) {
+  std::vector<TPgColumn> columns;
+  for (int i = 0; i < PQnfields(r); ++i) {
+    const unsigned oid = PQftype(r, i);
+    columns.push_back({Utf8ToSjis(PQfname(r, i)), oid, MapPostgresType(oid, PQfmod(r, i))});
+  }
+  return columns;
+}
+
+// Rows [from, to) of a result into cells: text in cp932, numbers without
+// trailing zeros, dates as their cell text or as date-times.
+void KeepRows(const PGresult* r, int from, int to, const std::vector<TPgColumn>& columns, TKeptRows& kept,
+              std::string& buf) {
+  const int n = static_cast<int>(columns.size());
+  for (int row = from; row < to; ++row) {
+    for (int c = 0; c < n; ++c) {
+      // Only an empty value can be a NULL.
+      const int len = PQgetlength(r, row, c);
+      if (len == 0 && PQgetisnull(r, row, c)) {
+        kept.AddNull();
+        continue;
+      }
+      const char* text = PQgetvalue(r, row, c);
+      const std::string_view raw(text, static_cast<size_t>(len));
+      const TPgColumn& col = columns[static_cast<size_t>(c)];
+      if (col.Type.Code == 12) {
+        // A date, or a timestamp without a fraction or a zone, the common
+        // cases, becomes its cell text here; any other a date-time.
+        if (IsoDateCellText(raw, buf)) {
+          kept.AddText(buf);
+          continue;
+        }
+        TDateTime date;
+        if (ParseIsoDateTime(raw, date)) {
+          kept.AddDate(date);
+          continue;
+        }
+      }
+      if (col.Oid == kNumericOid) {
+        kept.AddText(TrimNumberText(raw));
+      } else if (IsAsciiText(text, len)) {
+        kept.AddText(raw);  // the same bytes in cp932
+      } else {
+        buf.clear();
+        AppendUtf8AsSjis(buf, raw);
+        kept.AddText(buf);
+      }
+    }
+    kept.EndRow();
+  }
+}
+
 class TPgDynaset;
 
 class TPgField final : public TField {
  public:
-  TPgField(TPgDynaset& owner, int index, std::string name, unsigned oid, TServerColumnType type)
-      : owner_(owner), index_(index), name_(std::move(name)), oid_(oid), type_(type) {}
+  TPgField(TPgDynaset& owner, int index, const TPgColumn& column)
+      : owner_(owner), index_(index), name_(column.Name), type_(column.Type) {}
 
   std::string Name() override { return name_; }
   int OraMaxSize() override { return type_.Size; }
@@ -407,26 +477,18 @@ class TPgField final : public TField {
   TPgDynaset& owner_;
   int index_;
   std::string name_;
-  unsigned oid_;
   TServerColumnType type_;
-  std::string buf_;
 };
 
-// The rows of a query, all in this process already: the batches that FETCH
-// brought, read in turn and freed as soon as they are read.
+// The rows of a query, all in this process already, kept as cells since
+// the opening.
 class TPgDynaset final : public TDynaset {
  public:
-  // described: a result that describes the columns (it may hold no rows).
-  TPgDynaset(std::vector<TResult> batches, const PGresult* described, int recordCount)
-      : batches_(std::move(batches)), recordCount_(recordCount) {
-    if (described) {
-      for (int i = 0; i < PQnfields(described); ++i) {
-        unsigned oid = PQftype(described, i);
-        fields_.push_back(std::make_unique<TPgField>(*this, i, Utf8ToSjis(PQfname(described, i)), oid,
-                                                     MapPostgresType(oid, PQfmod(described, i))));
-      }
-    }
-    Settle();
+  TPgDynaset(std::unique_ptr<TKeptRows> rows, const std::vector<TPgColumn>& columns, int recordCount)
+      : rows_(rows ? std::move(rows) : std::make_unique<TKeptRows>(columns.size())), recordCount_(recordCount) {
+    for (size_t i = 0; i < columns.size(); ++i)
+      fields_.push_back(std::make_unique<TPgField>(*this, static_cast<int>(i), columns[i]));
+    rows_->Seek(0);
   }
 
   int FieldCount() override { return static_cast<int>(fields_.size()); }
@@ -435,69 +497,23 @@ class TPgDynaset final : public TDynaset {
     if (index < 0 || index >= FieldCount()) throw TSessionError(0, {});
     return *fields_[static_cast<size_t>(index)];
   }
-  bool Eof() override { return batch_ >= batches_.size(); }
+  bool Eof() override { return row_ >= rows_->Rows(); }
 
   void MoveNext() override {
     if (Eof()) return;
-    ++row_;
-    Settle();
+    if (++row_ < rows_->Rows()) rows_->Seek(row_);
   }
 
-  const PGresult* Batch() const { return batch_ < batches_.size() ? batches_[batch_].get() : nullptr; }
-  int Row() const { return row_; }
+  TFieldValue Cell(int column) const { return row_ < rows_->Rows() ? rows_->Cell(static_cast<size_t>(column)) : TFieldValue{}; }
 
  private:
-  // Onto the next row that exists, freeing the batches left behind.
-  void Settle() {
-    while (batch_ < batches_.size() && row_ >= PQntuples(batches_[batch_].get())) {
-      batches_[batch_].reset();
-      ++batch_;
-      row_ = 0;
-    }
-  }
-
-  std::vector<TResult> batches_;
-  size_t batch_ = 0;
-  int row_ = 0;
+  std::unique_ptr<TKeptRows> rows_;
+  long long row_ = 0;
   int recordCount_;
   std::vector<std::unique_ptr<TPgField>> fields_;
 };
 
-TFieldValue TPgField::Value() {
-  TFieldValue v;
-  const PGresult* r = owner_.Batch();
-  const int row = owner_.Row();
-  if (!r || row >= PQntuples(r)) return v;
-  // Only an empty value can be a NULL.
-  const int len = PQgetlength(r, row, index_);
-  if (len == 0 && PQgetisnull(r, row, index_)) return v;
-  const char* text = PQgetvalue(r, row, index_);
-  std::string_view raw(text, static_cast<size_t>(len));
-  v.Kind = TValueKind::Text;
-  if (type_.Code == 12) {
-    // A date, or a timestamp without a fraction or a zone, the common
-    // cases, is made into its cell text here; any other goes through the
-    // date-time.
-    if (IsoDateCellText(raw, buf_)) {
-      v.Text = buf_;
-      return v;
-    }
-    if (ParseIsoDateTime(raw, v.Date)) {
-      v.Kind = TValueKind::DateTime;
-      return v;
-    }
-  }
-  if (oid_ == kNumericOid) {
-    v.Text = TrimNumberText(raw);
-  } else if (IsAsciiText(text, len)) {
-    v.Text = raw;  // the same bytes in cp932; valid while the batch is
-  } else {
-    buf_.clear();
-    AppendUtf8AsSjis(buf_, raw);
-    v.Text = buf_;
-  }
-  return v;
-}
+TFieldValue TPgField::Value() { return owner_.Cell(index_); }
 
 // The bytes a batch's rows take, from three samples: large rows make small
 // batches, so a batch stays near kBatchBytes.
@@ -584,7 +600,7 @@ class TPgDatabase final : public TDatabase {
     if (!TPgLink::Ok(declared.get())) {
       if (own) link_->Run("ROLLBACK");
       link_->NoteTransaction();
-      if (Stopped(declared.get())) return std::make_unique<TPgDynaset>(std::vector<TResult>{}, nullptr, 0);
+      if (Stopped(declared.get())) return std::make_unique<TPgDynaset>(nullptr, std::vector<TPgColumn>{}, 0);
       // Valid SQL that cannot be a cursor (SELECT … INTO) runs as it is; a
       // real syntax error is then reported against the user's own text.
       if (own && HasState(declared.get(), "42601")) return RunPlain(sql);
@@ -593,41 +609,56 @@ class TPgDatabase final : public TDatabase {
     link_->ActiveCursor = cursor;
     link_->OwnTransaction = own;
 
-    // The rows the engine will read, then the count of the rest.
-    std::vector<TResult> batches;
-    TResult described;
-    long long kept = 0, count = 0;
+    // The rows the engine will read, then the count of the rest. The next
+    // request goes out before a batch is made into cells, so the server
+    // works on it meanwhile.
+    std::unique_ptr<TKeptRows> kept;
+    std::vector<TPgColumn> columns;
+    long long received = 0, count = 0;
     const long long wanted = std::max(RowsWanted(), 0);
-    bool end = false;
     int batch = kFirstBatch;
-    while (!end && kept < wanted) {
-      const long long ask = std::min<long long>(batch, wanted - kept);
-      TResult r = link_->Run("FETCH FORWARD " + std::to_string(ask) + " FROM " + name, true);
-      if (!TPgLink::Ok(r.get())) return Abandoned(std::move(r), std::move(batches), described.get(), kept);
-      const int got = PQntuples(r.get());
-      kept += got;
-      // A stop that came between two batches ends the rows here.
-      end = got < ask || StopState()->Stopped;
-      batch = NextBatchSize(r.get(), batch);
-      if (got == 0) {
-        if (!described) described = std::move(r);
-      } else {
-        batches.push_back(std::move(r));
+    enum { kNothing, kFetch, kMove } out = kNothing;
+    long long asked = 0;
+    auto fetch = [&] {
+      asked = std::min<long long>(batch, wanted - received);
+      link_->Send("FETCH FORWARD " + std::to_string(asked) + " FROM " + name, false);
+      out = kFetch;
+    };
+    if (wanted > 0) fetch();
+    while (out == kFetch) {
+      TResult r = link_->Collect(true);
+      out = kNothing;
+      if (!TPgLink::Ok(r.get())) return Abandoned(std::move(r), std::move(kept), columns, received);
+      if (!kept) {
+        columns = Describe(r.get());
+        kept = std::make_unique<TKeptRows>(columns.size());
       }
+      const int got = PQntuples(r.get());
+      received += got;
+      // A stop that came between two batches ends the rows here.
+      const bool end = got < asked || StopState()->Stopped;
+      batch = NextBatchSize(r.get(), batch);
+      if (!end && received < wanted) {
+        fetch();
+      } else if (!end) {
+        link_->Send("MOVE FORWARD ALL IN " + name, false);
+        out = kMove;
+      }
+      Keep(r.get(), columns, *kept, out != kNothing);
     }
-    count = kept;
+    count = received;
+    if (out == kMove) {
+      TResult moved = link_->Collect(true);
+      if (!TPgLink::Ok(moved.get())) return Abandoned(std::move(moved), std::move(kept), columns, received);
+      count += std::atoll(PQcmdTuples(moved.get()));
+    }
     if (StopState()->Stopped) {
       StopState()->Mark(link_->StopNote());
       link_->AbandonCursor();
-    } else if (!end) {
-      TResult moved = link_->Run("MOVE FORWARD ALL IN " + name, true);
-      if (!TPgLink::Ok(moved.get())) return Abandoned(std::move(moved), std::move(batches), described.get(), kept);
-      count += std::atoll(PQcmdTuples(moved.get()));
     }
     // Every row is here or counted: the read transaction ends now.
     link_->CloseCursor();
-    const PGresult* columns = !batches.empty() ? batches.front().get() : described.get();
-    return std::make_unique<TPgDynaset>(std::move(batches), columns, static_cast<int>(std::min<long long>(count, INT_MAX)));
+    return std::make_unique<TPgDynaset>(std::move(kept), columns, static_cast<int>(std::min<long long>(count, INT_MAX)));
   }
 
   int LastServerErr() override { return link_->Errors->LastErr(); }
@@ -649,10 +680,22 @@ class TPgDatabase final : public TDatabase {
     return true;
   }
 
+  // A batch into cells. requestOut: the next request is on its way, so the
+  // handler runs meanwhile and a stop cancels that request.
+  void Keep(const PGresult* r, const std::vector<TPgColumn>& columns, TKeptRows& kept, bool requestOut) {
+    constexpr int kSlice = 1024;
+    auto nextCall = Clock::now() + kBusyStep;
+    const int rows = PQntuples(r);
+    for (int from = 0; from < rows; from += kSlice) {
+      KeepRows(r, from, std::min(rows, from + kSlice), columns, kept, buf_);
+      if (requestOut) link_->WhileWorking(nextCall);
+    }
+  }
+
   // A fetch that failed or was stopped: the cursor goes; a stop keeps the
   // rows that came before it, a failure is reported.
-  std::unique_ptr<TDynaset> Abandoned(TResult r, std::vector<TResult> batches, const PGresult* described,
-                                      long long kept) {
+  std::unique_ptr<TDynaset> Abandoned(TResult r, std::unique_ptr<TKeptRows> kept,
+                                      const std::vector<TPgColumn>& columns, long long received) {
     const bool stopped = StopState()->Stopped && HasState(r.get(), kCanceled);
     link_->AbandonCursor();
     if (!stopped) {
@@ -660,22 +703,23 @@ class TPgDatabase final : public TDatabase {
       link_->Fail(r.get());
     }
     StopState()->Mark(link_->StopNote());
-    const PGresult* columns = !batches.empty() ? batches.front().get() : described;
-    return std::make_unique<TPgDynaset>(std::move(batches), columns, static_cast<int>(std::min<long long>(kept, INT_MAX)));
+    return std::make_unique<TPgDynaset>(std::move(kept), columns,
+                                        static_cast<int>(std::min<long long>(received, INT_MAX)));
   }
 
   std::unique_ptr<TDynaset> RunPlain(std::string_view sql) {
     TResult r = link_->Run(std::string(sql), true, true);
     link_->NoteTransaction();
-    if (Stopped(r.get())) return std::make_unique<TPgDynaset>(std::vector<TResult>{}, nullptr, 0);
+    if (Stopped(r.get())) return std::make_unique<TPgDynaset>(nullptr, std::vector<TPgColumn>{}, 0);
     if (!TPgLink::Ok(r.get())) link_->Fail(r.get(), 0, sql);
     const long long count = PQresultStatus(r.get()) == PGRES_TUPLES_OK ? PQntuples(r.get()) : std::atoll(PQcmdTuples(r.get()));
-    std::vector<TResult> batches;
-    const PGresult* columns = r.get();
-    batches.push_back(std::move(r));
-    return std::make_unique<TPgDynaset>(std::move(batches), columns, static_cast<int>(std::min<long long>(count, INT_MAX)));
+    const std::vector<TPgColumn> columns = Describe(r.get());
+    auto kept = std::make_unique<TKeptRows>(columns.size());
+    Keep(r.get(), columns, *kept, false);
+    return std::make_unique<TPgDynaset>(std::move(kept), columns, static_cast<int>(std::min<long long>(count, INT_MAX)));
   }
 
+  std::string buf_;  // a converted text, while it is kept
   std::shared_ptr<TPgLink> link_;
 };
 

@@ -1,0 +1,63 @@
+#pragma once
+// The rows of a query that the engine will read, held by a backend from the
+// opening on: each cell's text in cp932 (or a date-time's value), a few
+// bytes of overhead per cell, in blocks that are freed as they are read.
+// So a backend can read a result once, count it, and be done with the
+// statement before the engine reads the first row.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Session.h"
+
+class TKeptRows {
+ public:
+  explicit TKeptRows(size_t columns) : columns_(columns) {}
+
+  size_t Columns() const { return columns_; }
+  long long Rows() const { return rows_; }
+
+  // A row is its cells in column order, then EndRow.
+  void AddText(std::string_view cp932) {
+    TBlock& b = Open();
+    b.Bytes.append(cp932);
+    End(b, TValueKind::Text);
+  }
+  void AddDate(TDateTime value) {
+    TBlock& b = Open();
+    b.Bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    End(b, TValueKind::DateTime);
+  }
+  void AddNull() { End(Open(), TValueKind::Null); }
+  void EndRow();
+
+  // Makes row `row` (from 0; rows are read in order) the one Cell reads.
+  // The blocks before it are freed.
+  void Seek(long long row);
+  // A cell of that row; its text views the kept bytes until the next Seek.
+  TFieldValue Cell(size_t column) const;
+
+ private:
+  static constexpr size_t kBlockRows = 4096, kBlockBytes = 64 << 20;
+  struct TBlock {
+    std::string Bytes;
+    std::vector<uint32_t> Ends;  // each cell's end in Bytes
+    std::vector<unsigned char> Kinds;
+  };
+  TBlock& Open();
+  static void End(TBlock& b, TValueKind kind) {
+    b.Ends.push_back(static_cast<uint32_t>(b.Bytes.size()));
+    b.Kinds.push_back(static_cast<unsigned char>(kind));
+  }
+
+  size_t columns_;
+  long long rows_ = 0;
+  bool full_ = true;  // the next row starts a block
+  std::vector<TBlock> blocks_;
+  std::vector<long long> starts_;  // each block's first row
+  size_t current_ = 0;
+  size_t at_ = 0;  // the sought row's first cell in the current block
+};
