@@ -114,6 +114,11 @@ struct TPgLink {
   int ActiveCursor = 0;    // the open cursor's number, 0 when none
   bool OwnTransaction = false;
   bool UserTransaction = false;  // the user's BEGIN was open after the last statement
+  // When the busy handler is due next. One statement of the user's may be
+  // many requests and work in between; the handler keeps its pace across
+  // them all.
+  Clock::time_point NextBusyCall{};
+  void StartWaiting() { NextBusyCall = Clock::now() + kBusyStep; }
 
   ~TPgLink() {
     try {
@@ -132,7 +137,7 @@ struct TPgLink {
   // the server has had kAbandonAfter to answer.
   void Await(bool stoppable) {
     if (!PQconsumeInput(Conn) || !PQisBusy(Conn)) return;
-    auto nextCall = Clock::now() + kBusyStep;
+    Clock::time_point& nextCall = NextBusyCall;
     bool cancelled = false;
     Clock::time_point abandonAt{};
     for (;;) {
@@ -159,10 +164,10 @@ struct TPgLink {
   // For work this side does while a request is out (turning a batch into
   // cells): the busy handler runs every kBusyStep as Await runs it, and a
   // stop cancels the request.
-  void WhileWorking(Clock::time_point& nextCall) {
-    if (!Busy || !*Busy || Clock::now() < nextCall) return;
+  void WhileWorking() {
+    if (!Busy || !*Busy || Clock::now() < NextBusyCall) return;
     const TBusyAnswer answer = (*Busy)();
-    nextCall = Clock::now() + kBusyStep;
+    NextBusyCall = Clock::now() + kBusyStep;
     if (!answer.Go() && !Stop->Stopped) SendCancel();
   }
 
@@ -667,6 +672,7 @@ class TPgDatabase final : public TDatabase {
  private:
   std::string Statement(const std::string& sqlCp932) {
     StopState()->Clear();
+    link_->StartWaiting();
     return ServerStatement(sqlCp932, *link_->Errors, FoldSqlState("42601"));
   }
 
@@ -684,11 +690,10 @@ class TPgDatabase final : public TDatabase {
   // handler runs meanwhile and a stop cancels that request.
   void Keep(const PGresult* r, const std::vector<TPgColumn>& columns, TKeptRows& kept, bool requestOut) {
     constexpr int kSlice = 1024;
-    auto nextCall = Clock::now() + kBusyStep;
     const int rows = PQntuples(r);
     for (int from = 0; from < rows; from += kSlice) {
       KeepRows(r, from, std::min(rows, from + kSlice), columns, kept, buf_);
-      if (requestOut) link_->WhileWorking(nextCall);
+      if (requestOut) link_->WhileWorking();
     }
   }
 
