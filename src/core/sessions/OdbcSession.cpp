@@ -438,6 +438,7 @@ struct TOdbcRows {
   bool Narrow = false;
   TWide Text;        // a wide value, reused for every cell
   std::string Utf8;  // a narrow value, or the way from Text to cp932
+  std::string DateText;  // a date's cell text, on its way into a cell
   bool Eof = false;
   // Fetching in blocks: the rows of the block, the next one to read, and
   // whether a value too long for its buffer can be read again whole.
@@ -458,8 +459,13 @@ void SetCellText(TOdbcRows& rows, size_t i) {
   else
     AppendWideAsSjis(cell.Text, rows.Text.data(), rows.Text.size(), rows.Utf8);
   // Drivers give date-times as text in the ODBC form "yyyy-mm-dd
-  // hh:mm:ss[.f]"; a value that is no date (SQLite allows them) stays text.
-  if (rows.Codes[i] == 12 && ParseIsoDateTime(cell.Text, cell.Date)) cell.Kind = TValueKind::DateTime;
+  // hh:mm:ss[.f]": the plain form becomes its cell text at once, any other
+  // a date-time; a value that is no date (SQLite allows them) stays text.
+  if (rows.Codes[i] != 12) return;
+  if (IsoDateCellText(cell.Text, rows.DateText))
+    cell.Text.swap(rows.DateText);
+  else if (ParseIsoDateTime(cell.Text, cell.Date))
+    cell.Kind = TValueKind::DateTime;
 }
 
 // Reads a column of the current row with SQLGetData, in parts of any length.
