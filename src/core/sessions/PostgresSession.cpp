@@ -19,19 +19,22 @@
 // used to be a scroll cursor that counted first and was rewound; a plan
 // that can run backwards then ran its select list again, twice per row.)
 // The cost is that no row shows before the server has reached the end of
-// the result (the count needed that before too), and that the rows are
-// held twice for a while: as libpq's results until the engine has read
-// them, and in the grid.
+// the result (the count needed that before too). That wait is put to use:
+// each batch is made into cells (cp932, numbers trimmed, dates as their
+// cell text; see TKeptRows) while the server already works on the next
+// FETCH, or on the MOVE that counts the rest, and the batch's libpq result
+// is freed at once. The engine then reads cells without converting them,
+// and the rows are held once, compactly, until the grid has them.
 // The rows arrive in batches that grow from 256 rows to 16,384 or 4 MiB
-// (each batch is kept, so a large one costs no more than many small ones,
-// and fewer round trips are waited for). Measured on 1,000,000 rows of 8
-// columns over loopback (ui_run_bench pg, medians of 5): the opening, every
-// row fetched and counted, takes 0.83 of the time psql's COPY of the same
-// rows takes; filling the grid then adds about 1.2 times that, of which
-// reading the values (sessions_bench, without a grid) is some 0.3 s.
-// Handing each batch to the grid as it comes, with the next FETCH already
-// on its way, measured 1.0 to 1.2 times COPY, but the count would then be
-// known only after the last row, not when the query opens.
+// (fewer round trips are waited for). Measured on 1,000,000 rows of 8
+// columns over loopback (ui_run_bench pg, medians of 5, a noisy two-core
+// machine): F5 to the last row in the grid takes 1.75 times psql's COPY of
+// the same rows (1.96, in the same minutes, with libpq's results kept and
+// converted while the grid filled, and a slower grid); the first row shows
+// at about 0.9 of COPY, so the grid's filling is most of the rest. Handing
+// each batch to the grid as it comes measured 1.0 to 1.2 times COPY, but
+// the count would then be known only after the last row, not when the
+// query opens.
 //
 // A cursor needs a transaction. Outside the user's own transaction the query
 // runs in one of ours, committed as soon as its rows are counted; inside the
