@@ -43,6 +43,11 @@ TEST(KeptRows, NoColumnsOrNoRowsReadAsNothing) {
   none.Seek(0);
   EXPECT_EQ(none.Rows(), 0);
   EXPECT_EQ(none.Cell(0).Kind, TValueKind::Null);
+  // Rows without columns are counted and read as nothing.
+  for (int i = 0; i < 3; ++i) none.EndRow();
+  EXPECT_EQ(none.Rows(), 3);
+  none.Seek(2);
+  EXPECT_EQ(none.Cell(0).Kind, TValueKind::Null);
   TKeptRows empty(2);
   empty.Seek(0);
   EXPECT_EQ(empty.Cell(1).Kind, TValueKind::Null);

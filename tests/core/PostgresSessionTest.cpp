@@ -220,6 +220,14 @@ TEST_F(PostgresSession, RowsAcrossBatchBoundaries) {
     EXPECT_EQ(Cell(1, limit), std::to_string(limit));
     Exec("SELECT 1");
   }
+
+  // A select list may be empty: its rows are counted and read, without cells.
+  engine.MaxRow = [] { return 1000000; };
+  ASSERT_TRUE(engine.OpenQuery("SELECT FROM generate_series(1, 20000)")) << Text();
+  EXPECT_EQ(info.ColCount(), 0);
+  EXPECT_EQ(info.RowCount(), 20000);
+  EXPECT_EQ(FetchAll(), 20000);
+  EXPECT_EQ(engine.ErrCode, 0);
 }
 
 // The rows are all in this process once the query is open: a server that

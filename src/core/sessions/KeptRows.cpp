@@ -15,6 +15,10 @@ TKeptRows::TBlock& TKeptRows::Open() {
 }
 
 void TKeptRows::EndRow() {
+  if (columns_ == 0) {  // rows without columns (PostgreSQL has them) are only counted
+    ++rows_;
+    return;
+  }
   TBlock& b = Open();
   ++rows_;
   full_ = b.Kinds.size() >= kBlockRows * columns_ || b.Bytes.size() >= kBlockBytes;
