@@ -108,14 +108,13 @@ double TimeOdbcDriver(const TPgServer& server, const std::string& query, long* r
   const std::string conn = "DRIVER=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Servername=" + server.Dir() + ";Port=" +
                            std::to_string(server.Port()) + ";Database=" + TPgServer::Database() + ";UID=" +
                            TPgServer::User() + ";PWD=" + TPgServer::Password() + ";TextAsLongVarchar=0;Fetch=4096";
-  auto start = TClockT::now();
   *rows = 0;
   if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)conn.c_str(), SQL_NTS, nullptr, 0, nullptr,
                                       SQL_DRIVER_NOPROMPT))) {
     std::fprintf(stderr, "psqlODBC: cannot connect\n");
     return 0;
   }
-  start = TClockT::now();
+  const auto start = TClockT::now();
   SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
   constexpr SQLULEN kBlock = 512;
   constexpr SQLLEN kWidth = 256;

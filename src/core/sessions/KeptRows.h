@@ -17,7 +17,6 @@ class TKeptRows {
  public:
   explicit TKeptRows(size_t columns) : columns_(columns) {}
 
-  size_t Columns() const { return columns_; }
   long long Rows() const { return rows_; }
 
   // A row is its cells in column order, then EndRow.
