@@ -391,30 +391,25 @@ struct TOdbcCell {
   TValueKind Kind = TValueKind::Null;
   std::string Text;  // as read from the driver
   TDateTime Date = 0;
-  std::string_view Shown;  // the text the engine reads: into the kept rows
 };
+
+class TOdbcDynaset;
 
 class TOdbcField final : public TField {
  public:
-  TOdbcField(const TOdbcCell& cell, std::string name, TServerColumnType type)
-      : cell_(cell), name_(std::move(name)), type_(type) {}
+  TOdbcField(const TOdbcDynaset& owner, size_t index, std::string name, TServerColumnType type)
+      : owner_(owner), index_(index), name_(std::move(name)), type_(type) {}
 
   std::string Name() override { return name_; }
   int OraMaxSize() override { return type_.Size; }
   int OraPrecision() override { return type_.Precision; }
   int OraScale() override { return type_.Scale; }
   int OraIDataType() override { return type_.Code; }
-  TFieldValue Value() override {
-    TFieldValue v;
-    v.Kind = cell_.Kind;
-    v.Text = cell_.Shown;
-    v.Date = cell_.Date;
-    if (v.Kind == TValueKind::Text && type_.Code == 2) v.Text = TrimNumberText(v.Text);
-    return v;
-  }
+  TFieldValue Value() override;
 
  private:
-  const TOdbcCell& cell_;
+  const TOdbcDynaset& owner_;
+  size_t index_;
   std::string name_;
   TServerColumnType type_;
 };
@@ -642,6 +637,13 @@ struct TReadOutcome {
 void ReadAndCount(SQLHSTMT stmt, TOdbcRows& rows, TReadOutcome& out, long long wanted, bool countRest,
                   const std::atomic<bool>& stop, const std::shared_ptr<TErrorMembers>& errors) {
   TKeptRows& kept = *out.Kept;
+  // A fetch that failed is kept in out, to be told later.
+  auto failed = [&](SQLRETURN rc) {
+    if (Succeeded(rc)) return false;
+    out.Failed = true;
+    out.Error = ReadDiag(SQL_HANDLE_STMT, stmt);
+    return true;
+  };
   try {
     while (kept.Rows() < wanted && !stop.load(std::memory_order_relaxed)) {
       FetchRowInto(stmt, rows, *errors);
@@ -669,12 +671,7 @@ void ReadAndCount(SQLHSTMT stmt, TOdbcRows& rows, TReadOutcome& out, long long w
     out.Counted = 0;
     if (rows.Bound.empty() || rows.Next >= rows.Fetched) {
       const SQLRETURN rc = SQLFetch(stmt);
-      if (rc == SQL_NO_DATA) return;
-      if (!Succeeded(rc)) {
-        out.Failed = true;
-        out.Error = ReadDiag(SQL_HANDLE_STMT, stmt);
-        return;
-      }
+      if (rc == SQL_NO_DATA || failed(rc)) return;
     }
     out.More = true;
     return;
@@ -691,11 +688,7 @@ void ReadAndCount(SQLHSTMT stmt, TOdbcRows& rows, TReadOutcome& out, long long w
     fetched = 0;
     const SQLRETURN rc = SQLFetch(stmt);
     if (rc == SQL_NO_DATA) break;
-    if (!Succeeded(rc)) {
-      out.Failed = true;
-      out.Error = ReadDiag(SQL_HANDLE_STMT, stmt);
-      return;
-    }
+    if (failed(rc)) return;
     out.Counted += told ? static_cast<long long>(fetched) : 1;
   }
 }
@@ -726,7 +719,7 @@ class TOdbcDynaset final : public TDynaset {
       if (Succeeded(SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, typeName,
                                      sizeof typeName, &typeLen, nullptr)))
         AppendWideAsSjis(declared, typeName, WrittenLength(typeName, typeLen / SQLSMALLINT(sizeof(SQLWCHAR)), 127));
-      fields_.push_back(std::make_unique<TOdbcField>(rows_->Cells[static_cast<size_t>(i - 1)], std::move(cp932),
+      fields_.push_back(std::make_unique<TOdbcField>(*this, static_cast<size_t>(i - 1), std::move(cp932),
                                                      MapOdbcType(sqlType, size, digits, declared)));
       rows_->Codes.push_back(fields_.back()->OraIDataType());
       sizes.push_back(size);
@@ -762,6 +755,9 @@ class TOdbcDynaset final : public TDynaset {
     if (!rows_->Eof) Step();
   }
 
+  // A cell of the current row, read where it is kept.
+  TFieldValue Cell(size_t column) const { return !rows_->Eof && kept_ ? kept_->Cell(column) : TFieldValue{}; }
+
  private:
   [[noreturn]] void Fail(SQLHSTMT stmt) {
     rows_->Eof = true;
@@ -772,13 +768,6 @@ class TOdbcDynaset final : public TDynaset {
   void Step() {
     if (kept_ && next_ < kept_->Rows()) {
       kept_->Seek(next_++);
-      for (size_t i = 0; i < rows_->Cells.size(); ++i) {
-        const TFieldValue v = kept_->Cell(i);
-        TOdbcCell& cell = rows_->Cells[i];
-        cell.Kind = v.Kind;
-        cell.Shown = v.Text;
-        cell.Date = v.Date;
-      }
       return;
     }
     rows_->Eof = true;
@@ -798,6 +787,12 @@ class TOdbcDynaset final : public TDynaset {
   std::shared_ptr<TOdbcRows> rows_ = std::make_shared<TOdbcRows>();
   std::vector<std::unique_ptr<TOdbcField>> fields_;
 };
+
+TFieldValue TOdbcField::Value() {
+  TFieldValue v = owner_.Cell(index_);
+  if (v.Kind == TValueKind::Text && type_.Code == 2) v.Text = TrimNumberText(v.Text);
+  return v;
+}
 
 class TOdbcDatabase final : public TDatabase {
  public:
