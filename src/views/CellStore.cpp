@@ -18,7 +18,6 @@ constexpr size_t kHeader = 2;
 // pages cost more than packing the rows (fresh huge pages on a virtual
 // machine measured up to five times more than small ones).
 constexpr size_t kChunkSize = size_t{64} << 10;
-constexpr size_t kMaxCells = 0x3FFF;
 
 constexpr size_t IndexWidth(unsigned mode) { return mode == 0 ? 1 : mode == 1 ? 2 : 4; }
 
@@ -31,7 +30,7 @@ struct TRecordView {
     if (!rec) return;
     uint16_t h;
     std::memcpy(&h, rec, 2);
-    Count = h & kMaxCells;
+    Count = h & TCellStore::kMaxCells;
     Mode = h >> 14;
   }
   const char* Texts() const { return Rec + kHeader + Count * IndexWidth(Mode); }
@@ -121,7 +120,7 @@ std::string_view TCellStore::Get(int col, int row) const {
   return TRecordView(rows_[row]).Cell(c);
 }
 
-void TCellStore::Set(int col, int row, std::string_view text) {
+void TCellStore::SetAny(int col, int row, std::string_view text) {
   if (col < 0 || row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
   const auto c = static_cast<size_t>(col);
   if (c >= kMaxCells) return;
@@ -129,9 +128,7 @@ void TCellStore::Set(int col, int row, std::string_view text) {
   // A text taken from the open row must survive that row being replaced or
   // packed. Texts from packed rows stay put: records move only when
   // compacting, which waits until the text has been copied.
-  const std::less<const char*> before;
-  if (!before(text.data(), openText_.data()) &&
-      before(text.data(), openText_.data() + openText_.capacity())) {
+  if (InOpenText(text.data())) {
     aliasCopy_.assign(text);
     text = aliasCopy_;
   }
@@ -144,10 +141,7 @@ void TCellStore::Put(size_t c, std::string_view text) {
   if (c >= openEnds_.size()) {
     if (text.empty()) return;
     if (openText_.size() + text.size() > 0xFFFFFFFFu) return;  // no row holds 4 GiB
-    const uint32_t end = openEnds_.empty() ? 0 : openEnds_.back();
-    openEnds_.resize(c, end);
-    openText_.append(text);
-    openEnds_.push_back(static_cast<uint32_t>(openText_.size()));
+    Append(c, text);
     return;
   }
   const size_t start = c ? openEnds_[c - 1] : 0, old = openEnds_[c] - start;

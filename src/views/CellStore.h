@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,6 +24,8 @@
 
 class TCellStore {
  public:
+  static constexpr size_t kMaxCells = 0x3FFF;  // cells a row holds
+
   TCellStore() = default;
   TCellStore(const TCellStore&) = delete;
   TCellStore& operator=(const TCellStore&) = delete;
@@ -37,7 +40,16 @@ class TCellStore {
   // valid until the next change of the store.
   std::string_view Get(int col, int row) const;
   // Ignored for a negative column or a row outside the store.
-  void Set(int col, int row, std::string_view text);
+  void Set(int col, int row, std::string_view text) {
+    // A fetched row: its cells arrive one after another into the open row.
+    const auto c = static_cast<size_t>(col);
+    if (row == open_ && col >= 0 && c >= openEnds_.size() && c < kMaxCells && !text.empty() &&
+        !InOpenText(text.data()) && openText_.size() + text.size() <= 0xFFFFFFFFu) {
+      Append(c, text);
+      return;
+    }
+    SetAny(col, row, text);
+  }
 
   // Bytes held: arena chunks (live and garbage), the row table and the open
   // row. LiveBytes counts the packed records (the open row packed).
@@ -54,6 +66,18 @@ class TCellStore {
     size_t Used = 0;
   };
 
+  void SetAny(int col, int row, std::string_view text);
+  // Whether p points into the open row's buffer.
+  bool InOpenText(const char* p) const {
+    const std::less<const char*> before;
+    return !before(p, openText_.data()) && before(p, openText_.data() + openText_.capacity());
+  }
+  // Writes a text after the open row's last cell (c at or past its end).
+  void Append(size_t c, std::string_view text) {
+    if (c > openEnds_.size()) openEnds_.resize(c, openEnds_.empty() ? 0 : openEnds_.back());
+    openText_.append(text);
+    openEnds_.push_back(static_cast<uint32_t>(openText_.size()));
+  }
   static size_t RecordSize(const char* rec);
   static TChunk NewChunk(size_t size);
   char* Allocate(size_t size);

@@ -122,9 +122,11 @@ void TResultPresenter::SetCell(int col, int row, std::string_view text) {
   if (g.RowHeights(row) < e.Height) g.SetRowHeights(row, e.Height);
   // A data column never grows past the client area, so one long value
   // cannot push every other column out of view.
+  const int current = g.ColWidths(col);
+  if (e.Width <= current) return;  // the common case: the column is wide enough
   const int limit = g.ClientWidth() - g.ColWidths(0) - 8;
   const int w = std::min(e.Width, limit);
-  if (g.ColWidths(col) < w) g.SetColWidths(col, w);
+  if (current < w) g.SetColWidths(col, w);
 }
 
 std::string TResultPresenter::GetCell(int col, int row) const {

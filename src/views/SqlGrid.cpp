@@ -18,6 +18,31 @@ bool AllPrintableAscii(uint64_t w) {
   return ((below | above) & kHigh) == 0;
 }
 
+// Whether every byte of the text lies in 0x20..0x7E: most cells are plain
+// ASCII, and in a fixed-pitch font their width is then the byte count.
+bool PrintableAsciiText(std::string_view text) {
+  const char* p = text.data();
+  const size_t n = text.size();
+  uint64_t w;
+  if (n >= 8) {
+    for (size_t i = 0; i + 8 < n; i += 8) {
+      std::memcpy(&w, p + i, 8);
+      if (!AllPrintableAscii(w)) return false;
+    }
+    std::memcpy(&w, p + n - 8, 8);  // the last eight, overlapping the ones before
+    return AllPrintableAscii(w);
+  }
+  if (n >= 4) {  // the first four and the last four
+    uint32_t head, tail;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    return AllPrintableAscii(uint64_t{head} | uint64_t{tail} << 32);
+  }
+  w = 0x2020202020202020ULL;  // up to three bytes, padded with spaces
+  for (size_t i = 0; i < n; ++i) reinterpret_cast<unsigned char*>(&w)[i] = static_cast<unsigned char>(p[i]);
+  return AllPrintableAscii(w);
+}
+
 // Draws the pixels from a towards b, b itself excluded (horizontal or
 // vertical segments only).
 void LineExcl(QPainter& p, QPoint a, QPoint b, const QColor& color) {
@@ -99,7 +124,7 @@ TCellAttr TSqlGrid::EffectiveAttr(int col, int row, bool selected) const {
   return selected ? MergeAttr(defaults_[dkSelected - 1], a) : a;
 }
 
-void TSqlGrid::TextLayout(int col, int row, uint8_t& orientation, int32_t& wrap) const {
+inline void TSqlGrid::TextLayout(int col, int row, uint8_t& orientation, int32_t& wrap) const {
   if (col >= FixedCols() && row >= FixedRows() && col < ColCount() && row < RowCount() && row > cellAttrMaxRow_) {
     // A data cell without a record of its own: every fetched cell.
     const TCellAttr& r = rowAttrs_[row];
@@ -109,6 +134,10 @@ void TSqlGrid::TextLayout(int col, int row, uint8_t& orientation, int32_t& wrap)
     wrap = r.WrapCount ? r.WrapCount : c.WrapCount ? c.WrapCount : d.WrapCount;
     return;
   }
+  LayeredTextLayout(col, row, orientation, wrap);
+}
+
+void TSqlGrid::LayeredTextLayout(int col, int row, uint8_t& orientation, int32_t& wrap) const {
   const TCellAttr* layers[4];
   int n = 0;
   if (col >= 0 && col < ColCount() && row >= 0 && row < RowCount()) {
@@ -137,8 +166,11 @@ TTextExtent TSqlGrid::MeasureText(int col, int row, std::string_view text) {
   if (orientation != orVertical && wrap <= 0) {
     // Every fetched cell comes here: one unwrapped line, measured straight
     // from the bytes (the same sum the general rule makes).
-    int width = 0;
+    const int height = text.empty() ? 0 : metrics_->Height();
     const int ascii = metrics_->PrintableAsciiWidth();
+    if (ascii >= 0 && text.size() * static_cast<size_t>(ascii) <= (size_t{1} << 24) && PrintableAsciiText(text))
+      return {static_cast<int>(text.size()) * ascii + 3 * margin_, height + 3 * margin_};
+    int width = 0;
     for (size_t i = 0; i < text.size();) {
       // Eight printable ASCII bytes at a time in a fixed-pitch font.
       if (ascii >= 0 && i + 8 <= text.size()) {
@@ -163,7 +195,6 @@ TTextExtent TSqlGrid::MeasureText(int col, int row, std::string_view text) {
       }
       if (width > (1 << 24)) break;  // wider than any screen; the limit applies anyway
     }
-    const int height = text.empty() ? 0 : metrics_->Height();
     return {width + 3 * margin_, height + 3 * margin_};
   }
   SplitChars(text, chars_);

@@ -94,6 +94,7 @@ class TSqlGrid : public TStringGrid {
   // The orientation and wrap count of a cell as EffectiveAttr merges them,
   // without merging the colours: all that measuring needs.
   void TextLayout(int col, int row, uint8_t& orientation, int32_t& wrap) const;
+  void LayeredTextLayout(int col, int row, uint8_t& orientation, int32_t& wrap) const;
 
   // Indexed by position: the fixed positions hold the fixed-row (fixed
   // column) table, the others the row (column) table. A deque keeps

@@ -78,7 +78,7 @@ void TStringGrid::SetRowCount(int n) {
   cells_.SetRowCount(n);
   if (n < oldRows && !objects_.empty())
     std::erase_if(objects_, [n](const auto& kv) { return KeyRow(kv.first) >= n; });
-  ClampCurrent();
+  if (n < oldRows) ClampCurrent();  // more rows leave the current cell where it was
   // Rows appended below a full view leave the visible rows as they were.
   if (n < oldRows || ViewHasRoom()) visibleValid_ = false;
   ScheduleGeometries();

@@ -158,15 +158,19 @@ TEST(SqlGrid, MeasureCellUsesTheUnselectedAttributes) {
   g.SetCells(1, 1, "AAAA");
   EXPECT_EQ(g.MeasureCell(1, 1), (TTextExtent{4 * aw + 12, ah + 12}));
   // Data cells take a shortcut; it must agree with the general rule.
-  // Texts long enough for eight bytes at a time, with a byte outside
-  // printable ASCII at every place of a group (control, DEL, kana, kanji,
-  // a lead byte, and one at the very end). The grid font is fixed-pitch,
-  // so this takes the eight-byte path.
+  // Texts of every length up to two groups of eight bytes, with a byte
+  // outside printable ASCII at every place (control, DEL, kana, kanji, a
+  // lead byte, and one at the very end). The grid font is fixed-pitch, so
+  // plain texts are measured eight bytes at a time.
   EXPECT_GT(TQtGridMetrics(GridFont()).PrintableAsciiWidth(), 0);
-  std::vector<std::string> texts = {SJ("日本語 text ｶﾅ"), "x", SJ("全角"), "2024/05/06 07:08:09.123456",
+  std::vector<std::string> texts = {"", SJ("日本語 text ｶﾅ"), "x", SJ("全角"), "2024/05/06 07:08:09.123456",
                                     std::string(16, 'A') + "\x81"};
-  for (const std::string& odd : {std::string("\t"), std::string("\x7f"), SJ("ｶ"), SJ("漢"), std::string("\x81")})
-    for (size_t at = 0; at <= 17; ++at) texts.push_back(std::string(at, '~') + odd + std::string(17 - at, ' '));
+  for (size_t length = 1; length <= 17; ++length) {
+    texts.push_back(std::string(length, '~'));
+    for (const std::string& odd : {std::string("\t"), std::string("\x7f"), SJ("ｶ"), SJ("漢"), std::string("\x81")})
+      for (size_t at = 0; at < length; ++at)
+        texts.push_back(std::string(at, '~') + odd + std::string(length - 1 - at, ' '));
+  }
   for (const std::string& text : texts) {
     const std::string utf8 = SjisToUtf8(text);
     g.SetCells(1, 1, text);
