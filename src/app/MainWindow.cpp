@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -429,12 +430,13 @@ void TfrmMain::WireResultSet() {
     barStatus_->SetPanelText(pnCols, QString::number(sqlInfo_->ColCount()) + U("列"));
     if (sqlInfo_->ColCount() < 1) barStatus_->update();
   };
-  // Rows arrive far faster than the panel paints: one pending repaint is enough.
+  // Rows arrive far faster than the panel paints: one pending repaint is
+  // enough, and it follows them once per screen frame.
   presenter_->AfterRowMax = [this] {
     FitProgressPanel();
     if (sqlInfo_->RowMax() > 0 && !progressPending_) {
       progressPending_ = true;
-      barStatus_->update(barStatus_->PanelRect(pnProgress));
+      QTimer::singleShot(TStringGrid::kFrameMs, barStatus_, [this] { barStatus_->update(barStatus_->PanelRect(pnProgress)); });
     }
   };
   presenter_->Install();

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -80,8 +81,12 @@ void TStringGrid::SetRowCount(int n) {
     std::erase_if(objects_, [n](const auto& kv) { return KeyRow(kv.first) >= n; });
   if (n < oldRows) ClampCurrent();  // more rows leave the current cell where it was
   // Rows appended below a full view leave the visible rows as they were.
-  if (n < oldRows || ViewHasRoom()) visibleValid_ = false;
-  ScheduleGeometries();
+  if (n < oldRows || ViewHasRoom()) {
+    visibleValid_ = false;
+    ScheduleGeometries();
+  } else {
+    ScheduleGrowth();
+  }
   if (visible) Refresh();
   SizeChanged(ColCount(), oldRows);
 }
@@ -144,8 +149,12 @@ void TStringGrid::SetRowHeights(int row, int h) {
   rowHeights_[row] = h;
   // A row below a full view changes nothing in view (every fetched row
   // whose text is taller than the default comes here).
-  if (!(visibleValid_ && !viewHasRoom_ && row > lastVisibleRow_)) visibleValid_ = false;
-  ScheduleGeometries();
+  if (visibleValid_ && !viewHasRoom_ && row > lastVisibleRow_) {
+    ScheduleGrowth();
+  } else {
+    visibleValid_ = false;
+    ScheduleGeometries();
+  }
   if (visible) Refresh();
 }
 
@@ -326,6 +335,15 @@ void TStringGrid::ScheduleGeometries() {
   geometryPending_ = true;
   QMetaObject::invokeMethod(
       this, [this] { if (geometryPending_) UpdateGeometries(); }, Qt::QueuedConnection);
+}
+
+void TStringGrid::ScheduleGrowth() {
+  if (geometryPending_ || growthPending_) return;
+  growthPending_ = true;
+  QTimer::singleShot(kFrameMs, this, [this] {
+    growthPending_ = false;
+    if (!geometryPending_) UpdateGeometries();
+  });
 }
 
 void TStringGrid::UpdateGeometries() {

@@ -46,6 +46,10 @@ using TGridDrawState = unsigned;
 
 class TStringGrid : public QAbstractScrollArea {
  public:
+  // A screen frame: what follows rows as they arrive (the scroll bar, a
+  // progress count) repaints no more often than this.
+  static constexpr int kFrameMs = 16;
+
   using TGridEvent = std::function<void()>;
   // key is a Qt::Key; a handler that sets it to 0 consumes the key.
   using TGridKeyEvent = std::function<void(int& key, Qt::KeyboardModifiers modifiers)>;
@@ -167,6 +171,9 @@ class TStringGrid : public QAbstractScrollArea {
 
   void ClampCurrent();
   void ScheduleGeometries();
+  // Rows appended below a full view change the scroll bar alone, which
+  // follows them once per screen frame rather than once per message pass.
+  void ScheduleGrowth();
   void SyncBars();
   // The visible data rows (TopRow .. LastVisibleRow) are cached until the
   // top row, a height, the row count or the client size changes.
@@ -212,6 +219,7 @@ class TStringGrid : public QAbstractScrollArea {
   int topRow_ = 1;
   int leftCol_ = 1;
   bool geometryPending_ = false;
+  bool growthPending_ = false;
   bool repaintPending_ = false;
   mutable bool visibleValid_ = false;
   mutable int lastVisibleRow_ = 0;

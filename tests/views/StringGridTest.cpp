@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -162,6 +163,23 @@ TEST_F(TGridFixture, ScrollBarsCountRowsAndFollowGrowth) {
   const TGridRect last = grid.CellRect(1, 4999);
   EXPECT_GT(last.Bottom, 0);
   EXPECT_LE(last.Bottom, grid.ClientHeight());
+}
+
+TEST_F(TGridFixture, RowsAppendedBelowAFullViewReachTheScrollBar) {
+  QScrollBar* v = grid.verticalScrollBar();
+  QApplication::processEvents();
+  const int before = v->maximum();
+  // Rows and heights as a fetch sets them, a message pass now and then.
+  for (int n = 1001; n <= 3000; ++n) {
+    grid.SetRowCount(n);
+    grid.SetRowHeights(n - 1, 24);
+    if (n % 500 == 0) QApplication::processEvents();
+  }
+  QElapsedTimer waited;
+  waited.start();
+  while (v->maximum() < 2900 && waited.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_GT(v->maximum(), before + 1900);
+  EXPECT_LT(v->maximum(), 3000);
 }
 
 TEST_F(TGridFixture, WheelScrollsByNotchesAndByTheSmallStepsOfATouchPad) {
