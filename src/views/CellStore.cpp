@@ -159,6 +159,12 @@ void TCellStore::Put(size_t c, std::string_view text) {
 void TCellStore::Open(int row) {
   if (row == open_) return;
   Flush();
+  if (!rows_[row]) {  // a row without text yet: every fetched row
+    openText_.clear();
+    openEnds_.clear();
+    open_ = row;
+    return;
+  }
   const TRecordView v(rows_[row]);
   openText_.clear();
   openEnds_.clear();
@@ -172,6 +178,7 @@ void TCellStore::Open(int row) {
 }
 
 unsigned TCellStore::OpenMode() const {
+  if (openText_.size() <= 0xFF) return 0;  // no cell can be longer: most rows
   if (openText_.size() > 0xFFFF) return 2;
   uint32_t prev = 0;
   for (uint32_t end : openEnds_) {

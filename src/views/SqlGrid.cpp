@@ -216,8 +216,12 @@ TGridMetrics& TSqlGrid::Metrics() { return *metrics_; }
 void TSqlGrid::SizeChanged(int oldColCount, int oldRowCount) {
   // Attributes belong to positions: remaining ones keep their values, new
   // positions start unset.
-  rowAttrs_.resize(static_cast<size_t>(RowCount()));
-  colAttrs_.resize(static_cast<size_t>(ColCount()));
+  const auto rowTable = static_cast<size_t>(RowCount()), colTable = static_cast<size_t>(ColCount());
+  if (rowTable == rowAttrs_.size() + 1)
+    rowAttrs_.emplace_back();  // a fetched row
+  else if (rowTable != rowAttrs_.size())
+    rowAttrs_.resize(rowTable);
+  if (colTable != colAttrs_.size()) colAttrs_.resize(colTable);
   if ((ColCount() < oldColCount || RowCount() < oldRowCount) && !cellAttrs_.empty()) {
     const int cols = ColCount(), rows = RowCount();
     std::erase_if(cellAttrs_, [cols, rows](const auto& kv) {
