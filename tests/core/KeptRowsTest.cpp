@@ -19,6 +19,7 @@ TEST(KeptRows, RowsComeBackAcrossBlocksAsTheyWereKept) {
     kept.EndRow();
   }
   ASSERT_EQ(kept.Rows(), rows);
+  EXPECT_EQ(kept.Cell(0).Kind, TValueKind::Null) << "no row sought yet";
   for (long long r = 0; r < rows; ++r) {
     kept.Seek(r);
     SCOPED_TRACE(r);
@@ -34,8 +35,10 @@ TEST(KeptRows, RowsComeBackAcrossBlocksAsTheyWereKept) {
     ASSERT_EQ(date.Kind, TValueKind::DateTime);
     ASSERT_EQ(date.Date, 45000.5 + static_cast<double>(r));
   }
-  // Outside the row's columns: nothing.
+  // Outside the row's columns, and past the last row: nothing.
   EXPECT_EQ(kept.Cell(3).Kind, TValueKind::Null);
+  kept.Seek(rows);
+  EXPECT_EQ(kept.Cell(0).Kind, TValueKind::Null);
 }
 
 TEST(KeptRows, NoColumnsOrNoRowsReadAsNothing) {

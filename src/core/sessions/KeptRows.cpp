@@ -1,6 +1,6 @@
 #include "core/sessions/KeptRows.h"
 
-#include <cstring>
+#include <algorithm>
 
 TKeptRows::TBlock& TKeptRows::Open() {
   if (full_) {
@@ -25,25 +25,19 @@ void TKeptRows::EndRow() {
 }
 
 void TKeptRows::Seek(long long row) {
-  if (columns_ == 0 || blocks_.empty()) return;
+  rowCells_ = 0;
+  if (columns_ == 0 || blocks_.empty() || row < 0) return;
   while (current_ + 1 < blocks_.size() && row >= starts_[current_ + 1]) {
     blocks_[current_] = TBlock{};  // a block read is not needed again
     ++current_;
   }
-  at_ = static_cast<size_t>(row - starts_[current_]) * columns_;
-}
-
-TFieldValue TKeptRows::Cell(size_t column) const {
-  TFieldValue v;
-  if (column >= columns_ || current_ >= blocks_.size()) return v;
+  if (row < starts_[current_]) return;  // a row before the ones kept
   const TBlock& b = blocks_[current_];
-  const size_t i = at_ + column;
-  if (i >= b.Kinds.size()) return v;
-  const size_t begin = i == 0 ? 0 : b.Ends[i - 1];
-  v.Kind = static_cast<TValueKind>(b.Kinds[i]);
-  if (v.Kind == TValueKind::DateTime)
-    std::memcpy(&v.Date, b.Bytes.data() + begin, sizeof v.Date);
-  else if (v.Kind == TValueKind::Text)
-    v.Text = std::string_view(b.Bytes).substr(begin, b.Ends[i] - begin);
-  return v;
+  const size_t at = static_cast<size_t>(row - starts_[current_]) * columns_;
+  if (at >= b.Kinds.size()) return;
+  rowEnds_ = b.Ends.data() + at;
+  rowKinds_ = b.Kinds.data() + at;
+  rowStart_ = at == 0 ? 0 : b.Ends[at - 1];
+  bytes_ = b.Bytes.data();
+  rowCells_ = std::min(columns_, b.Kinds.size() - at);
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,11 +34,23 @@ class TKeptRows {
   void AddNull() { End(Open(), TValueKind::Null); }
   void EndRow();
 
-  // Makes row `row` (from 0; rows are read in order) the one Cell reads.
+  // Makes row `row` (from 0; rows are read in order, once they are all
+  // kept) the one Cell reads.
   // The blocks before it are freed.
   void Seek(long long row);
-  // A cell of that row; its text views the kept bytes until the next Seek.
-  TFieldValue Cell(size_t column) const;
+  // A cell of that row (Null before the first Seek); its text views the
+  // kept bytes until the next Seek. Read for every fetched cell.
+  TFieldValue Cell(size_t column) const {
+    TFieldValue v;
+    if (column >= rowCells_) return v;
+    const uint32_t begin = column == 0 ? rowStart_ : rowEnds_[column - 1];
+    v.Kind = static_cast<TValueKind>(rowKinds_[column]);
+    if (v.Kind == TValueKind::Text)
+      v.Text = std::string_view(bytes_ + begin, rowEnds_[column] - begin);
+    else if (v.Kind == TValueKind::DateTime)
+      std::memcpy(&v.Date, bytes_ + begin, sizeof v.Date);
+    return v;
+  }
 
  private:
   static constexpr size_t kBlockRows = 4096, kBlockBytes = 64 << 20;
@@ -58,5 +71,11 @@ class TKeptRows {
   std::vector<TBlock> blocks_;
   std::vector<long long> starts_;  // each block's first row
   size_t current_ = 0;
-  size_t at_ = 0;  // the sought row's first cell in the current block
+  // The sought row: its cells' ends and kinds, where its first cell begins,
+  // the bytes of its block, and how many of its cells are kept.
+  const uint32_t* rowEnds_ = nullptr;
+  const unsigned char* rowKinds_ = nullptr;
+  uint32_t rowStart_ = 0;
+  const char* bytes_ = nullptr;
+  size_t rowCells_ = 0;
 };
