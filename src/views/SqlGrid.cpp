@@ -171,8 +171,9 @@ TTextExtent TSqlGrid::MeasureText(int col, int row, std::string_view text) {
     if (ascii >= 0 && text.size() * static_cast<size_t>(ascii) <= (size_t{1} << 24) && PrintableAsciiText(text))
       return {static_cast<int>(text.size()) * ascii + 3 * margin_, height + 3 * margin_};
     int width = 0;
-    for (size_t i = 0; i < text.size();) {
-      // Eight printable ASCII bytes at a time in a fixed-pitch font.
+    for (size_t i = 0; i < text.size() && width <= (1 << 24);) {  // wider than any screen: the limit applies anyway
+      // Eight printable ASCII bytes at a time in a fixed-pitch font; a
+      // group that is not goes character by character.
       if (ascii >= 0 && i + 8 <= text.size()) {
         uint64_t w8;
         std::memcpy(&w8, text.data() + i, 8);
@@ -182,18 +183,16 @@ TTextExtent TSqlGrid::MeasureText(int col, int row, std::string_view text) {
           continue;
         }
       }
-      const auto b = static_cast<unsigned char>(text[i]);
-      if (b < 0x80) {
-        width += metrics_->CharWidth(b);
-        ++i;
-      } else if (IsLeadByte(b) && i + 1 < text.size()) {
-        width += metrics_->CharWidth(static_cast<uint16_t>((b << 8) | static_cast<unsigned char>(text[i + 1])));
-        i += 2;
-      } else {
-        width += metrics_->CharWidth(b);
-        ++i;
+      for (const size_t group = std::min(text.size(), i + 8); i < group;) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (IsLeadByte(b) && i + 1 < text.size()) {
+          width += metrics_->CharWidth(static_cast<uint16_t>((b << 8) | static_cast<unsigned char>(text[i + 1])));
+          i += 2;
+        } else {
+          width += metrics_->CharWidth(b);
+          ++i;
+        }
       }
-      if (width > (1 << 24)) break;  // wider than any screen; the limit applies anyway
     }
     return {width + 3 * margin_, height + 3 * margin_};
   }
