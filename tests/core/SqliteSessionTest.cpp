@@ -115,6 +115,24 @@ TEST_F(SqliteEngine, ScriptsOfSeveralStatementsRunWhole) {
   EXPECT_EQ(info.RowCount(), 3);
 }
 
+// A change runs with a larger page cache; the size the connection had, or
+// the one a statement set, is what it has afterwards.
+TEST_F(SqliteEngine, AChangeLeavesTheCacheSizeAsItWas) {
+  ASSERT_TRUE(engine.Logon("", "", ":memory:"));
+  auto cacheSize = [this] {
+    EXPECT_TRUE(engine.OpenQuery("PRAGMA cache_size"));
+    EXPECT_TRUE(engine.FetchRow());
+    return Cell(1, 1);
+  };
+  const std::string initial = cacheSize();
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (A INTEGER); INSERT INTO T VALUES (1)"));
+  EXPECT_EQ(cacheSize(), initial);
+  ASSERT_TRUE(engine.ExecSql("UPDATE T SET A = 2; PRAGMA cache_size = -3000"));
+  EXPECT_EQ(cacheSize(), "-3000");
+  EXPECT_FALSE(engine.ExecSql("UPDATE T SET A = 3; UPDATE NOSUCH SET A = 1"));
+  EXPECT_EQ(cacheSize(), "-3000");
+}
+
 TEST(SqliteSession, DeclaredTypesMapToOracleCodes) {
   struct Case {
     const char* decl;
