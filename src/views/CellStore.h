@@ -43,7 +43,7 @@ class TCellStore {
   void Set(int col, int row, std::string_view text) {
     // A fetched row: its cells arrive one after another into the open row.
     const auto c = static_cast<size_t>(col);
-    if (row == open_ && col >= 0 && c >= openEnds_.size() && c < kMaxCells && !text.empty() &&
+    if (row == open_ && row >= 0 && col >= 0 && c >= openEnds_.size() && c < kMaxCells && !text.empty() &&
         !InOpenText(text.data()) && openText_.size() + text.size() <= 0xFFFFFFFFu) {
       Append(c, text);
       return;
