@@ -41,12 +41,16 @@ int ClampCount(int64_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(
 // being spilled into the file part-way: a stop then undoes the change
 // without copying spilled pages back into the file (a stop 300 ms into an
 // update of a million rows ended after 75-105 ms, now 42-69 ms), and a
-// large change writes each page once. The size the connection had comes
-// back afterwards, unless a statement set one of its own.
+// large change writes each page once. Only a connection at the size it
+// opened with grows (a size the user chose stays in force), and that size
+// comes back afterwards unless a statement set one of its own.
 class TChangeCache {
  public:
-  explicit TChangeCache(sqlite3* db) : db_(db), before_(CacheSize(db)) {
-    if (before_) sqlite3_exec(db_, "PRAGMA cache_size = -131072", nullptr, nullptr, nullptr);
+  TChangeCache(sqlite3* db, std::optional<int64_t> opened) : db_(db), before_(CacheSize(db)) {
+    if (before_ && before_ == opened)
+      sqlite3_exec(db_, "PRAGMA cache_size = -131072", nullptr, nullptr, nullptr);
+    else
+      before_.reset();
   }
   ~TChangeCache() {
     if (!before_ || CacheSize(db_) != std::optional<int64_t>(-131072)) return;
@@ -416,7 +420,8 @@ TFieldValue TSqliteField::Value() {
 
 class TSqliteDatabase final : public TDatabase {
  public:
-  explicit TSqliteDatabase(TConnection conn) : conn_(std::move(conn)) {}
+  explicit TSqliteDatabase(TConnection conn)
+      : conn_(std::move(conn)), openedCache_(TChangeCache::CacheSize(conn_.get())) {}
 
   int ExecuteSql(const std::string& sqlCp932) override {
     errors_->ClearError();
@@ -425,7 +430,7 @@ class TSqliteDatabase final : public TDatabase {
     const char* p = sql.c_str();
     if (TrimStatement(p).empty()) errors_->Fail(kNoStatementErr, SJ("実行するＳＱＬ文がありません"));
     // A script of several statements runs them all, as the sqlite3 shell does.
-    const TChangeCache cache(conn_.get());
+    const TChangeCache cache(conn_.get(), openedCache_);
     int changes = 0;
     while (!TrimStatement(p).empty()) {
       TStmt stmt = Prepare(p, &p);
@@ -519,6 +524,7 @@ class TSqliteDatabase final : public TDatabase {
   }
 
   TConnection conn_;
+  std::optional<int64_t> openedCache_;  // the page cache size it opened with
   std::shared_ptr<TErrorMembers> errors_ = std::make_shared<TErrorMembers>();
 };
 
