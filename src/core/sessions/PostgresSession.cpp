@@ -28,13 +28,13 @@
 // The rows arrive in batches that grow from 256 rows to 16,384 or 4 MiB
 // (fewer round trips are waited for). Measured on 1,000,000 rows of 8
 // columns over loopback (ui_run_bench pg, medians of 5, a noisy two-core
-// machine): F5 to the last row in the grid takes 1.75 times psql's COPY of
-// the same rows (1.96, in the same minutes, with libpq's results kept and
-// converted while the grid filled, and a slower grid); the first row shows
-// at about 0.9 of COPY, so the grid's filling is most of the rest. Handing
-// each batch to the grid as it comes measured 1.0 to 1.2 times COPY, but
-// the count would then be known only after the last row, not when the
-// query opens.
+// machine): F5 to the last row in the grid takes 1.3 to 1.45 times psql's
+// COPY of the same rows (1.96 with libpq's results kept and converted while
+// the grid filled, and a slower grid). The first row shows at 0.8 to 0.9 of
+// COPY, as soon as a bare loop of FETCHes that does nothing with the rows
+// would end, so the grid's filling is the rest. Handing each batch to the
+// grid as it comes measured 1.0 to 1.2 times COPY, but the count would then
+// be known only after the last row, not when the query opens.
 //
 // A cursor needs a transaction. Outside the user's own transaction the query
 // runs in one of ours, committed as soon as its rows are counted; inside the
