@@ -468,17 +468,7 @@ void TfrmMain::FitProgressPanel() {
     for (long long v = value < 0 ? -static_cast<long long>(value) : value; v >= 10; v /= 10) ++length;
     return length;
   };
-  const int rowMaxValue = sqlInfo_->RowMax(), rowCountValue = sqlInfo_->RowCount();
-  // Most rows: the same count, and the rows still within as many digits.
-  if (rowCountValue == progressCount_ && rowMaxValue >= progressFrom_ && rowMaxValue < progressTo_) return;
-  progressCount_ = rowCountValue;
-  progressFrom_ = progressTo_ = 0;
-  if (rowMaxValue >= 0) {
-    progressTo_ = 10;
-    while (progressTo_ <= rowMaxValue) progressTo_ *= 10;
-    progressFrom_ = progressTo_ == 10 ? 0 : progressTo_ / 10;
-  }
-  const int lengths = printedLength(rowMaxValue) * 32 + printedLength(rowCountValue);
+  const int lengths = printedLength(sqlInfo_->RowMax()) * 32 + printedLength(sqlInfo_->RowCount());
   if (lengths == progressLengths_) return;
   progressLengths_ = lengths;
   const QString rowMax = QString::number(sqlInfo_->RowMax()), rowCount = QString::number(sqlInfo_->RowCount());

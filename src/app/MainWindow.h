@@ -147,8 +147,6 @@ class TfrmMain : public QMainWindow {
   bool closed_ = false;
   bool progressPending_ = false;
   int progressLengths_ = 0;  // digits of the figures panel 2 is fitted to
-  int progressCount_ = -1;   // the row count it was fitted for, and the row
-  long long progressFrom_ = 0, progressTo_ = 0;  // numbers of as many digits
   std::string statusMsg_;
   std::string pathFile_;
 

@@ -444,8 +444,9 @@ struct TOdbcRows {
 
 bool IsShown(int code) { return code == 1 || code == 2 || code == 12 || code == 96; }
 
-// The cell's text from what the driver wrote into Text or Utf8; a date-time
-// text becomes a date-time.
+// The cell's text from what the driver wrote into Text or Utf8: a number
+// without the zeros that trail its fraction, a date-time text as a
+// date-time.
 void SetCellText(TOdbcRows& rows, size_t i) {
   TOdbcCell& cell = rows.Cells[i];
   cell.Kind = TValueKind::Text;
@@ -453,6 +454,14 @@ void SetCellText(TOdbcRows& rows, size_t i) {
     AppendUtf8AsSjis(cell.Text, rows.Utf8);
   else
     AppendWideAsSjis(cell.Text, rows.Text.data(), rows.Text.size(), rows.Utf8);
+  if (rows.Codes[i] == 2) {
+    const std::string_view trimmed = TrimNumberText(cell.Text);
+    if (trimmed.data() == cell.Text.data())
+      cell.Text.resize(trimmed.size());
+    else
+      cell.Text.assign(trimmed);  // "0", not a part of the text
+    return;
+  }
   // Drivers give date-times as text in the ODBC form "yyyy-mm-dd
   // hh:mm:ss[.f]": the plain form becomes its cell text at once, any other
   // a date-time; a value that is no date (SQLite allows them) stays text.
@@ -788,11 +797,7 @@ class TOdbcDynaset final : public TDynaset {
   std::vector<std::unique_ptr<TOdbcField>> fields_;
 };
 
-TFieldValue TOdbcField::Value() {
-  TFieldValue v = owner_.Cell(index_);
-  if (v.Kind == TValueKind::Text && type_.Code == 2) v.Text = TrimNumberText(v.Text);
-  return v;
-}
+TFieldValue TOdbcField::Value() { return owner_.Cell(index_); }
 
 class TOdbcDatabase final : public TDatabase {
  public:

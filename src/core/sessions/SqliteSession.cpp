@@ -48,14 +48,12 @@ class TChangeCache {
  public:
   TChangeCache(sqlite3* db, std::optional<int64_t> opened) : db_(db), before_(CacheSize(db)) {
     if (before_ && before_ == opened)
-      sqlite3_exec(db_, "PRAGMA cache_size = -131072", nullptr, nullptr, nullptr);
+      SetCacheSize(kChangeKiB);
     else
       before_.reset();
   }
   ~TChangeCache() {
-    if (!before_ || CacheSize(db_) != std::optional<int64_t>(-131072)) return;
-    const std::string restore = "PRAGMA cache_size = " + std::to_string(*before_);
-    sqlite3_exec(db_, restore.c_str(), nullptr, nullptr, nullptr);
+    if (before_ && CacheSize(db_) == kChangeKiB) SetCacheSize(*before_);
   }
   TChangeCache(const TChangeCache&) = delete;
   TChangeCache& operator=(const TChangeCache&) = delete;
@@ -69,6 +67,12 @@ class TChangeCache {
   }
 
  private:
+  static constexpr int64_t kChangeKiB = -131072;  // negative: KiB, not pages
+  void SetCacheSize(int64_t size) {
+    const std::string pragma = "PRAGMA cache_size = " + std::to_string(size);
+    sqlite3_exec(db_, pragma.c_str(), nullptr, nullptr, nullptr);
+  }
+
   sqlite3* db_;
   std::optional<int64_t> before_;
 };
