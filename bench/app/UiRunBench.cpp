@@ -9,7 +9,8 @@
 //                                   "profile": the plain run only, for perf.
 //   ui_run_bench pg [rows] [profile|profile-odbc]
 //                                   PostgreSQL and ODBC to a private server
-//                                   against `psql -c "copy (...) to stdout csv"`.
+//                                   against `psql -c "copy (...) to stdout csv"`,
+//                                   and psqlODBC by itself against the same.
 //                                   "profile": one libpq round only, for perf;
 //                                   "profile-odbc": one psqlODBC round only.
 //   ui_run_bench maria [rows] [profile]
@@ -45,6 +46,7 @@
 #include "core/SqlManager.h"
 #include "views/SqlGrid.h"
 #include "BenchMemory.h"
+#include "BenchOdbcDriver.h"
 #include "BenchPlatform.h"
 #include "BenchMariaTable.h"
 #include "BenchPgTable.h"
@@ -301,6 +303,22 @@ double Compare(TApp& app, TGapPlatform& platform, const char* title, const std::
   return ratio;
 }
 
+// psqlODBC by itself, fetching as the program has it fetch, against the same
+// baseline: the least that any run through this driver can take.
+void CompareDriverAlone(const std::string& baselineCommand, const std::string& connection, const std::string& query,
+                        int rounds) {
+  std::printf("\npsqlODBC by itself through a cursor, no program work, vs psql COPY\n");
+  std::vector<double> ratios;
+  for (int i = 0; i < rounds; ++i) {
+    const TTiming b = TimeCommand(baselineCommand);
+    long rows = 0;
+    const double d = TimeOdbcDriverAlone(connection, query, &rows);
+    ratios.push_back(d / b.Wall);
+    std::printf("  round %d: baseline %.3f s, driver %.3f s, %ld rows\n", i + 1, b.Wall, d, rows);
+  }
+  std::printf("  median: driver/baseline %.2f wall\n", Median(ratios));
+}
+
 // A private PostgreSQL server: the run command over libpq and over ODBC
 // against psql's COPY of the same rows.
 int BenchServer(QApplication& application, const std::filesystem::path& dir, long rows, int rounds, bool profile,
@@ -357,6 +375,11 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
     const double ratio = Compare(app, platform, route.title, copy, query, rounds, &route == &routes[0] ? 1.3 : 2.0,
                                  nullptr, TRatio::Wall);
     if (ratio > (&route == &routes[0] ? 1.3 : 2.0)) status = 2;
+    if (&route != &routes[0])
+      CompareDriverAlone(copy,
+                         route.host.substr(5) + ";UID=" + TPgServer::User() + ";PWD=" + TPgServer::Password() +
+                             ";TextAsLongVarchar=0;UseDeclareFetch=1;Fetch=4096",
+                         query, rounds);
     // A second connection holds a lock on the table for the lock-wait case.
     PGconn* holder = nullptr;
     const std::string holderInfo = "host=127.0.0.1 port=" + port + " dbname=quorrel user=quser password=secret";

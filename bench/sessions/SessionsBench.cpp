@@ -9,8 +9,6 @@
 // layer holds, which must not grow with the query.
 
 #include <fcntl.h>
-#include <sql.h>
-#include <sqlext.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +20,7 @@
 #include <vector>
 
 #include "BenchMemory.h"
+#include "BenchOdbcDriver.h"
 #include "BenchPgTable.h"
 #include "core/Sjis.h"
 #include "core/SqlManager.h"
@@ -95,51 +94,16 @@ TRun TimeEngine(const TPgServer& server, const std::string& query, int maxRow) {
   return run;
 }
 
-// psqlODBC by itself: the rows fetched in blocks of 512 into bound text
-// columns and left there, the least any program can do with this driver;
-// over the socket psql uses. With cursor, the driver fetches through a
-// cursor 4096 rows at a time, as the program asks it to so that its memory
-// follows the row limit; without, it reads the whole result into memory
-// first.
+// psqlODBC by itself over the socket psql uses. With cursor, the driver
+// fetches through a cursor 4096 rows at a time, as the program asks it to
+// so that its memory follows the row limit; without, it reads the whole
+// result into memory first.
 double TimeOdbcDriver(const TPgServer& server, const std::string& query, bool cursor, long* rows) {
-  SQLHENV env = nullptr;
-  SQLHDBC dbc = nullptr;
-  SQLHSTMT stmt = nullptr;
-  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
   const std::string conn = "DRIVER=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Servername=" + server.Dir() + ";Port=" +
                            std::to_string(server.Port()) + ";Database=" + TPgServer::Database() + ";UID=" +
                            TPgServer::User() + ";PWD=" + TPgServer::Password() + ";TextAsLongVarchar=0" +
                            (cursor ? ";UseDeclareFetch=1;Fetch=4096" : ";UseDeclareFetch=0");
-  *rows = 0;
-  if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)conn.c_str(), SQL_NTS, nullptr, 0, nullptr,
-                                      SQL_DRIVER_NOPROMPT))) {
-    std::fprintf(stderr, "psqlODBC: cannot connect\n");
-    return 0;
-  }
-  const auto start = TClockT::now();
-  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
-  constexpr SQLULEN kBlock = 512;
-  constexpr SQLLEN kWidth = 256;
-  SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kBlock), 0);
-  SQLULEN fetched = 0;
-  SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
-  if (SQL_SUCCEEDED(SQLExecDirect(stmt, (SQLCHAR*)query.c_str(), SQL_NTS))) {
-    SQLSMALLINT cols = 0;
-    SQLNumResultCols(stmt, &cols);
-    std::vector<std::vector<char>> bufs(static_cast<size_t>(cols), std::vector<char>(kBlock * kWidth));
-    std::vector<std::vector<SQLLEN>> inds(static_cast<size_t>(cols), std::vector<SQLLEN>(kBlock));
-    for (SQLSMALLINT c = 0; c < cols; ++c)
-      SQLBindCol(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, bufs[c].data(), kWidth, inds[c].data());
-    while (SQL_SUCCEEDED(SQLFetch(stmt))) *rows += static_cast<long>(fetched);
-  }
-  const double s = Since(start);
-  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-  SQLDisconnect(dbc);
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-  SQLFreeHandle(SQL_HANDLE_ENV, env);
-  return s;
+  return TimeOdbcDriverAlone(conn, query, rows);
 }
 
 }  // namespace
