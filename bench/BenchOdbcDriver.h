@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+// What the program adds to a psqlODBC connection string so that the driver
+// fetches through a cursor, a few thousand rows at a time.
+inline constexpr const char* kPsqlOdbcCursorFetch = ";UseDeclareFetch=1;Fetch=4096";
+
 // Seconds from the statement to its last row over the connection string
 // connection; the rows fetched in *rows, 0 when it cannot connect.
 inline double TimeOdbcDriverAlone(const std::string& connection, const std::string& query, long* rows) {

@@ -262,11 +262,12 @@ bool StopLatencies(TApp& app, TGapPlatform& platform, const char* route, const s
   return ok;
 }
 
-// Rounds of baseline and run side by side; prints each round and the
-// medians, and returns the median of the rounds' processor-time ratios.
 // The ratio a limit applies to: processor time where the baseline is all
 // processor work (sqlite3), wall time where a server does part of it.
 enum class TRatio { Cpu, Wall };
+
+// Rounds of baseline and run side by side; prints each round and the
+// medians, and returns the median of the rounds' ratios on `on`.
 
 double Compare(TApp& app, TGapPlatform& platform, const char* title, const std::string& baselineCommand,
                const std::string& query, int rounds, double limit, std::vector<TRunFigures>* runs = nullptr,
@@ -335,14 +336,18 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
                            std::to_string(server.Port()) + " -U quser -d quorrel -c \"copy (" + query +
                            ") to stdout csv\"";
   const std::string port = std::to_string(server.Port());
+  const std::string odbc =
+      "DRIVER=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Servername=127.0.0.1;Port=" + port + ";Database=quorrel";
   const struct {
     const char* title;
     std::string host;
+    double limit;
+    std::string driverAlone;  // the driver's own connection string, where the route has a driver
   } routes[] = {
-      {"PostgreSQL (libpq), run command vs psql COPY", server.Uri()},
-      {"ODBC (psqlODBC) to the same server, run command vs psql COPY",
-       "odbc:DRIVER=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Servername=127.0.0.1;Port=" + port +
-           ";Database=quorrel"},
+      {"PostgreSQL (libpq), run command vs psql COPY", server.Uri(), 1.3, {}},
+      {"ODBC (psqlODBC) to the same server, run command vs psql COPY", "odbc:" + odbc, 2.0,
+       odbc + ";UID=" + TPgServer::User() + ";PWD=" + TPgServer::Password() + ";TextAsLongVarchar=0" +
+           kPsqlOdbcCursorFetch},
   };
   int status = 0;
   for (const auto& route : routes) {
@@ -372,14 +377,9 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
                   r.Time.Wall, r.Time.Cpu, r.Rows, r.FirstRowMs / 1000, r.InMessages);
       break;
     }
-    const double ratio = Compare(app, platform, route.title, copy, query, rounds, &route == &routes[0] ? 1.3 : 2.0,
-                                 nullptr, TRatio::Wall);
-    if (ratio > (&route == &routes[0] ? 1.3 : 2.0)) status = 2;
-    if (&route != &routes[0])
-      CompareDriverAlone(copy,
-                         route.host.substr(5) + ";UID=" + TPgServer::User() + ";PWD=" + TPgServer::Password() +
-                             ";TextAsLongVarchar=0;UseDeclareFetch=1;Fetch=4096",
-                         query, rounds);
+    const double ratio = Compare(app, platform, route.title, copy, query, rounds, route.limit, nullptr, TRatio::Wall);
+    if (ratio > route.limit) status = 2;
+    if (!route.driverAlone.empty()) CompareDriverAlone(copy, route.driverAlone, query, rounds);
     // A second connection holds a lock on the table for the lock-wait case.
     PGconn* holder = nullptr;
     const std::string holderInfo = "host=127.0.0.1 port=" + port + " dbname=quorrel user=quser password=secret";

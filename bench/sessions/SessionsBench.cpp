@@ -95,14 +95,14 @@ TRun TimeEngine(const TPgServer& server, const std::string& query, int maxRow) {
 }
 
 // psqlODBC by itself over the socket psql uses. With cursor, the driver
-// fetches through a cursor 4096 rows at a time, as the program asks it to
-// so that its memory follows the row limit; without, it reads the whole
-// result into memory first.
+// fetches through a cursor, as the program asks it to so that its memory
+// follows the row limit; without, it reads the whole result into memory
+// first.
 double TimeOdbcDriver(const TPgServer& server, const std::string& query, bool cursor, long* rows) {
   const std::string conn = "DRIVER=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Servername=" + server.Dir() + ";Port=" +
                            std::to_string(server.Port()) + ";Database=" + TPgServer::Database() + ";UID=" +
                            TPgServer::User() + ";PWD=" + TPgServer::Password() + ";TextAsLongVarchar=0" +
-                           (cursor ? ";UseDeclareFetch=1;Fetch=4096" : ";UseDeclareFetch=0");
+                           (cursor ? kPsqlOdbcCursorFetch : ";UseDeclareFetch=0");
   return TimeOdbcDriverAlone(conn, query, rows);
 }
 
