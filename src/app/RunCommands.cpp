@@ -9,6 +9,7 @@
 
 #include "app/ActionModule.h"
 #include "app/App.h"
+#include "app/DraftKeeper.h"
 #include "app/FavouriteList.h"
 #include "app/HistoryStore.h"
 #include "app/LoginDialog.h"
@@ -50,6 +51,7 @@ void ConnectExecute(TApp& app) {
   if (connected) {
     main.SetIsConnected(true);
     main.SetStatusMsg(SJ("データベースへ接続しました"));
+    app.Draft().OfferLeftover();
   } else {
     actions.ReportError(ToQ(engine.ErrText));
   }
