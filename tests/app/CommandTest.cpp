@@ -41,8 +41,8 @@ TEST_F(AppTest, CommandTableHasOneCommandPerShortcut) {
     ++withShortcut;
     EXPECT_TRUE(seen.insert(c.ShortCut.toString()).second);
   }
-  EXPECT_EQ(Actions().Commands().size(), 38u);
-  EXPECT_EQ(withShortcut, 28);
+  EXPECT_EQ(Actions().Commands().size(), 39u);
+  EXPECT_EQ(withShortcut, 29);
   // Every entry of a menu has a mnemonic letter of its own there.
   for (QMenu* menu : Main().findChildren<QMenu*>()) {
     std::set<QChar> letters;
