@@ -115,7 +115,8 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   EXPECT_EQ(EnabledCommands(),
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
                    "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actViewGrid",
-                   "actViewCell", "actTableList", "actStart", "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff",
+                   "actViewCell", "actRecordView", "actTableList", "actStart", "actRunCaret", "actRunScript", "actFreqAdd",
+                   "actLog", "actDiff",
                    "actSort", "actOption", "actOpenHelp", "actAbout"}));
 
   // While a file or connection operation is under way nothing is offered.
