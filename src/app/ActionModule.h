@@ -72,6 +72,7 @@ class TmodAction : public QObject {
       *actExport, *actExit;
   QAction *actUndo, *actCut, *actCopy, *actPaste, *actDelete, *actSelectAll, *actFixedRowCopy,
       *actCellCopy, *actWhereCopy, *actTableCopy, *actInCopy;
+  QAction *actFind, *actFindNext, *actFindPrev, *actReplace;
   QAction *actViewGrid, *actViewCell, *actTableList;
   QAction *actStart, *actStop;
   QAction *actFreqAdd, *actFreqGet, *actFreqDel, *actFreqUp, *actFreqDown;
