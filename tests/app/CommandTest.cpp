@@ -40,8 +40,8 @@ TEST_F(AppTest, CommandTableHasOneCommandPerShortcut) {
     ++withShortcut;
     EXPECT_TRUE(seen.insert(c.ShortCut.toString()).second);
   }
-  EXPECT_EQ(Actions().Commands().size(), 36u);
-  EXPECT_EQ(withShortcut, 26);
+  EXPECT_EQ(Actions().Commands().size(), 40u);
+  EXPECT_EQ(withShortcut, 30);
   EXPECT_EQ(Actions().actDelete->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
   EXPECT_EQ(Actions().actFreqDel->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Delete));
   // Menus carry the commands in the window's order.
@@ -62,7 +62,7 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   ASSERT_TRUE(Main().IsConnected());
   ASSERT_TRUE(Main().SqlHasFocus());
   EXPECT_EQ(EnabledCommands(), (Names{"actDisConnect", "actNew", "actOpen", "actImport", "actExport", "actExit",
-                                      "actViewGrid", "actTableList", "actLog", "actDiff", "actOption", "actOpenHelp",
+                                      "actFind", "actFindNext", "actFindPrev", "actReplace", "actViewGrid", "actTableList", "actLog", "actDiff", "actOption", "actOpenHelp",
                                       "actAbout"}));
 
   // Text, a selection and a clipboard in the focused edit area.
@@ -71,7 +71,8 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   platform.Clipboard = QStringLiteral("x");
   EXPECT_EQ(EnabledCommands(),
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
-                   "actCut", "actCopy", "actPaste", "actDelete", "actSelectAll", "actViewGrid", "actTableList", "actStart",
+                   "actCut", "actCopy", "actPaste", "actDelete", "actSelectAll", "actFind", "actFindNext", "actFindPrev",
+                   "actReplace", "actViewGrid", "actTableList", "actStart",
                    "actFreqAdd", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
 
   // Rules are evaluated again whenever the program goes idle.
@@ -101,7 +102,8 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   ASSERT_EQ(Main().Row, 1);
   EXPECT_EQ(EnabledCommands(),
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
-                   "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actViewGrid",
+                   "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actFind",
+                   "actFindNext", "actFindPrev", "actReplace", "actViewGrid",
                    "actViewCell", "actTableList", "actStart", "actFreqAdd", "actLog", "actDiff", "actSort", "actOption", "actOpenHelp", "actAbout"}));
 
   // While a file or connection operation is under way nothing is offered.
