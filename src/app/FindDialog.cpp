@@ -183,6 +183,7 @@ void TfrmFind::keyPressEvent(QKeyEvent* e) {
 }
 
 void TfrmFind::Open(bool replace) {
+  app_.Action().UpdateActions();  // the buttons show the commands' state at once
   FollowFocus();
   if (replace) rdoSql->setChecked(true);
   QPlainTextEdit* edit = app_.Main().edtSql;
@@ -205,10 +206,7 @@ void TfrmFind::Open(bool replace) {
   field->selectAll();
 }
 
-bool TfrmFind::FindNext(bool forward) {
-  const bool found = TargetIsGrid() ? FindInGrid(forward) : FindInSql(forward);
-  return found;
-}
+bool TfrmFind::FindNext(bool forward) { return TargetIsGrid() ? FindInGrid(forward) : FindInSql(forward); }
 
 bool TfrmFind::FindInSql(bool forward) {
   QPlainTextEdit* edit = app_.Main().edtSql;
@@ -318,8 +316,12 @@ void ReplaceExecute(TApp& app) { Dialog(app).Open(true); }
 
 void FindNextExecute(TApp& app, bool forward) {
   TfrmFind& dialog = Dialog(app);
-  if (dialog.edtFind->text().isEmpty())
+  if (dialog.edtFind->text().isEmpty()) {
     dialog.Open(false);
-  else
-    dialog.FindNext(forward);
+    return;
+  }
+  // A key in the main window searches where its focus is; the dialog's
+  // own keys and buttons search the target it shows.
+  if (!dialog.isActiveWindow()) dialog.FollowFocus();
+  dialog.FindNext(forward);
 }

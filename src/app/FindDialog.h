@@ -36,6 +36,9 @@ class TfrmFind : public QDialog {
   // Replaces every match in the edit as one undo step; returns how many.
   int ReplaceAll();
   bool TargetIsGrid() const;
+  // The target becomes whichever of the edit and the grid has the main
+  // window's focus (neither: it stays).
+  void FollowFocus();
 
   QLineEdit *edtFind, *edtReplace;
   QCheckBox *chkCase, *chkWord, *chkWrap;
@@ -50,8 +53,6 @@ class TfrmFind : public QDialog {
   TFindOptions Options() const;
   bool FindInSql(bool forward);
   bool FindInGrid(bool forward);
-  // The target becomes whichever of the edit and the grid has the focus.
-  void FollowFocus();
   void UpdateButtons();
   void SetMessage(const char* utf8);
 

@@ -200,7 +200,10 @@ TEST_F(FindTest, GridFocusedFindsCellsAndScrollsToThem) {
   Main().edtSql->setPlainText(Q8("SELECT '佐藤' FROM E"));
   FocusMain(Main().edtSql);
   EXPECT_FALSE(find->TargetIsGrid());
+  // Even after the dialog's choice, a key in the window searches its focus.
+  find->rdoGrid->setChecked(true);
   QTest::keyClick(Main().edtSql, Qt::Key_F3);
+  EXPECT_FALSE(find->TargetIsGrid());
   EXPECT_EQ(SelectionStart(), 8);
   EXPECT_EQ(grid.Row(), 2);
 }
@@ -252,6 +255,14 @@ TEST_F(FindTest, KeysOpenAndCloseTheDialogAndReachEveryControl) {
     EXPECT_TRUE(letters.insert(Mnemonic(b->text())).second) << b->text().toStdString();
   EXPECT_EQ(letters.size(), 12u);
   EXPECT_EQ(letters.count(QChar()), 0u);
+  // Every text is shown whole in the Japanese font.
+  for (QWidget* w : find->findChildren<QWidget*>()) {
+    if (!qobject_cast<QLabel*>(w) && !qobject_cast<QAbstractButton*>(w)) continue;
+    EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
+  }
+  // The buttons follow the commands: all offered while connected and idle.
+  for (QPushButton* b : {find->btnFindNext, find->btnFindPrev, find->btnReplace, find->btnReplaceAll})
+    EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
 
   // The edit menu's items keep letters of their own.
   // (IN句でコピー still shares its letter with 列名コピー.)
