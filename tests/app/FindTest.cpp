@@ -39,6 +39,16 @@ class FindTest : public AppTest {
     widget->setFocus(Qt::MouseFocusReason);
     QCoreApplication::processEvents();
   }
+  // A connected program with sql in its focused edit; nullptr when it did
+  // not start.
+  QPlainTextEdit* ConnectWith(const QString& sql) {
+    if (!StartApp()) return nullptr;
+    Connect();
+    QPlainTextEdit* edit = Main().edtSql;
+    edit->setPlainText(sql);
+    FocusMain(edit);
+    return edit;
+  }
   int SelectionStart() { return Main().edtSql->textCursor().selectionStart(); }
   std::string Status() { return SjisToUtf8(Main().StatusMsg()); }
 
@@ -48,11 +58,8 @@ class FindTest : public AppTest {
 }  // namespace
 
 TEST_F(FindTest, NextAndPreviousFollowCaseWholeWordAndWrap) {
-  ASSERT_TRUE(StartApp());
-  Connect();
-  QPlainTextEdit* edit = Main().edtSql;
-  edit->setPlainText(Q8("select name, user_name\nfrom 社員 where NAME = '社員名'\n-- Name"));
-  FocusMain(edit);
+  QPlainTextEdit* edit = ConnectWith(Q8("select name, user_name\nfrom 社員 where NAME = '社員名'\n-- Name"));
+  ASSERT_NE(edit, nullptr);
   Open(Actions().actFind);
   EXPECT_FALSE(find->TargetIsGrid());
 
@@ -103,12 +110,9 @@ TEST_F(FindTest, NextAndPreviousFollowCaseWholeWordAndWrap) {
 }
 
 TEST_F(FindTest, ReplaceAllOverJapaneseIsOneUndoStep) {
-  ASSERT_TRUE(StartApp());
-  Connect();
-  QPlainTextEdit* edit = Main().edtSql;
   const QString original = Q8("SELECT 社員名, 社員番号 FROM 社員\nWHERE 社員名 LIKE '%社員%'");
-  edit->setPlainText(original);
-  FocusMain(edit);
+  QPlainTextEdit* edit = ConnectWith(original);
+  ASSERT_NE(edit, nullptr);
   Open(Actions().actReplace);
   find->edtFind->setText(Q8("社員"));
   find->edtReplace->setText(Q8("従業員"));
@@ -209,11 +213,8 @@ TEST_F(FindTest, GridFocusedFindsCellsAndScrollsToThem) {
 }
 
 TEST_F(FindTest, KeysOpenAndCloseTheDialogAndReachEveryControl) {
-  ASSERT_TRUE(StartApp());
-  Connect();
-  QPlainTextEdit* edit = Main().edtSql;
-  edit->setPlainText(QStringLiteral("a b a"));
-  FocusMain(edit);
+  QPlainTextEdit* edit = ConnectWith(QStringLiteral("a b a"));
+  ASSERT_NE(edit, nullptr);
   // F3 before anything was looked for opens the dialog.
   QTest::keyClick(edit, Qt::Key_F3);
   find = Main().findChild<TfrmFind*>();
