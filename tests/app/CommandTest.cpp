@@ -36,12 +36,25 @@ TEST_F(AppTest, CommandTableHasOneCommandPerShortcut) {
     SCOPED_TRACE(c.Action->objectName().toStdString());
     EXPECT_TRUE(c.Caption.contains(QLatin1Char('&')));
     EXPECT_TRUE(c.Hint.contains(QLatin1Char('|')));
+    for (const QKeySequence& key : c.MoreShortCuts) EXPECT_TRUE(seen.insert(key.toString()).second);
     if (c.ShortCut.isEmpty()) continue;
     ++withShortcut;
     EXPECT_TRUE(seen.insert(c.ShortCut.toString()).second);
   }
-  EXPECT_EQ(Actions().Commands().size(), 40u);
-  EXPECT_EQ(withShortcut, 30);
+  EXPECT_EQ(Actions().Commands().size(), 42u);
+  EXPECT_EQ(withShortcut, 32);
+  // Every entry of a menu has a mnemonic letter of its own there.
+  for (QMenu* menu : Main().findChildren<QMenu*>()) {
+    std::set<QChar> letters;
+    for (QAction* entry : menu->actions()) {
+      if (entry->isSeparator()) continue;
+      SCOPED_TRACE(menu->objectName().toStdString() + " " + entry->objectName().toStdString());
+      const QString text = entry->text();
+      const qsizetype amp = text.indexOf(QLatin1Char('&'));
+      ASSERT_GE(amp, 0);
+      EXPECT_TRUE(letters.insert(text[amp + 1].toUpper()).second);
+    }
+  }
   EXPECT_EQ(Actions().actDelete->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
   EXPECT_EQ(Actions().actFreqDel->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Delete));
   // Menus carry the commands in the window's order.
@@ -62,8 +75,8 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   ASSERT_TRUE(Main().IsConnected());
   ASSERT_TRUE(Main().SqlHasFocus());
   EXPECT_EQ(EnabledCommands(), (Names{"actDisConnect", "actNew", "actOpen", "actImport", "actExport", "actExit",
-                                      "actFind", "actFindNext", "actFindPrev", "actReplace", "actViewGrid", "actTableList", "actLog", "actDiff", "actOption", "actOpenHelp",
-                                      "actAbout"}));
+                                      "actFind", "actFindNext", "actFindPrev", "actReplace", "actViewGrid",
+                                      "actTableList", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
 
   // Text, a selection and a clipboard in the focused edit area.
   Main().edtSql->setPlainText(QStringLiteral("SELECT * FROM T"));
@@ -73,7 +86,7 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
                    "actCut", "actCopy", "actPaste", "actDelete", "actSelectAll", "actFind", "actFindNext", "actFindPrev",
                    "actReplace", "actViewGrid", "actTableList", "actStart",
-                   "actFreqAdd", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
+                   "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
 
   // Rules are evaluated again whenever the program goes idle.
   Main().edtSql->clear();
@@ -102,9 +115,10 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   ASSERT_EQ(Main().Row, 1);
   EXPECT_EQ(EnabledCommands(),
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
-                   "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actFind",
-                   "actFindNext", "actFindPrev", "actReplace", "actViewGrid",
-                   "actViewCell", "actTableList", "actStart", "actFreqAdd", "actLog", "actDiff", "actSort", "actOption", "actOpenHelp", "actAbout"}));
+                   "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actFind", "actFindNext",
+                   "actFindPrev", "actReplace", "actViewGrid",
+                   "actViewCell", "actTableList", "actStart", "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff",
+                   "actSort", "actOption", "actOpenHelp", "actAbout"}));
 
   // While a file or connection operation is under way nothing is offered.
   App().BeginBusy(TCursor::HourGlass);
