@@ -33,7 +33,8 @@ qsizetype FindInText(const QString& text, const QString& pattern, qsizetype from
 // Whether text holds a match exactly at [pos, pos + pattern's length).
 bool MatchesAt(const QString& text, const QString& pattern, qsizetype pos, const TFindOptions& options);
 
-// A pattern prepared for cp932 texts.
+// A pattern prepared for cp932 texts. Matches reuses one buffer: one
+// thread at a time.
 class TCellFinder {
  public:
   // pattern: cp932 bytes.
