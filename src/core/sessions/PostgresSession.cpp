@@ -24,32 +24,28 @@
 // rest on the server without sending them, and the cursor and our read
 // transaction end at once, before the first row is read. So volatile
 // functions run once per row, the rows shown are rows of the counted
-// result, and memory holds no more than the row limit allows. (The cursor
-// used to be a scroll cursor that counted first and was rewound; a plan
-// that can run backwards then ran its select list again, twice per row.)
-// The cost is that no row shows before the server has reached the end of
-// the result (the count needed that before too). That wait is put to use:
-// each batch is made into cells (cp932, numbers trimmed, dates as their
-// cell text; see TKeptRows) while the server already works on the next
-// FETCH, or on the MOVE that counts the rest, and the batch's libpq result
-// is freed at once. The engine then reads cells without converting them,
-// and the rows are held once, compactly, until the grid has them.
-// The rows arrive in batches that grow from 256 rows to 16,384 or 4 MiB
-// (fewer round trips are waited for). Measured on 1,000,000 rows of 8
-// columns over loopback (ui_run_bench pg, medians of 5, a noisy two-core
-// machine): F5 to the last row in the grid takes 1.3 to 1.45 times psql's
-// COPY of the same rows (1.96 with libpq's results kept and converted while
-// the grid filled, and a slower grid). The first row shows at 0.8 to 0.9 of
-// COPY, as soon as a bare loop of FETCHes that does nothing with the rows
-// would end, so the grid's filling is the rest. Handing each batch to the
-// grid as it comes measured 1.0 to 1.2 times COPY, but the count would then
-// be known only after the last row, not when the query opens.
+// result, and memory holds no more than the row limit allows. (A scroll
+// cursor that counted first and was rewound ran the select list of a plan
+// that can run backwards twice per row.) The cost is that no row shows
+// before the server has reached the end of the result, which the count
+// needs anyway. That wait is put to use: each batch is made into cells
+// (cp932, numbers trimmed, dates as their cell text; see TKeptRows) while
+// the server already works on the next FETCH, or on the MOVE that counts
+// the rest, and the batch's libpq result is freed at once. The engine then
+// reads cells without converting them, and the rows are held once,
+// compactly, until the grid has them. Batches grow from 256 rows to 16,384
+// or 4 MiB, so fewer round trips are waited for. Handing each batch to the
+// grid as it comes would show the first row sooner, but the count would
+// then be known only after the last row, not when the query opens.
+// (ui_run_bench pg measures all this against psql's COPY.)
 //
 // A cursor needs a transaction. Outside the user's own transaction the query
 // runs in one of ours, committed as soon as its rows are counted; inside the
 // user's transaction the cursor is closed then and the transaction is left
 // alone. A stop inside the user's transaction leaves it aborted, as the
-// server does with any failed statement, and the stop says so.
+// server does with any failed statement, and the stop says so; a stopped
+// COMMIT ends it without committing, and the stop says that. A cursor that
+// a stop between two batches leaves open in it is closed.
 //
 // Texts travel as UTF-8 (client_encoding is pinned) and are turned into cp932
 // here, which is cheaper than letting the server convert. Server errors carry
@@ -182,7 +178,7 @@ struct TPgLink {
   ~TPgLink() {
     // A cancel on its way would stop the CLOSE, and waiting for it could
     // hold the window: ending the connection ends the cursor as well.
-    if (!Flight) {
+    if (!Flight || Flight->Landed(std::chrono::milliseconds(0))) {
       try {
         Busy = nullptr;
         CloseCursor();
