@@ -22,6 +22,7 @@
 #include <climits>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "core/Sjis.h"
@@ -157,9 +158,28 @@ struct TOpened {
   TReadOutcome Read;  // Read.Kept is null when a stop came before the rows
 };
 
+// What a logon was given, kept for connecting again.
+struct TLogon {
+  std::string Connection, User, Password;  // UTF-8
+};
+
+// Opens a connection on a worker of its own while busy paces the wait; a
+// stop gives the attempt up at once (a server that does not answer keeps the
+// driver waiting up to its login timeout). Null with the failure in status.
+std::unique_ptr<TOdbcLink> OpenLink(const TLogon& logon, const TDatabase::TBusyHandler* busy, TOdbcStatus& status) {
+  auto link = std::make_unique<TOdbcLink>();
+  auto traits = std::make_shared<TOdbcDriverTraits>();
+  status = link->Call([handles = link->Connection, traits, logon] {
+    return OdbcConnect(*handles, logon.Connection, logon.User, logon.Password, *traits);
+  }, busy, nullptr, TBusyPace::TOnStop::GiveUp);
+  if (!status.Ok) return nullptr;
+  link->Traits = *traits;
+  return link;
+}
+
 class TOdbcDatabase final : public TDatabase {
  public:
-  explicit TOdbcDatabase(std::unique_ptr<TOdbcLink> link) : link_(std::move(link)) {}
+  TOdbcDatabase(std::unique_ptr<TOdbcLink> link, TLogon logon) : link_(std::move(link)), logon_(std::move(logon)) {}
 
   int ExecuteSql(const std::string& sqlCp932) override {
     const std::string sql = Statement(sqlCp932);
@@ -263,12 +283,25 @@ class TOdbcDatabase final : public TDatabase {
   }
 
  private:
-  // A connection given up fails the statement, stopped or not: the user
-  // must know that the next one has no connection.
+  // A connection given up fails its statement, stopped or not; the next
+  // statement connects again instead of running.
   TOdbcStatus Call(TOdbcJob job) {
+    if (link_->Worker.GivenUp()) Reconnect();
     TOdbcStatus status = link_->Call(std::move(job), &BusyHandler(), StopState().get());
     if (link_->Worker.GivenUp()) Fail(status);
     return status;
+  }
+
+  // The statement at hand does not run on the new connection: what the user
+  // set up on the old one (settings, temporary tables, a transaction) is
+  // gone, and the statement may depend on it.
+  [[noreturn]] void Reconnect() {
+    TOdbcStatus status;
+    std::unique_ptr<TOdbcLink> link = OpenLink(logon_, &BusyHandler(), status);
+    if (!link) Fail(status);
+    link_ = std::move(link);
+    errors_->Fail(FoldSqlState("08003"), SJ("サーバーとの接続が切れたため再接続しました。セッションの設定は失われています。"
+                                            "ＳＱＬは実行していません。"));
   }
 
   [[noreturn]] void Fail(const TOdbcStatus& status) { errors_->Fail(status.Error.Number, status.Error.Text); }
@@ -295,6 +328,7 @@ class TOdbcDatabase final : public TDatabase {
   }
 
   std::unique_ptr<TOdbcLink> link_;
+  const TLogon logon_;
   std::shared_ptr<TErrorMembers> errors_ = std::make_shared<TErrorMembers>();
 };
 
@@ -302,16 +336,9 @@ class TOdbcDatabase final : public TDatabase {
 
 std::unique_ptr<TDatabase> OpenOdbcDatabase(const std::string& connection, const std::string& user,
                                             const std::string& password, const TDatabase::TBusyHandler& busy) {
-  auto link = std::make_unique<TOdbcLink>();
-  auto traits = std::make_shared<TOdbcDriverTraits>();
-  // A server that does not answer keeps the driver waiting up to its login
-  // timeout; a stop gives the attempt up at once.
-  const TOdbcStatus status = link->Call(
-      [handles = link->Connection, traits, connection, user, password] {
-        return OdbcConnect(*handles, connection, user, password, *traits);
-      },
-      &busy, nullptr, TBusyPace::TOnStop::GiveUp);
-  if (!status.Ok) throw TSessionError(status.Error.Number, status.Error.Text);
-  link->Traits = *traits;
-  return std::make_unique<TOdbcDatabase>(std::move(link));
+  TLogon logon{connection, user, password};
+  TOdbcStatus status;
+  std::unique_ptr<TOdbcLink> link = OpenLink(logon, &busy, status);
+  if (!link) throw TSessionError(status.Error.Number, status.Error.Text);
+  return std::make_unique<TOdbcDatabase>(std::move(link), std::move(logon));
 }
