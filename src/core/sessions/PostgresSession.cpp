@@ -67,6 +67,8 @@
 
 #include "core/Sjis.h"
 #include "core/sessions/Backends.h"
+#include "core/sessions/BusyPace.h"
+#include "core/sessions/ColumnField.h"
 #include "core/sessions/KeptRows.h"
 #include "core/sessions/ServerTypes.h"
 
@@ -83,10 +85,6 @@ constexpr unsigned kNumericOid = 1700;
 constexpr int kFirstBatch = 256;
 constexpr int kMaxBatch = 16384;
 constexpr size_t kBatchBytes = 4 << 20;
-constexpr auto kBusyStep = std::chrono::milliseconds(10);
-// How long a server that was asked to stop may take before a handler that
-// gives up drops the connection.
-constexpr auto kAbandonAfter = std::chrono::seconds(1);
 constexpr const char* kCanceled = "57014";
 
 std::string TrimMessage(const char* message) {
@@ -572,23 +570,15 @@ void KeepRows(const PGresult* r, int from, int to, const std::vector<TPgColumn>&
 
 class TPgDynaset;
 
-class TPgField final : public TField {
+class TPgField final : public TColumnField {
  public:
   TPgField(TPgDynaset& owner, int index, const TPgColumn& column)
-      : owner_(owner), index_(index), name_(column.Name), type_(column.Type) {}
-
-  std::string Name() override { return name_; }
-  int OraMaxSize() override { return type_.Size; }
-  int OraPrecision() override { return type_.Precision; }
-  int OraScale() override { return type_.Scale; }
-  int OraIDataType() override { return type_.Code; }
+      : TColumnField(column.Name, column.Type), owner_(owner), index_(index) {}
   TFieldValue Value() override;
 
  private:
   TPgDynaset& owner_;
   int index_;
-  std::string name_;
-  TServerColumnType type_;
 };
 
 // The rows of a query, all in this process already, kept as cells since
