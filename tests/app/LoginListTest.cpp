@@ -27,6 +27,15 @@ class LoginListTest : public AppTest {
   QString Host(const char* name) const { return QString::fromStdString(dir.File(name)); }
   std::string HostS(const char* name) const { return dir.File(name); }
 
+  // The settings' login: scott/tiger on host.
+  void SeedSettingsLogin(const char* host) {
+    TOptionFile settings;
+    settings.Options.User = "scott";
+    settings.Options.Password = "tiger";
+    settings.Options.Connect = host;
+    std::string message;
+    ASSERT_TRUE(WriteOptionFile(dir.File("quorrel_Opt.xml"), settings, message)) << message;
+  }
   void SeedList(const std::vector<TConnection>& newestFirst) {
     TConnectionList list;
     for (auto it = newestFirst.rbegin(); it != newestFirst.rend(); ++it) list.Touch(*it);
@@ -109,12 +118,7 @@ TEST_F(LoginListTest, TheTwentyFirstLoginDropsTheOldestWithItsPassword) {
 }
 
 TEST_F(LoginListTest, ChoosingFillsBothFieldsAndOnlyAPasswordKeptForIt) {
-  TOptionFile settings;
-  settings.Options.User = "scott";
-  settings.Options.Password = "tiger";
-  settings.Options.Connect = "a.db";
-  std::string message;
-  ASSERT_TRUE(WriteOptionFile(dir.File("quorrel_Opt.xml"), settings, message)) << message;
+  SeedSettingsLogin("a.db");
   SeedList({{"b.db", "alice"}, {"a.db", "scott"}, {"c.db", "bob"}});
   platform.FakeKeyring.Kept[KeyringKey("alice", "b.db")] = "secret";
   ASSERT_TRUE(StartApp());
@@ -203,12 +207,7 @@ TEST_F(LoginListTest, ADamagedListIsSetAsideAndTheLoginGoesOn) {
 }
 
 TEST_F(LoginListTest, ALoginFromTheListLeavesTheSettingsFileAsItWas) {
-  TOptionFile settings;
-  settings.Options.User = "scott";
-  settings.Options.Password = "tiger";
-  settings.Options.Connect = "shop.db";
-  std::string message;
-  ASSERT_TRUE(WriteOptionFile(dir.File("quorrel_Opt.xml"), settings, message)) << message;
+  SeedSettingsLogin("shop.db");
   SeedList({{HostS("other.db"), "alice"}});
   ASSERT_TRUE(StartApp());
   app_.reset();
