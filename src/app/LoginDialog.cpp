@@ -18,6 +18,23 @@
 #include "app/QtText.h"
 #include "storage/StorageError.h"
 
+namespace {
+
+// A host cell of the list. The empty host string (the embedded database)
+// is named in the list, while the line it is chosen into stays empty: an
+// editable combo box takes the edit role into its line.
+class THostItem final : public QStandardItem {
+ public:
+  explicit THostItem(const QString& host) : QStandardItem(host) { setEditable(false); }
+  QVariant data(int role) const override {
+    QVariant value = QStandardItem::data(role);
+    if (role == Qt::DisplayRole && value.toString().isEmpty()) return U("(既定のデータベース)");
+    return value;
+  }
+};
+
+}  // namespace
+
 TfrmLogin::TfrmLogin(TApp& app, const std::string& user, const std::string& password, const std::string& host)
     : QDialog(&app.Main()), app_(app), settingsLogin_{host, user}, settingsPassword_(password) {
   setObjectName(QStringLiteral("frmLogin"));
@@ -160,14 +177,17 @@ void TfrmLogin::FillHosts() {
     const QSignalBlocker quiet(cmbHost);
     hosts_->removeRows(0, hosts_->rowCount());
     for (const TConnection& c : list_.Items()) {
-      auto* hostItem = new QStandardItem(ToQ(c.Host));
       auto* userItem = new QStandardItem(ToQ(c.User));
-      hostItem->setEditable(false);
       userItem->setEditable(false);
-      hosts_->appendRow({hostItem, userItem});
+      hosts_->appendRow({new THostItem(ToQ(c.Host)), userItem});
     }
     cmbHost->setCurrentIndex(-1);
   }
+  // The open list is as wide as both columns, not only the combo box.
+  auto* view = static_cast<QTreeView*>(cmbHost->view());
+  view->resizeColumnToContents(0);
+  view->resizeColumnToContents(1);
+  view->setMinimumWidth(view->columnWidth(0) + view->columnWidth(1) + 2 * view->frameWidth() + 16);
   edtHost->setText(typed);
   UpdateRemove();
 }

@@ -66,7 +66,7 @@ class LoginListTest : public AppTest {
     std::vector<TConnection> rows;
     const QAbstractItemModel& m = *login.cmbHost->model();
     for (int r = 0; r < m.rowCount(); ++r)
-      rows.push_back({FromQ(m.index(r, 0).data().toString()), FromQ(m.index(r, 1).data().toString())});
+      rows.push_back({FromQ(m.index(r, 0).data(Qt::EditRole).toString()), FromQ(m.index(r, 1).data().toString())});
     return rows;
   }
   // A choice from the open list, as the combo box reports it.
@@ -119,7 +119,7 @@ TEST_F(LoginListTest, TheTwentyFirstLoginDropsTheOldestWithItsPassword) {
 
 TEST_F(LoginListTest, ChoosingFillsBothFieldsAndOnlyAPasswordKeptForIt) {
   SeedSettingsLogin("a.db");
-  SeedList({{"b.db", "alice"}, {"a.db", "scott"}, {"c.db", "bob"}});
+  SeedList({{"b.db", "alice"}, {"a.db", "scott"}, {"c.db", "bob"}, {"", ""}});
   platform.FakeKeyring.Kept[KeyringKey("alice", "b.db")] = "secret";
   ASSERT_TRUE(StartApp());
 
@@ -135,6 +135,7 @@ TEST_F(LoginListTest, ChoosingFillsBothFieldsAndOnlyAPasswordKeptForIt) {
       {"the settings' own login", 1, true, false, "scott", "tiger"},
       {"nothing kept: asked", 2, true, false, "bob", ""},
       {"typed before the keyring answered", 0, true, true, "alice", "typed"},
+      {"the embedded database, named only in the list", 3, true, false, "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
