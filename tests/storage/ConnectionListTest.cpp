@@ -124,18 +124,3 @@ TEST(ConnectionListTest, DamagedFilesAreSetAsideWhole) {
     EXPECT_EQ(ReadFileBytes(aside), c.bytes);
   }
 }
-
-TEST(ConnectionListTest, AHandEditedFileStillReadsWithinTheRules) {
-  TTempDir dir;
-  const std::string path = dir.File("q_Con.xml");
-  std::string bytes = SJ("<?xml version = \"1.0\" encoding = \"Shift_JIS\" ?>\r\n<Connections>\r\n");
-  for (int i = 0; i < 25; ++i)
-    bytes += "\t<Login>\r\n\t\t<User>u</User>\r\n\t\t<Connect>h" + std::to_string(i % 23) + "</Connect>\r\n\t</Login>\r\n";
-  bytes += "</Connections>\r\n";
-  WriteFileBytes(path, bytes);
-  TConnectionList list;
-  ASSERT_EQ(ReadConnectionFile(path, list).State, TConnectionFileState::Read);
-  ASSERT_EQ(list.Items().size(), 20u);
-  EXPECT_EQ(list.Items().front(), (TConnection{"h0", "u"}));
-  EXPECT_EQ(list.Items().back(), (TConnection{"h19", "u"}));
-}
