@@ -21,6 +21,7 @@
 #include "core/sessions/Backends.h"
 #include "core/sessions/ColumnField.h"
 #include "core/sessions/ServerTypes.h"
+#include "core/sessions/ServerWords.h"
 #include "core/sessions/SqliteTypes.h"
 
 namespace {
@@ -482,6 +483,7 @@ class TSqliteDatabase final : public TDatabase {
 
   int LastServerErr() override { return errors_->LastErr(); }
   std::string LastServerErrText() override { return errors_->LastText(); }
+  TSqlDialect Dialect() override { return SqliteDialect(); }
 
  private:
   [[noreturn]] void Fail() { errors_->Fail(sqlite3_extended_errcode(conn_.get()), ErrText(conn_.get())); }
