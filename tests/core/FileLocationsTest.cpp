@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "core/FileLocations.h"
 #include "core/Session.h"
@@ -220,6 +221,24 @@ TEST(FileLocations, TheEmbeddedDatabaseStartsAsACopyOfTheTemplate) {
   EXPECT_NE(blocked->LastServerErr(), 0);
   EXPECT_FALSE(blocked->LastServerErrText().empty());
   EXPECT_EQ(ReadFileBytes(dir.File("plain")), "keep");
+}
+
+// Another user who can write into the folder (a shared USB stick) cannot
+// make the copy write through a link they put where its work file will be.
+TEST(FileLocations, TheTemplateCopyWritesThroughNoLinkPlantedBesideIt) {
+  TTempDir dir;
+  const std::string templ = dir.File("template.db"), db = dir.File("mine.db");
+  CreateSession(templ)->OpenDatabase("", "", 0)->ExecuteSql("CREATE TABLE EMP (N INTEGER)");
+  WriteFileBytes(dir.File("victim"), "keep");
+  for (const std::string& planted : {db + ".tmp." + std::to_string(getpid()), db + ".tmp"})
+    ASSERT_EQ(symlink(dir.File("victim").c_str(), planted.c_str()), 0);
+
+  EXPECT_EQ(CountRows(*CreateSession(db, templ), "SELECT * FROM EMP"), 0);
+  EXPECT_TRUE(ReadFileBytes(dir.File("victim")) == "keep") << "written through the link";
+  // Nothing is left behind but the links.
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) files += !entry.is_symlink();
+  EXPECT_EQ(files, 3);  // template.db, mine.db, victim
 }
 
 // The template may be the database of an instance that is writing to it: the
