@@ -68,7 +68,10 @@ class TBenchHost final : public TResultHost {
   void SetStatusMsg(std::string_view) override {}
   void RefreshMain() override { grid_.Refresh(); }
   void FocusMainGrid() override {}
-  TPlatform& Platform() override { return platform_; }
+  void ErrorBox(const QString& title, const QString& text) override { platform_.ErrorBox(title, text); }
+  bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) override {
+    return platform_.OpenFileDialog(spec, fileName);
+  }
   QString Title() override { return QStringLiteral("bench"); }
   TStrings SqlLines() override { return {}; }
   void ProcessMessages() override { QCoreApplication::processEvents(); }

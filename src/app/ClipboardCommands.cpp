@@ -5,6 +5,7 @@
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
+#include "core/Session.h"
 #include "core/SqlInfo.h"
 #include "views/SqlGrid.h"
 
@@ -13,17 +14,6 @@ namespace {
 // Grid column c shows result column c - 1; outside the columns the name is
 // empty.
 std::string Name(TSqlInfo& info, int col) { return info.ColName(col - 1); }
-
-// 'value', with each quote inside doubled. A cp932 trail byte is never a
-// quote, so doubling byte by byte is safe.
-void AppendQuoted(std::string& out, std::string_view value) {
-  out += '\'';
-  for (char c : value) {
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  out += '\'';
-}
 
 // A cp932 trail byte is never a tab, a line break or a double quote either.
 void AppendTableValue(std::string& out, std::string_view value) {
@@ -44,6 +34,15 @@ void Copy(TApp& app, std::string (*build)(TSqlInfo&, const TGridSelection&)) {
   app.Platform().SetClipboardText(ToQ(build(main.SqlInfo(), main.Grid().Selection())));
 }
 
+// The texts meant for SQL follow the rules of the server they will be
+// pasted into: the one connected now.
+void Copy(TApp& app, std::string (*build)(TSqlInfo&, const TGridSelection&, const TSqlDialect&)) {
+  TfrmMain& main = app.Main();
+  TDatabase* db = main.SqlManager().Database();
+  const TSqlDialect dialect = db ? db->Dialect() : TSqlDialect{};
+  app.Platform().SetClipboardText(ToQ(build(main.SqlInfo(), main.Grid().Selection(), dialect)));
+}
+
 }  // namespace
 
 std::string FixedRowText(TSqlInfo& info, const TGridSelection& sel) {
@@ -55,11 +54,11 @@ std::string FixedRowText(TSqlInfo& info, const TGridSelection& sel) {
   return text;
 }
 
-std::string CellText(TSqlInfo& info, const TGridSelection& sel) {
+std::string CellText(TSqlInfo& info, const TGridSelection& sel, const TSqlDialect& dialect) {
   std::string text;
   for (int r = sel.Top; r <= sel.Bottom; ++r) {
     for (int c = sel.Left; c <= sel.Right; ++c) {
-      AppendQuoted(text, info.GetCell(c, r));
+      AppendLiteral(text, info.GetCell(c, r), dialect);
       if (c < sel.Right) text += ',';
     }
     text += "\r\n";
@@ -67,14 +66,14 @@ std::string CellText(TSqlInfo& info, const TGridSelection& sel) {
   return text;
 }
 
-std::string WhereText(TSqlInfo& info, const TGridSelection& sel) {
+std::string WhereText(TSqlInfo& info, const TGridSelection& sel, const TSqlDialect& dialect) {
   std::string text;
   for (int r = sel.Top; r <= sel.Bottom; ++r) {
     text += r == sel.Top ? "where (" : "or (";
     for (int c = sel.Left; c <= sel.Right; ++c) {
-      text += Name(info, c);
+      text += QuoteName(Name(info, c), dialect);
       text += '=';
-      AppendQuoted(text, info.GetCell(c, r));
+      AppendLiteral(text, info.GetCell(c, r), dialect);
       text += c < sel.Right ? " and " : ")";
     }
     text += "\r\n";
@@ -98,11 +97,11 @@ std::string TableText(TSqlInfo& info, const TGridSelection& sel) {
   return text;
 }
 
-std::string InText(TSqlInfo& info, const TGridSelection& sel) {
+std::string InText(TSqlInfo& info, const TGridSelection& sel, const TSqlDialect& dialect) {
   std::string text;
   for (int c = sel.Left; c <= sel.Right; ++c) {
     if (c > sel.Left) text += " and ";
-    text += Name(info, c);
+    text += QuoteName(Name(info, c), dialect);
     text += " IN (";
     std::set<std::string> seen;
     bool first = true;
@@ -111,7 +110,7 @@ std::string InText(TSqlInfo& info, const TGridSelection& sel) {
       if (!seen.insert(value).second) continue;
       if (!first) text += ',';
       first = false;
-      AppendQuoted(text, value);
+      AppendLiteral(text, value, dialect);
     }
     text += ')';
   }

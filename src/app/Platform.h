@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "views/FileDialogSpec.h"
+
 class QDialog;
 class TKeyring;
 
@@ -20,18 +22,6 @@ enum class TCursor : int {
   Default = 0,
   HourGlass = -11,  // wait: the window takes no input meanwhile
   AppStart = -19,   // busy but usable: a run that can be stopped
-};
-
-// What a file dialog is opened with, and what it leaves behind after OK:
-// FilterIndex (1-based) and InitialDir follow the user's choice, as a dialog
-// object that stays alive for the whole session would remember them.
-struct TFileDialogSpec {
-  QString Title;
-  QStringList Filters;  // "SQLファイル (*.sql)", ...
-  int FilterIndex = 1;
-  QString DefaultExt;  // without the dot; added when the name has none
-  QString InitialDir;
-  bool OverwritePrompt = false;  // save dialogs only
 };
 
 // The held single-instance lock; released when destroyed (or by the kernel

@@ -25,7 +25,10 @@ class TMainHost final : public TResultHost {
   void RefreshMain() override { log_->RefreshMain(); }
   void FocusMainGrid() override { log_->FocusMainGrid(); }
 
-  TPlatform& Platform() override { return app_.Platform(); }
+  void ErrorBox(const QString& title, const QString& text) override { app_.Platform().ErrorBox(title, text); }
+  bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) override {
+    return app_.Platform().OpenFileDialog(spec, fileName);
+  }
   QString Title() override { return app_.AppTitle(); }
   TStrings SqlLines() override { return app_.Main().SqlLines(); }
   void ProcessMessages() override { app_.Platform().ProcessMessages(); }

@@ -5,8 +5,6 @@
 #include <cstdint>
 
 #include "core/Session.h"
-#include "core/Sjis.h"
-#include "core/StrUtil.h"
 
 namespace {
 
@@ -32,12 +30,9 @@ std::vector<TRow> Rows(TDatabase& db, const std::string& sql) {
 }
 
 std::string Literal(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  return out + "'";
+  std::string out;
+  AppendLiteral(out, text, TSqlDialect{});
+  return out;
 }
 
 bool IsSystemSchema(const std::string& schema) { return schema == "pg_catalog" || schema == "information_schema"; }
@@ -77,7 +72,6 @@ std::vector<TCatalogColumn> SqliteColumns(TDatabase& db, const TCatalogTable& ta
 
 TCatalog PostgresCatalog(TDatabase& db) {
   TCatalog catalog;
-  catalog.Fold = TNameFold::Lower;
   const std::vector<TRow> schema = Rows(db, "SELECT current_schema()");
   if (!schema.empty()) catalog.DefaultSchema = schema[0][0];
   for (TRow& r : Rows(db,
@@ -114,24 +108,6 @@ std::vector<TCatalogColumn> PostgresColumns(TDatabase& db, const TCatalogTable& 
   return columns;
 }
 
-bool IsPlainStart(unsigned char c) { return c >= 0x80 || c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsPlainPart(unsigned char c) { return IsPlainStart(c) || (c >= '0' && c <= '9') || c == '$'; }
-
-// Words that cannot stand as a name without quotes in the databases served.
-bool IsReserved(const std::string& name) {
-  static const char* const kWords[] = {
-      "ALL",   "AND",    "ANY",    "AS",     "ASC",      "BETWEEN", "BY",     "CASE",   "CHECK", "COLUMN",
-      "CONSTRAINT", "CREATE", "CROSS", "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "ELSE",  "END",
-      "EXCEPT", "EXISTS", "FALSE",  "FOR",    "FOREIGN",  "FROM",    "FULL",   "GRANT",  "GROUP", "HAVING",
-      "IN",    "INDEX",  "INNER",  "INSERT", "INTERSECT", "INTO",   "IS",     "JOIN",   "KEY",   "LEFT",
-      "LIKE",  "LIMIT",  "NATURAL", "NOT",   "NULL",     "OFFSET",  "ON",     "OR",     "ORDER", "OUTER",
-      "PRIMARY", "REFERENCES", "RIGHT", "SELECT", "SET", "TABLE",  "THEN",   "TO",     "TRUE",  "UNION",
-      "UNIQUE", "UPDATE", "USER",  "USING",  "VALUES",   "VIEW",    "WHEN",   "WHERE",  "WITH",
-  };
-  const std::string upper = UpperSjis(name);
-  return std::any_of(std::begin(kWords), std::end(kWords), [&](const char* w) { return upper == w; });
-}
-
 }  // namespace
 
 void SortTables(std::vector<TCatalogTable>& tables) {
@@ -147,11 +123,12 @@ TCatalog ReadCatalog(TDatabase& db) {
   TCatalog catalog;
   // As Rows does: the last run's handler would answer stop at once.
   db.SetBusyHandler({});
-  if (db.NativeCatalog(catalog)) {
+  if (db.NativeCatalog(catalog))
     SortTables(catalog.Tables);
-    return catalog;
-  }
-  return db.Backend() == TBackend::Postgres ? PostgresCatalog(db) : SqliteCatalog(db);
+  else
+    catalog = db.Backend() == TBackend::Postgres ? PostgresCatalog(db) : SqliteCatalog(db);
+  catalog.Dialect = db.Dialect();
+  return catalog;
 }
 
 std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& table) {
@@ -161,31 +138,10 @@ std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& tabl
   return db.Backend() == TBackend::Postgres ? PostgresColumns(db, table) : SqliteColumns(db, table);
 }
 
-std::string QuoteName(const std::string& name, TNameFold fold) {
-  bool plain = !name.empty() && IsPlainStart(static_cast<unsigned char>(name[0])) && !IsReserved(name);
-  for (size_t i = 0; plain && i < name.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c >= 0x80) {
-      // A double-byte character is a unit: its trail byte may look like ASCII.
-      i += SjisCharLen(name, i) - 1;
-      continue;
-    }
-    plain = IsPlainPart(c) && !(fold == TNameFold::Lower && c >= 'A' && c <= 'Z') &&
-            !(fold == TNameFold::Upper && c >= 'a' && c <= 'z');
-  }
-  if (plain) return name;
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
 std::string TableReference(const TCatalog& catalog, const TCatalogTable& table) {
   std::string ref;
-  if (!table.Schema.empty() && table.Schema != catalog.DefaultSchema) ref = QuoteName(table.Schema, catalog.Fold) + ".";
-  return ref + QuoteName(table.Name, catalog.Fold);
+  if (!table.Schema.empty() && table.Schema != catalog.DefaultSchema) ref = QuoteName(table.Schema, catalog.Dialect) + ".";
+  return ref + QuoteName(table.Name, catalog.Dialect);
 }
 
 std::string SelectStatement(const TCatalog& catalog, const TCatalogTable& table,
@@ -194,7 +150,7 @@ std::string SelectStatement(const TCatalog& catalog, const TCatalogTable& table,
   if (columns.empty()) sql += "*";
   for (size_t i = 0; i < columns.size(); ++i) {
     if (i > 0) sql += ", ";
-    sql += QuoteName(columns[i].Name, catalog.Fold);
+    sql += QuoteName(columns[i].Name, catalog.Dialect);
   }
   return sql + " FROM " + TableReference(catalog, table);
 }

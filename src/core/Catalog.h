@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/SqlDialect.h"
+
 class TDatabase;
 
 struct TCatalogTable {
@@ -25,21 +27,15 @@ struct TCatalogColumn {
   bool Nullable = true;
 };
 
-// How unquoted names are folded, which tells when a name needs quotes.
-enum class TNameFold { None, Upper, Lower };
-
 struct TCatalog {
   std::vector<TCatalogTable> Tables;  // ordered: schema by schema, system schemas last
   std::string DefaultSchema;          // names in it are written without their schema
-  TNameFold Fold = TNameFold::None;
+  TSqlDialect Dialect;                // the server's, for the names written
 };
 
 TCatalog ReadCatalog(TDatabase& db);
 std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& table);
 
-// A name as it goes into a statement: in double quotes (inner ones doubled)
-// unless it is a plain identifier that the database keeps as written.
-std::string QuoteName(const std::string& name, TNameFold fold);
 // The table's name for a statement, with its schema unless that is the default.
 std::string TableReference(const TCatalog& catalog, const TCatalogTable& table);
 // SELECT col1, col2, ... FROM name (SELECT * for a table without columns).

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -32,6 +33,14 @@ std::string InstalledShareDir(std::string_view exeDir) {
   return std::string(DirOf(exeDir.substr(0, exeDir.size() - 1))) + std::string(kShareDir);
 }
 
+// The package's bin folder: the system's, or one with the package's shared
+// files beside it (an unpacked or relocated package, a private prefix).
+bool IsPackageBin(std::string_view exeDir, const TLocationEnv& env) {
+  for (std::string_view bin : {"/bin/", "/usr/bin/", "/usr/local/bin/"})
+    if (exeDir == bin) return true;
+  return exeDir.size() >= 5 && exeDir.substr(exeDir.size() - 5) == "/bin/" && env.ShareDirBeside;
+}
+
 std::string UserDataDir(const TLocationEnv& env) {
   if (!env.XdgDataHome.empty() && env.XdgDataHome.front() == '/')
     return WithSlash(env.XdgDataHome) + std::string(kPackageName) + "/";
@@ -55,7 +64,7 @@ TFileLocations MakeFileLocations(std::string_view exePath, const TLocationEnv& e
   loc.HelpFile = loc.BasePath + ".html";
   // Without a home there is nowhere else to go: the files stay beside the
   // executable, and writing them fails as it would have anyway.
-  if (!env.ExeDirWritable) loc.DataDir = UserDataDir(env);
+  if (IsPackageBin(loc.ExeDir, env) || !env.ExeDirWritable) loc.DataDir = UserDataDir(env);
   std::string filesDir = loc.DataDir.empty() ? loc.ExeDir : loc.DataDir;
   loc.OptionFile = filesDir + loc.BaseName + "_Opt.xml";
   loc.FreqFile = filesDir + loc.BaseName + "_Frq.xml";
@@ -63,14 +72,17 @@ TFileLocations MakeFileLocations(std::string_view exePath, const TLocationEnv& e
   loc.ConnectionFile = filesDir + loc.BaseName + "_Con.xml";
   loc.DefaultDatabase = filesDir + loc.BaseName + ".db";
   loc.DefaultLogDir = filesDir;
+  const std::string sample = std::string(kPackageName) + ".db";
   if (!loc.DataDir.empty()) {
     std::string share = InstalledShareDir(loc.ExeDir);
     loc.HelpFile = share + std::string(kPackageName) + ".html";
-    loc.DatabaseTemplate = share + std::string(kPackageName) + ".db";
-  } else if (loc.BaseName != kPackageName) {
-    // A renamed copy beside the build's sample database starts from it, as
-    // the program under its own name does.
-    loc.DatabaseTemplate = loc.ExeDir + std::string(kPackageName) + ".db";
+    loc.DatabaseTemplate = env.ShareDirBeside || env.InstalledSample.empty() ? share + sample : env.InstalledSample;
+  } else if (env.SampleBeside || env.InstalledSample.empty()) {
+    // A renamed copy beside the build's sample database starts from it; the
+    // program under its own name has it as its database already.
+    if (loc.BaseName != kPackageName) loc.DatabaseTemplate = loc.ExeDir + sample;
+  } else {
+    loc.DatabaseTemplate = env.InstalledSample;
   }
   return loc;
 }
@@ -86,6 +98,21 @@ TLocationEnv CurrentLocationEnv(std::string_view exePath) {
   TLocationEnv env;
   const std::string dir(DirOf(exePath));
   env.ExeDirWritable = access(dir.c_str(), W_OK) == 0;
+  struct stat st{};
+  const std::string share = InstalledShareDir(dir);
+  env.ShareDirBeside = stat(share.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  env.SampleBeside = access((dir + std::string(kPackageName) + ".db").c_str(), F_OK) == 0;
+  // The data folders of the desktop's base directories, in their order.
+  const char* dirs = std::getenv("XDG_DATA_DIRS");
+  std::string_view list = dirs && *dirs ? dirs : "/usr/local/share/:/usr/share/";
+  while (env.InstalledSample.empty() && !list.empty()) {
+    const size_t colon = std::min(list.find(':'), list.size());
+    const std::string data(list.substr(0, colon));
+    list.remove_prefix(std::min(colon + 1, list.size()));
+    if (data.empty() || data.front() != '/') continue;
+    const std::string path = WithSlash(data) + std::string(kPackageName) + "/" + std::string(kPackageName) + ".db";
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) env.InstalledSample = path;
+  }
   if (const char* xdg = std::getenv("XDG_DATA_HOME")) env.XdgDataHome = xdg;
   if (const char* home = std::getenv("HOME"); home && *home) {
     env.Home = home;

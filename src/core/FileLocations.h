@@ -1,9 +1,12 @@
 #pragma once
 // Where the program keeps its files, named after the executable so that a
-// renamed copy runs on files (and a lock) of its own. A copy in a folder the
-// user can write keeps everything beside itself; an installed one (in a
-// folder such as /usr/bin) keeps the files it writes in the user's data
-// directory and reads the rest from where the package put it.
+// renamed copy runs on files (and a lock) of its own. An installed program
+// keeps the files it writes in the user's data directory and reads the rest
+// from where the package put it; any other copy keeps everything beside
+// itself. Installed means: in the package's bin folder (/usr/bin,
+// /usr/local/bin, /bin, or any folder named bin with share/quorrel beside
+// it), whoever runs it (root can write there too, and must not), or in a
+// folder the user cannot write.
 
 #include <string>
 #include <string_view>
@@ -13,6 +16,11 @@ struct TLocationEnv {
   bool ExeDirWritable = true;
   std::string XdgDataHome;  // $XDG_DATA_HOME; ignored unless absolute
   std::string Home;         // $HOME, or the user's home from the password database
+  bool ShareDirBeside = false;  // <ExeDir>../share/quorrel/ is a folder
+  bool SampleBeside = false;    // <ExeDir>quorrel.db exists
+  // The sample database of an installed package (quorrel/quorrel.db in the
+  // first of $XDG_DATA_DIRS that has one), or empty.
+  std::string InstalledSample;
 };
 
 struct TFileLocations {
@@ -33,9 +41,9 @@ struct TFileLocations {
   // empty when the files lie beside the executable. Made on first use.
   std::string DataDir;
   // The sample database that a missing DefaultDatabase starts as: the
-  // installed one, or for a renamed copy beside the executable the sample
-  // that lies there under the program's own name; empty for the program
-  // itself beside its files.
+  // package's own for an installed program; for a copy, the sample beside
+  // it (a renamed copy starts from the one under the program's own name),
+  // else the installed one; empty when there is none.
   std::string DatabaseTemplate;
 };
 

@@ -15,6 +15,7 @@
 
 #include "core/Catalog.h"
 #include "core/DateTime.h"
+#include "core/SqlDialect.h"
 
 // A failure inside a backend. ServerErr 0 means the server reported nothing
 // (the engine then shows "その他エラー").
@@ -140,6 +141,11 @@ class TDatabase {
   virtual bool NativeColumns(const TCatalogTable& /*table*/, std::vector<TCatalogColumn>& /*columns*/) {
     return false;
   }
+
+  // How the server reads the names and literals that the program writes
+  // for the user. Asked while no statement runs; never fails: what the
+  // server does not tell is taken on the safe side.
+  virtual TSqlDialect Dialect() { return {}; }
 
  protected:
   int RowsWanted() const { return rowsWanted_; }

@@ -13,7 +13,7 @@
 #include <exception>
 #include <new>
 
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/Sjis.h"
 #include "storage/ResultFile.h"
 #include "views/ResultHost.h"
@@ -203,7 +203,7 @@ void TfrmDiff::SideClick(const TSide& side) {
 
 void TfrmDiff::Browse(const TSide& side) {
   QString fileName;
-  if (!host_.Platform().OpenFileDialog(FileDialog, fileName)) return;
+  if (!host_.OpenFileDialog(FileDialog, fileName)) return;
   side.Edit->setText(fileName);
   // The settings keep the folder in Shift_JIS; one it cannot name is not taken.
   const QString folder = QFileInfo(fileName).absolutePath();
@@ -268,7 +268,7 @@ void TfrmDiff::ShowRuns(TSqlGrid& list, const std::vector<const TSqlInfo*>& runs
   list.FocusCell(1, 1, true);
 }
 
-void TfrmDiff::ShowError(const char* utf8) { host_.Platform().ErrorBox(host_.Title(), U(utf8)); }
+void TfrmDiff::ShowError(const char* utf8) { host_.ErrorBox(host_.Title(), U(utf8)); }
 
 bool TfrmDiff::Load(const TSide& side) {
   if (side.IsFile->isChecked()) {

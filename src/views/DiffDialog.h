@@ -11,8 +11,8 @@
 #include <QDialog>
 #include <vector>
 
-#include "app/Platform.h"
 #include "core/SqlInfo.h"
+#include "views/FileDialogSpec.h"
 #include "views/KeyLists.h"
 #include "views/RowOps.h"
 

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/SqlInfo.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 
 namespace {
 

@@ -1,20 +1,24 @@
 #pragma once
 // What the dialogs that rebuild the main result (sort, compare) need of the
 // program around them: what the history dialog needs (the main window's
-// result, busy state and texts), and further the desktop, the edit area's
-// text and the history list. The shell implements it.
+// result, busy state and texts), and further an error box and a file
+// chooser, the edit area's text and the history list. The shell implements
+// it.
 
 #include <QString>
 #include <chrono>
 
 #include "core/StrUtil.h"
+#include "views/FileDialogSpec.h"
 #include "views/LogDialog.h"
-
-class TPlatform;
 
 class TResultHost : public TLogHost {
  public:
-  virtual TPlatform& Platform() = 0;
+  // An error message box with a single OK button; returns when it is closed.
+  virtual void ErrorBox(const QString& title, const QString& text) = 0;
+  // The file open dialog. False when the user cancels; spec and fileName
+  // are then unchanged.
+  virtual bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) = 0;
   // The title of the program's message boxes.
   virtual QString Title() = 0;
   // The edit area's text as lines (cp932).

@@ -9,7 +9,7 @@
 #include <exception>
 #include <new>
 
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/Sjis.h"
 #include "views/ResultHost.h"
 #include "views/SqlGrid.h"

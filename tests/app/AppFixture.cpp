@@ -75,6 +75,19 @@ void AppTest::Connect(const QString& host) {
   Actions().Execute(Actions().actConnect);
 }
 
+std::string AppTest::StartConnected(const std::function<std::string(TTempDir&, std::string*)>& host) {
+  std::string why;
+  const std::string text = host(dir, &why);
+  if (text.empty()) return why.empty() ? "no host" : why;
+  if (!StartApp()) {
+    ADD_FAILURE() << "the program did not start";
+    return {};
+  }
+  Connect(QString::fromStdString(text));
+  EXPECT_TRUE(Main().IsConnected()) << platform.LastMessage().toStdString();
+  return {};
+}
+
 void AppTest::Run(const QString& sql) {
   Main().edtSql->setPlainText(sql);
   Actions().Execute(Actions().actStart);

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QPlainTextEdit>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,10 @@ class AppTest : public ::testing::Test {
   // Connects through the login dialog with the given host (cp932 not needed:
   // ASCII paths).
   void Connect(const QString& host = {});
+  // Starts the program and connects it to the host string that host() gives
+  // (see WindowHosts.h); the reason to skip when it gives none, else empty.
+  // A failed start or connect is a failure of the test.
+  std::string StartConnected(const std::function<std::string(TTempDir&, std::string*)>& host);
   // Puts sql into the edit area and runs the start command.
   void Run(const QString& sql);
   // Status panel texts.

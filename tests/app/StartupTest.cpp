@@ -461,7 +461,11 @@ TEST_F(AppTest, AnInstalledProgramKeepsWhatItWritesInTheDataDirectory) {
   ASSERT_EQ(mkdir(dir.File("share").c_str(), 0755), 0);
   ASSERT_EQ(mkdir(dir.File("share/quorrel").c_str(), 0755), 0);
   ExecSqlite(dir.File("share/quorrel/quorrel.db"), "CREATE TABLE EMP (N INTEGER); INSERT INTO EMP VALUES (7);");
-  app_ = std::make_unique<TApp>(platform, MakeFileLocations(dir.File("bin/quorrel"), {false, dir.File("data"), dir.Path()}));
+  TLocationEnv env;
+  env.ExeDirWritable = false;
+  env.XdgDataHome = dir.File("data");
+  env.Home = dir.Path();
+  app_ = std::make_unique<TApp>(platform, MakeFileLocations(dir.File("bin/quorrel"), env));
   ASSERT_TRUE(app_->Start());
   app_->MessageSliceMs = 0;
   Connect();

@@ -63,7 +63,7 @@ TEST(Catalog, NamesAreQuotedWhereTheDatabaseWouldChangeOrRefuseThem) {
 
   TCatalog catalog;
   catalog.DefaultSchema = "public";
-  catalog.Fold = TNameFold::Lower;
+  catalog.Dialect.Fold = TNameFold::Lower;
   const TCatalogTable mine{"public", "emp", "TABLE", {}}, theirs{"Sales", "Orders", "TABLE", {}};
   EXPECT_EQ(TableReference(catalog, mine), "emp");
   EXPECT_EQ(TableReference(catalog, theirs), "\"Sales\".\"Orders\"");
@@ -78,4 +78,56 @@ TEST(Catalog, NamesAreQuotedWhereTheDatabaseWouldChangeOrRefuseThem) {
   std::string order;
   for (const TCatalogTable& t : tables) order += t.Schema + "." + t.Name + " ";
   EXPECT_EQ(order, "app.z public.a public.b information_schema.tables pg_catalog.pg_class ");
+}
+
+TEST(Catalog, NamesAndValuesFollowTheServersRules) {
+  TSqlDialect maria;
+  maria.Quote = '`';
+  maria.BackslashEscapes = true;
+  TSqlDialect own;
+  own.Keywords = TSqlDialect::WordList({"window", "Lateral"});
+  struct Case {
+    const char* name;
+    const TSqlDialect& dialect;
+    const char* written;
+  } names[] = {
+      {"current_user", maria, "`current_user`"}, {"a`b", maria, "`a``b`"},
+      // ～'s second byte is a backtick: it is no quote.
+      {"～ x", maria, "`～ x`"},
+      {"WINDOW", own, "\"WINDOW\""},            {"lateral", own, "\"lateral\""},
+      {"current_user", own, "current_user"},   // only the server's own words
+  };
+  for (const Case& c : names) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(SjisToUtf8(QuoteName(SJ(c.name), c.dialect)), c.written);
+  }
+
+  const TSqlDialect standard;
+  struct Value {
+    std::string cp932;
+    const TSqlDialect& dialect;
+    std::string written;
+  } values[] = {
+      {"a\\b'c", standard, "'a\\b''c'"},
+      {"a\\b'c", maria, "'a\\\\b''c'"},
+      {"x\\',') OR 1=1 -- ", maria, "'x\\\\'','') OR 1=1 -- '"},
+      // 表's second byte is a backslash and stays single; the one after it
+      // is doubled.
+      {SJ("表") + "\\", maria, "'" + SJ("表") + "\\\\'"},
+      // A lead byte without its trail byte does not hide the quote after it.
+      {"\x81'", maria, "'\x81'''"},
+  };
+  for (const Value& v : values) {
+    SCOPED_TRACE(v.written);
+    std::string out;
+    AppendLiteral(out, v.cp932, v.dialect);
+    EXPECT_EQ(out, v.written);
+  }
+
+  // SQLite's own keywords: current_date is one, current_user is not.
+  TTempDir dir;
+  const TSqlDialect sqlite = CreateSession(dir.File("words.db"))->OpenDatabase("", "", 0)->Dialect();
+  EXPECT_EQ(QuoteName("current_date", sqlite), "\"current_date\"");
+  EXPECT_EQ(QuoteName("current_user", sqlite), "current_user");
+  EXPECT_FALSE(sqlite.BackslashEscapes);
 }

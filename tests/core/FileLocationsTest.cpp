@@ -3,13 +3,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "core/FileLocations.h"
 #include "core/Session.h"
 #include "support/TempDir.h"
 
 namespace {
 
-TLocationEnv ReadOnly(std::string xdg, std::string home) { return {false, std::move(xdg), std::move(home)}; }
+TLocationEnv Env(bool writable, std::string xdg, std::string home) {
+  TLocationEnv env;
+  env.ExeDirWritable = writable;
+  env.XdgDataHome = std::move(xdg);
+  env.Home = std::move(home);
+  return env;
+}
+TLocationEnv ReadOnly(std::string xdg, std::string home) { return Env(false, std::move(xdg), std::move(home)); }
 
 mode_t ModeOf(const std::string& path) {
   struct stat st{};
@@ -26,7 +36,7 @@ int CountRows(TSession& session, const std::string& sql) {
 
 TEST(FileLocations, AWritableFolderKeepsEverythingBesideTheExecutable) {
   // The environment only matters for a folder the user cannot write.
-  TFileLocations loc = MakeFileLocations("/opt/tools/quorrel", {true, "/home/u/data", "/home/u"});
+  TFileLocations loc = MakeFileLocations("/opt/tools/quorrel", Env(true, "/home/u/data", "/home/u"));
   EXPECT_EQ(loc.ExeDir, "/opt/tools/");
   EXPECT_EQ(loc.BaseName, "quorrel");
   EXPECT_EQ(loc.BasePath, "/opt/tools/quorrel");
@@ -41,7 +51,7 @@ TEST(FileLocations, AWritableFolderKeepsEverythingBesideTheExecutable) {
   EXPECT_EQ(loc.DatabaseTemplate, "");
 
   // A renamed copy has files and a lock of its own.
-  TFileLocations copy = MakeFileLocations("/media/usb/abc", {true, "", "/home/u"});
+  TFileLocations copy = MakeFileLocations("/media/usb/abc", Env(true, "", "/home/u"));
   EXPECT_EQ(copy.OptionFile, "/media/usb/abc_Opt.xml");
   EXPECT_EQ(copy.DefaultDatabase, "/media/usb/abc.db");
   EXPECT_EQ(copy.HelpFile, "/media/usb/abc.html");
@@ -98,6 +108,70 @@ TEST(FileLocations, AnInstalledProgramWritesIntoTheUserDataDirectory) {
   EXPECT_EQ(homeless.DataDir, "");
 }
 
+// The layout follows where the program is installed, not who runs it: root
+// may write into /usr/bin and must not.
+TEST(FileLocations, ThePackagesBinFolderMeansInstalledForEveryUser) {
+  auto env = [](bool shareBeside, bool sampleBeside, std::string installed) {
+    TLocationEnv e = Env(true, "", "/root");
+    e.ShareDirBeside = shareBeside;
+    e.SampleBeside = sampleBeside;
+    e.InstalledSample = std::move(installed);
+    return e;
+  };
+  const std::string sample = "/usr/share/quorrel/quorrel.db";
+  struct Case {
+    const char* exe;
+    TLocationEnv env;
+    const char* dataDir;   // empty: beside the executable
+    const char* templ;
+  } cases[] = {
+      {"/usr/bin/quorrel", env(true, false, sample), "/root/.local/share/quorrel/", "/usr/share/quorrel/quorrel.db"},
+      {"/usr/local/bin/quorrel", env(false, false, sample), "/root/.local/share/quorrel/", sample.c_str()},
+      {"/opt/q/bin/abc", env(true, false, ""), "/root/.local/share/quorrel/", "/opt/q/share/quorrel/quorrel.db"},
+      // A bin folder of the user's own, and the build folder, are copies.
+      {"/root/bin/quorrel", env(false, false, ""), "", ""},
+      {"/root/src/build/quorrel", env(false, true, sample), "", ""},
+      // A copy without the sample beside it starts from the installed one.
+      {"/root/tools/quorrel", env(false, false, sample), "", sample.c_str()},
+      {"/root/tools/abc", env(false, false, sample), "", sample.c_str()},
+      {"/root/tools/abc", env(false, true, sample), "", "/root/tools/quorrel.db"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.exe);
+    const TFileLocations loc = MakeFileLocations(c.exe, c.env);
+    EXPECT_EQ(loc.DataDir, c.dataDir);
+    const std::string filesDir = *c.dataDir ? c.dataDir : loc.ExeDir;
+    EXPECT_EQ(loc.OptionFile, filesDir + loc.BaseName + "_Opt.xml");
+    EXPECT_EQ(loc.DefaultDatabase, filesDir + loc.BaseName + ".db");
+    EXPECT_EQ(loc.DatabaseTemplate, c.templ);
+  }
+}
+
+TEST(FileLocations, TheEnvironmentFindsTheShareFolderAndTheInstalledSample) {
+  TTempDir dir;
+  for (const char* d : {"bin", "share", "share/quorrel", "data", "data/quorrel", "more", "more/quorrel"})
+    ASSERT_EQ(mkdir(dir.File(d).c_str(), 0755), 0);
+  WriteFileBytes(dir.File("bin/quorrel"), "");
+  WriteFileBytes(dir.File("more/quorrel/quorrel.db"), "");
+  const char* saved = std::getenv("XDG_DATA_DIRS");
+  const std::string kept = saved ? saved : "";
+  // A relative entry is no base directory; the first with a sample wins.
+  setenv("XDG_DATA_DIRS", ("relative:" + dir.File("data") + ":" + dir.File("more") + "/").c_str(), 1);
+  const TLocationEnv env = CurrentLocationEnv(dir.File("bin/quorrel"));
+  if (saved) setenv("XDG_DATA_DIRS", kept.c_str(), 1); else unsetenv("XDG_DATA_DIRS");
+  EXPECT_TRUE(env.ExeDirWritable);
+  EXPECT_TRUE(env.ShareDirBeside);
+  EXPECT_FALSE(env.SampleBeside);
+  EXPECT_EQ(env.InstalledSample, dir.File("more/quorrel/quorrel.db"));
+  EXPECT_NE(MakeFileLocations(dir.File("bin/quorrel"), env).DataDir, "");
+
+  // A copy elsewhere, with the sample beside it.
+  WriteFileBytes(dir.File("data/quorrel/quorrel.db"), "");
+  const TLocationEnv copy = CurrentLocationEnv(dir.File("data/quorrel/abc"));
+  EXPECT_FALSE(copy.ShareDirBeside);
+  EXPECT_TRUE(copy.SampleBeside);
+}
+
 TEST(FileLocations, TheDataDirectoryIsMadePrivateWithItsParents) {
   TTempDir dir;
   TFileLocations loc = MakeFileLocations("/usr/bin/quorrel", ReadOnly(dir.File("xdg/deeper"), dir.Path()));
@@ -149,6 +223,24 @@ TEST(FileLocations, TheEmbeddedDatabaseStartsAsACopyOfTheTemplate) {
   EXPECT_NE(blocked->LastServerErr(), 0);
   EXPECT_FALSE(blocked->LastServerErrText().empty());
   EXPECT_EQ(ReadFileBytes(dir.File("plain")), "keep");
+}
+
+// Another user who can write into the folder (a shared USB stick) cannot
+// make the copy write through a link they put where its work file will be.
+TEST(FileLocations, TheTemplateCopyWritesThroughNoLinkPlantedBesideIt) {
+  TTempDir dir;
+  const std::string templ = dir.File("template.db"), db = dir.File("mine.db");
+  CreateSession(templ)->OpenDatabase("", "", 0)->ExecuteSql("CREATE TABLE EMP (N INTEGER)");
+  WriteFileBytes(dir.File("victim"), "keep");
+  for (const std::string& planted : {db + ".tmp." + std::to_string(getpid()), db + ".tmp"})
+    ASSERT_EQ(symlink(dir.File("victim").c_str(), planted.c_str()), 0);
+
+  EXPECT_EQ(CountRows(*CreateSession(db, templ), "SELECT * FROM EMP"), 0);
+  EXPECT_TRUE(ReadFileBytes(dir.File("victim")) == "keep") << "written through the link";
+  // Nothing is left behind but the links.
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) files += !entry.is_symlink();
+  EXPECT_EQ(files, 3);  // template.db, mine.db, victim
 }
 
 // The template may be the database of an instance that is writing to it: the

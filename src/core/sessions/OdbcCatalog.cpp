@@ -85,18 +85,9 @@ TArg PatternArg(SQLHDBC dbc, const std::string& sjis) {
   return arg;
 }
 
-TNameFold Fold(SQLHDBC dbc) {
-  SQLUSMALLINT fold = 0;
-  if (!Ok(SQLGetInfoW(dbc, SQL_IDENTIFIER_CASE, &fold, sizeof fold, nullptr))) return TNameFold::Upper;
-  if (fold == SQL_IC_UPPER) return TNameFold::Upper;
-  if (fold == SQL_IC_LOWER) return TNameFold::Lower;
-  return TNameFold::None;
-}
-
 }  // namespace
 
 void OdbcReadCatalog(SQLHDBC dbc, SQLHSTMT stmt, TCatalog& catalog) {
-  catalog.Fold = Fold(dbc);
   TWide any = SjisToWide("%"), types = SjisToWide("TABLE,VIEW");
   if (!Ok(SQLTablesW(stmt, nullptr, 0, any.data(), SQL_NTS, any.data(), SQL_NTS, types.data(), SQL_NTS)))
     Fail(SQL_HANDLE_STMT, stmt);

@@ -35,6 +35,7 @@
 #include "core/sessions/OdbcText.h"
 #include "core/sessions/OdbcWorker.h"
 #include "core/sessions/ServerTypes.h"
+#include "core/sessions/ServerWords.h"
 
 namespace {
 
@@ -267,6 +268,23 @@ class TOdbcDatabase final : public TDatabase {
   int LastServerErr() override { return errors_->LastErr(); }
   std::string LastServerErrText() override { return errors_->LastText(); }
 
+  TSqlDialect Dialect() override {
+    // A connection given up is not asked, nor connected again: that is for
+    // the next statement to do and to say.
+    TSqlDialect dialect = words_.Kept;
+    dialect.BackslashEscapes = words_.Family == TServerWords::TFamily::MySql;
+    if (link_->Worker.GivenUp()) return dialect;
+    auto words = std::make_shared<TServerWords>(words_);
+    auto asked = std::make_shared<TSqlDialect>();
+    const TOdbcStatus status = link_->Call([connection = link_->Connection, words, asked]() -> TOdbcStatus {
+      *asked = OdbcDialect(connection->Dbc, *words);
+      return {};
+    }, nullptr, nullptr);
+    if (!status.Ok) return dialect;
+    words_ = std::move(*words);
+    return *asked;
+  }
+
   bool NativeCatalog(TCatalog& catalog) override {
     auto out = std::make_shared<TCatalog>();
     Catalogue([out](const TOdbcConnection& connection, SQLHSTMT stmt) { OdbcReadCatalog(connection.Dbc, stmt, *out); });
@@ -329,6 +347,7 @@ class TOdbcDatabase final : public TDatabase {
 
   std::unique_ptr<TOdbcLink> link_;
   const TLogon logon_;
+  TServerWords words_;  // read once per connection, on the worker
   std::shared_ptr<TErrorMembers> errors_ = std::make_shared<TErrorMembers>();
 };
 

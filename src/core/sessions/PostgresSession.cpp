@@ -71,6 +71,7 @@
 #include "core/sessions/ColumnField.h"
 #include "core/sessions/KeptRows.h"
 #include "core/sessions/ServerTypes.h"
+#include "core/sessions/ServerWords.h"
 
 namespace {
 
@@ -761,6 +762,7 @@ class TPgDatabase final : public TDatabase {
 
   int LastServerErr() override { return link_->Errors->LastErr(); }
   std::string LastServerErrText() override { return link_->Errors->LastText(); }
+  TSqlDialect Dialect() override { return PostgresDialect(link_->Conn, words_); }
 
  private:
   std::string Statement(const std::string& sqlCp932) {
@@ -832,6 +834,7 @@ class TPgDatabase final : public TDatabase {
 
   std::string buf_;  // a converted text, while it is kept
   std::shared_ptr<TPgLink> link_;
+  TServerWords words_;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@
 #include "core/sessions/Backends.h"
 #include "core/sessions/ColumnField.h"
 #include "core/sessions/ServerTypes.h"
+#include "core/sessions/ServerWords.h"
 #include "core/sessions/SqliteTypes.h"
 
 namespace {
@@ -482,6 +484,7 @@ class TSqliteDatabase final : public TDatabase {
 
   int LastServerErr() override { return errors_->LastErr(); }
   std::string LastServerErrText() override { return errors_->LastText(); }
+  TSqlDialect Dialect() override { return SqliteDialect(); }
 
  private:
   [[noreturn]] void Fail() { errors_->Fail(sqlite3_extended_errcode(conn_.get()), ErrText(conn_.get())); }
@@ -536,14 +539,15 @@ class TSqliteDatabase final : public TDatabase {
 bool CopyDatabaseIfMissing(const std::string& templ, const std::string& target) {
   if (access(target.c_str(), F_OK) == 0) return true;
   if (access(templ.c_str(), F_OK) != 0) return errno == ENOENT;
-  // The copy is private to the user from its first byte.
-  const std::string temp = target + ".tmp." + std::to_string(getpid());
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // The copy is private to the user from its first byte, under a name of
+  // its own that nobody could have put a file or a link at beforehand.
+  std::string temp = target + ".XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);
   sqlite3 *from = nullptr, *to = nullptr;
   bool ok = sqlite3_open_v2(templ.c_str(), &from, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-            sqlite3_open_v2(temp.c_str(), &to, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+            sqlite3_open_v2(temp.c_str(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) == SQLITE_OK;
   if (ok) {
     // The template's writer is waited for as any lock is.
     sqlite3_busy_timeout(from, TBusyWatch::kLockWaitMs);

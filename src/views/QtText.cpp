@@ -1,4 +1,4 @@
-#include "app/QtText.h"
+#include "views/QtText.h"
 
 #include "core/Sjis.h"
 
