@@ -36,7 +36,7 @@
 #include "app/App.h"
 #include "app/FindDialog.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/FileLocations.h"
 #include "storage/Options.h"
 #include "views/SqlGrid.h"

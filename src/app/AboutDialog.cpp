@@ -7,7 +7,7 @@
 
 #include "app/App.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "app/ToolIcons.h"
 
 TfrmAbout::TfrmAbout(TApp& app) : QDialog(&app.Main()) {

@@ -17,7 +17,7 @@
 #include "app/HistoryStore.h"
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "app/ResultTools.h"
 #include "app/RunCommands.h"
 #include "app/ScriptCommands.h"

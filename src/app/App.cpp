@@ -14,7 +14,7 @@
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "app/ResultTools.h"
 #include "app/ToolIcons.h"
 #include "views/CellView.h"

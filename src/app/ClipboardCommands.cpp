@@ -4,7 +4,7 @@
 
 #include "app/App.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/Session.h"
 #include "core/SqlInfo.h"
 #include "views/SqlGrid.h"

@@ -8,7 +8,7 @@
 #include "app/ActionModule.h"
 #include "app/App.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/Sjis.h"
 #include "core/SqlInfo.h"
 #include "storage/ResultXml.h"

@@ -7,7 +7,7 @@
 #include "app/ActionModule.h"
 #include "app/App.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/Sjis.h"
 #include "storage/ResultFile.h"
 #include "views/SqlGrid.h"

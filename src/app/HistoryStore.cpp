@@ -11,7 +11,7 @@
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "app/StatusBar.h"
 #include "core/Sjis.h"
 #include "storage/ResultFile.h"

@@ -3,7 +3,7 @@
 #include <QTimer>
 
 #include "app/Platform.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 
 TKeyring& TPlatform::Keyring() {
   static TNoKeyring none;

@@ -15,7 +15,7 @@
 #include "app/App.h"
 #include "app/Keyring.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "storage/StorageError.h"
 
 namespace {

@@ -23,7 +23,7 @@
 #include "app/FavouriteList.h"
 #include "app/HistoryStore.h"
 #include "app/KeyGuard.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "app/SqlHighlighter.h"
 #include "app/StatusBar.h"
 #include "app/ToolIcons.h"

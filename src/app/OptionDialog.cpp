@@ -18,7 +18,7 @@
 #include "app/App.h"
 #include "app/HistoryStore.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "app/RadioGroup.h"
 #include "app/UpDown.h"
 #include "app/WindowPlacement.h"

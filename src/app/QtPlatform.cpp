@@ -16,7 +16,7 @@
 #include "app/AppTitle.h"
 #include "app/InstanceLock.h"
 #include "app/QtKeyring.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 
 TQtPlatform::TQtPlatform(std::string lockDir) : lockDir_(std::move(lockDir)) {}
 

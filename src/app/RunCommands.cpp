@@ -14,7 +14,7 @@
 #include "app/HistoryStore.h"
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/Sjis.h"
 #include "views/SqlGrid.h"
 

@@ -9,7 +9,7 @@
 
 #include "app/App.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "app/RunCommands.h"
 #include "core/DateTime.h"
 #include "core/Sjis.h"

@@ -14,7 +14,7 @@
 #include "app/ActionModule.h"
 #include "app/App.h"
 #include "app/MainWindow.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/Session.h"
 
 namespace {

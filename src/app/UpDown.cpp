@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/StrUtil.h"
 
 bool EditNumber(const QLineEdit& edit, int& value) {

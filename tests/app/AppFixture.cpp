@@ -6,7 +6,7 @@
 #include <QLineEdit>
 
 #include "app/LoginDialog.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "AppFixture.h"
 #include "app/Keyring.h"
 #include "app/LoginDialog.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/Sjis.h"
 #include "storage/ConnectionList.h"
 #include "storage/Options.h"

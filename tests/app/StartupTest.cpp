@@ -30,7 +30,7 @@
 #include "app/InstanceLock.h"
 #include "app/LoginDialog.h"
 #include "app/QtPlatform.h"
-#include "app/QtText.h"
+#include "views/QtText.h"
 #include "core/Sjis.h"
 #include "storage/Options.h"
 #include "views/CellView.h"
