@@ -4,64 +4,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <map>
-#include <sstream>
 
 #include "CellStore.h"
 #include "core/Sjis.h"
 #include "support/TempDir.h"
+#include "support/XlsxDump.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// One line per sheet ("sheet NAME FREEZE FILTER WIDTHS") and one per cell
-// that holds something ("COORD TYPE VALUE FORMAT BOLD WRAP"), tab-separated.
-const char kDump[] = R"(import sys, openpyxl
-book = openpyxl.load_workbook(sys.argv[1])
-out = open(sys.argv[2], 'w', encoding='utf-8')
-for ws in book.worksheets:
-    widths = ','.join('%s=%.2f' % (k, d.width) for k, d in sorted(ws.column_dimensions.items()) if d.width)
-    out.write('sheet\t%s\t%s\t%s\t%s\n' % (ws.title, ws.freeze_panes, ws.auto_filter.ref, widths))
-    for row in ws.iter_rows():
-        for c in row:
-            if c.value is None:
-                continue
-            v = c.value.isoformat() if hasattr(c.value, 'isoformat') else repr(c.value)
-            out.write('%s\t%s\t%s\t%s\t%d\t%d\n' % (c.coordinate, 'd' if c.is_date else c.data_type, v,
-                                                    c.number_format, bool(c.font.b), bool(c.alignment.wrap_text)))
-)";
-
-struct TBook {
-  std::vector<std::string> sheets;            // the sheet lines
-  std::map<std::string, std::string> cells;  // "SHEET!A1" -> "TYPE VALUE FORMAT BOLD WRAP"
-};
-
-TBook ReadBack(const TTempDir& dir, const std::string& xlsx) {
-  WriteFileBytes(dir.File("dump.py"), kDump);
-  const std::string out = dir.File("dump.txt");
-  // The Debian python3, which python3-openpyxl serves.
-  const std::string command = "/usr/bin/python3 '" + dir.File("dump.py") + "' '" + xlsx + "' '" + out + "'";
-  TBook book;
-  if (std::system(command.c_str()) != 0) {
-    ADD_FAILURE() << command;
-    return book;
-  }
-  std::istringstream lines(ReadFileBytes(out));
-  std::string line, sheet;
-  while (std::getline(lines, line)) {
-    if (line.rfind("sheet\t", 0) == 0) {
-      book.sheets.push_back(line.substr(6));
-      sheet = line.substr(6, line.find('\t', 6) - 6);
-      continue;
-    }
-    const size_t tab = line.find('\t');
-    book.cells[sheet + "!" + line.substr(0, tab)] = line.substr(tab + 1);
-  }
-  return book;
-}
 
 std::vector<std::string> Listing(const TTempDir& dir) {
   std::vector<std::string> names;
@@ -125,7 +77,7 @@ TEST(ResultXlsxTest, CellsFollowTheDeclaredTypeAndReadBack) {
   const std::string file = dir.File("r.xlsx");
   SaveXlsx(info, file, {40, 120, 200});
   EXPECT_EQ(Listing(dir), std::vector<std::string>{"r.xlsx"});  // no temporary left
-  const TBook book = ReadBack(dir, file);
+  const TXlsxDump book = ReadXlsx(dir, file);
 
   ASSERT_EQ(book.sheets.size(), 2u);
   const std::string first = book.sheets[0];
@@ -135,14 +87,13 @@ TEST(ResultXlsxTest, CellsFollowTheDeclaredTypeAndReadBack) {
   ASSERT_EQ(std::sscanf(first.substr(first.rfind('\t') + 1).c_str(), "A=%lf,B=%lf,C=%lf", &a, &b, &c), 3) << first;
   EXPECT_LT(a, b);
   EXPECT_LT(b, c);
-  EXPECT_EQ(book.cells.at("実行結果!A1"), "s\t'数値'\tGeneral\t1\t0");
-  EXPECT_EQ(book.cells.at("実行結果!C1"), "s\t'名前'\tGeneral\t1\t0");
+  EXPECT_EQ(book.Cell("実行結果!A1"), "s\t'数値'\tGeneral\t1\t0");
+  EXPECT_EQ(book.Cell("実行結果!C1"), "s\t'名前'\tGeneral\t1\t0");
   for (int r = 1; r <= rows; ++r) {
     const TCase& k = cases[r - 1];
     SCOPED_TRACE(k.text);
     const std::string coord = "実行結果!" + std::string(1, static_cast<char>('A' + k.col - 1)) + std::to_string(r + 1);
-    const auto it = book.cells.find(coord);
-    EXPECT_EQ(it == book.cells.end() ? "" : it->second, k.read);
+    EXPECT_EQ(book.Cell(coord), k.read);
   }
 
   EXPECT_EQ(book.sheets[1], "SQL\tNone\tNone\t");
@@ -157,10 +108,7 @@ TEST(ResultXlsxTest, CellsFollowTheDeclaredTypeAndReadBack) {
       {"A9", "s\t'ＳＱＬ文'\tGeneral\t1\t0"}, {"A10", "s\t'SELECT *'\tGeneral\t0\t0"},
       {"A11", "s\t'FROM 表 -- 注'\tGeneral\t0\t0"},
   };
-  for (const auto& [coord, read] : sql) {
-    const auto it = book.cells.find("SQL!" + coord);
-    EXPECT_EQ(it == book.cells.end() ? "" : it->second, read) << coord;
-  }
+  for (const auto& [coord, read] : sql) EXPECT_EQ(book.Cell("SQL!" + coord), read) << coord;
 }
 
 TEST(ResultXlsxTest, WhatASheetCannotHoldIsRefusedAndTheOldFileStays) {
@@ -211,7 +159,7 @@ TEST(ResultXlsxTest, AnUnwritableTargetIsAFileErrorAndTheExtensionAnyCase) {
   EXPECT_EQ(Listing(dir), std::vector<std::string>{"d.xlsx"});
   // An empty result is still a workbook.
   SaveXlsx(info, dir.File("e.XLSX"));
-  EXPECT_EQ(ReadBack(dir, dir.File("e.XLSX")).sheets.size(), 2u);
+  EXPECT_EQ(ReadXlsx(dir, dir.File("e.XLSX")).sheets.size(), 2u);
 
   for (const auto& [name, xlsx] : {std::pair{"a.xlsx", true}, {"a.XlSx", true}, {"a.xls", false}, {"xlsx", false},
                                    {"d.xlsx/a", false}, {"a.xlsx.csv", false}}) {
