@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
       std::vector<double> Baseline;
       std::vector<double> Format;
       long Peak = 0, Kept = 0;
-      std::vector<double> Cpu;
+      std::vector<double> Cpu{};
     };
     std::vector<TStep> steps = {
         {"import CSV", actions.actImport, source, source, true, {}, {}, {}},
