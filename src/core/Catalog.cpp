@@ -145,6 +145,8 @@ void SortTables(std::vector<TCatalogTable>& tables) {
 
 TCatalog ReadCatalog(TDatabase& db) {
   TCatalog catalog;
+  // As Rows does: the last run's handler would answer stop at once.
+  db.SetBusyHandler({});
   if (db.NativeCatalog(catalog)) {
     SortTables(catalog.Tables);
     return catalog;
@@ -154,6 +156,7 @@ TCatalog ReadCatalog(TDatabase& db) {
 
 std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& table) {
   std::vector<TCatalogColumn> columns;
+  db.SetBusyHandler({});
   if (db.NativeColumns(table, columns)) return columns;
   return db.Backend() == TBackend::Postgres ? PostgresColumns(db, table) : SqliteColumns(db, table);
 }

@@ -143,6 +143,44 @@ TEST_F(WindowStall, ClosingWhileTheServerStallsGivesTheConnectionUp) {
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
 }
 
+// A server that restarted between two runs: the next run opens a new
+// session but does not run the statement on it (the DELETE would have
+// emptied another schema's table); the user is told, nothing is recorded,
+// and the next F5 runs it.
+class WindowReconnect : public AppTest {};
+
+TEST_F(WindowReconnect, ARunAfterARestartSaysSoAndRunsNothing) {
+  std::string why;
+  const std::string host = PgHost(dir, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  TPgServer& server = *TestServer(nullptr);
+  ASSERT_TRUE(server.Admin("DROP SCHEMA IF EXISTS work CASCADE; CREATE SCHEMA work AUTHORIZATION quser"));
+  ASSERT_TRUE(StartApp());
+  Connect(QString::fromStdString(host));
+  for (const char* sql : {"CREATE TABLE public.t AS SELECT 1 AS n", "CREATE TABLE work.t AS SELECT 1 AS n",
+                          "SET search_path TO work"})
+    Run(QString::fromUtf8(sql));
+  ASSERT_TRUE(platform.Messages.empty());
+  const int runs = App().LogDialog().RunCount();
+  server.Stop();
+  ASSERT_TRUE(server.Start()) << server.Error();
+
+  Run(QStringLiteral("DELETE FROM t"));
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_EQ(platform.LastMessage(),
+            Q8("サーバーとの接続が切れたため再接続しました。セッションの設定は失われています。ＳＱＬは実行していません。"));
+  EXPECT_EQ(App().LogDialog().RunCount(), runs);
+  EXPECT_FALSE(Main().IsRunning());
+  EXPECT_TRUE(server.Admin("SELECT 1 / count(*) FROM public.t")) << "public.t was emptied";
+  EXPECT_TRUE(server.Admin("SELECT 1 / count(*) FROM work.t")) << "work.t was emptied";
+
+  Run(QStringLiteral("SELECT current_setting('search_path')"));
+  EXPECT_EQ(Main().SqlInfo().Status(), SJ("完了"));
+  EXPECT_EQ(Main().Grid().Cells(1, 1), "\"$user\", public");
+  EXPECT_EQ(App().LogDialog().RunCount(), runs + 1);
+  EXPECT_EQ(platform.Messages.size(), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, WindowStop,
                          testing::Values(Sqlite(), Postgres("Postgres", PgHost), Postgres("OdbcPostgres", OdbcPgHost),
                                          TWindowBackend{"OdbcMariaDb", MariaHost, "SELECT SLEEP(30)",
