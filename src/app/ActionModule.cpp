@@ -244,8 +244,13 @@ void TmodAction::CreateFileDialogs() {
   OpenSqlDialog = {U("ＳＱＬ文を開く"), sqlFilters, 1, QStringLiteral("SQL"), {}, false};
   SaveSqlDialog = {U("ＳＱＬ文に名前を付けて保存"), sqlFilters, 1, QStringLiteral("SQL"), {}, true};
   OpenResultDialog = {U("実行結果を開く"), resultFilters, 1, QStringLiteral("CSV"), {}, false};
-  SaveResultDialog = {U("実行結果に名前を付けて保存"), resultFilters + QStringList{U("CSV UTF-8 ファイル (*.CSV *.csv)")},
-                      1, QStringLiteral("CSV"), {}, true};
+  SaveResultDialog = {U("実行結果に名前を付けて保存"),
+                      resultFilters + QStringList{U("CSV UTF-8 ファイル (*.CSV *.csv)"), U("Excel ブック (*.xlsx)")},
+                      1,
+                      QStringLiteral("CSV"),
+                      {},
+                      true,
+                      {QString(), QString(), QString(), QString(), QStringLiteral("xlsx")}};
 }
 
 void TmodAction::AddShortCut(QAction* action, QKeySequence key) {

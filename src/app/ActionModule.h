@@ -64,6 +64,8 @@ class TmodAction : public QObject {
   // after the filters the open dialog shares, so the pair's indexes still
   // agree; the settings keep it as the Shift_JIS CSV filter.
   static constexpr int kUtf8CsvFilter = 4;
+  // The Excel workbook filter after it, kept the same way.
+  static constexpr int kXlsxFilter = 5;
   // The four file dialogs, keeping their directory and filter between uses.
   TFileDialogSpec OpenSqlDialog, SaveSqlDialog, OpenResultDialog, SaveResultDialog;
   // The SQL file the edit area belongs to, as the file commands left it.

@@ -10,9 +10,12 @@
 #include "views/QtText.h"
 #include "core/Sjis.h"
 #include "storage/ResultFile.h"
+#include "storage/ResultXlsx.h"
 #include "views/SqlGrid.h"
 
 namespace {
+
+const char kExportError[] = "実行結果ファイル書込み時にエラーが発生しました。";
 
 std::string Native(const QString& fileName) { return fileName.toUtf8().toStdString(); }
 
@@ -98,6 +101,25 @@ bool OpenFile(TApp& app) {
   Remember(app, fileName, encoding);
   TakeFile(fileName, actions.OpenSqlDialog, actions.SaveSqlDialog);
   main.SetStatusMsg(SJ("ＳＱＬを読込みました"));
+  return true;
+}
+
+// The result as a workbook whose columns are as wide as the grid's; a
+// result the sheet cannot hold is refused in words that give the limit.
+bool SaveWorkbook(TApp& app, const std::string& fileName) {
+  TfrmMain& main = app.Main();
+  TSqlInfo& info = main.SqlInfo();
+  std::vector<int> widths;
+  for (int c = 1; c <= info.ColCount(); ++c) widths.push_back(main.Grid().ColWidths(c));
+  try {
+    SaveXlsx(info, fileName, widths);
+  } catch (const TXlsxLimitError& e) {
+    app.Action().ReportError(ToQ(e.what()));
+    return false;
+  } catch (const std::exception&) {
+    app.Action().ReportError(U(kExportError));
+    return false;
+  }
   return true;
 }
 
@@ -188,8 +210,10 @@ void ExportExecute(TApp& app) {
   info.SetSql(&lines);
   const TCsvEncoding encoding =
       actions.SaveResultDialog.FilterIndex == TmodAction::kUtf8CsvFilter ? TCsvEncoding::Utf8 : TCsvEncoding::Sjis;
-  if (!SaveResultFile(info, Native(fileName), encoding)) {
-    actions.ReportError(U("実行結果ファイル書込み時にエラーが発生しました。"));
+  if (IsXlsxFile(Native(fileName))) {
+    if (!SaveWorkbook(app, Native(fileName))) return;
+  } else if (!SaveResultFile(info, Native(fileName), encoding)) {
+    actions.ReportError(U(kExportError));
     return;
   }
   TakeFile(fileName, actions.SaveResultDialog, actions.OpenResultDialog);

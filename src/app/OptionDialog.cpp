@@ -37,7 +37,7 @@ void ApplyDialogBlock(const TDialogBlock& block, TFileDialogSpec& dialog) {
 void CollectDialogBlock(const TFileDialogSpec& dialog, TDialogBlock& block) {
   block.Present = true;
   block.Path = FromQ(dialog.InitialDir);
-  // The UTF-8 CSV filter after them is kept as the first: both are "CSV".
+  // The UTF-8 CSV and Excel filters after them are kept as the first: "CSV".
   block.SecondFilter = dialog.FilterIndex == 2 || dialog.FilterIndex == 3;
 }
 

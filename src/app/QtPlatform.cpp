@@ -52,7 +52,14 @@ bool TQtPlatform::FileDialog(TFileDialogSpec& spec, QString& fileName, bool save
   dialog.setNameFilters(spec.Filters);
   if (spec.FilterIndex >= 1 && spec.FilterIndex <= spec.Filters.size())
     dialog.selectNameFilter(spec.Filters[spec.FilterIndex - 1]);
-  dialog.setDefaultSuffix(spec.DefaultExt);
+  const auto suffixFor = [&spec](const QString& filter) {
+    const qsizetype index = spec.Filters.indexOf(filter);
+    return index >= 0 && index < spec.FilterExts.size() && !spec.FilterExts[index].isEmpty() ? spec.FilterExts[index]
+                                                                                            : spec.DefaultExt;
+  };
+  dialog.setDefaultSuffix(suffixFor(dialog.selectedNameFilter()));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                   [&dialog, suffixFor](const QString& filter) { dialog.setDefaultSuffix(suffixFor(filter)); });
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.OverwritePrompt);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   fileName = dialog.selectedFiles().first();

@@ -54,6 +54,11 @@ class TAtomicWriter {
   // Flushes, closes and renames the temporary file over the target; false
   // (with the diagnostic in `error`) when anything on the way failed.
   bool Commit(std::string* error = nullptr);
+  // The temporary file, for a library that writes a file only by its name:
+  // it has to write this file in place (opened for writing, truncated), so
+  // that Commit flushes and renames what it wrote. Empty when the file could
+  // not be created.
+  const std::string& TempPath() const { return temp_; }
 
  private:
   bool Fail(const char* what);

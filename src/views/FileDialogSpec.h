@@ -15,4 +15,8 @@ struct TFileDialogSpec {
   QString DefaultExt;  // without the dot; added when the name has none
   QString InitialDir;
   bool OverwritePrompt = false;  // save dialogs only
+  // Per filter (index - 1), the extension a name without one gets while that
+  // filter is chosen, where it is not DefaultExt; an empty or missing entry
+  // means DefaultExt.
+  QStringList FilterExts{};
 };

@@ -14,6 +14,7 @@
 #include "core/Sjis.h"
 #include "storage/AtomicFile.h"
 #include "storage/Options.h"
+#include "support/XlsxDump.h"
 #include "views/SqlGrid.h"
 
 namespace {
@@ -180,7 +181,7 @@ TEST_F(FileCommandTest, Utf8ExportReadsBackInTheImportAndInPython) {
          "UNION ALL SELECT 'two' || char(13, 10) || 'lines', '', '①'"));
   ASSERT_EQ(Main().SqlInfo().RowCount(), 2);
   const TFileDialogSpec& save = Actions().SaveResultDialog;
-  ASSERT_EQ(save.Filters.size(), 4);
+  ASSERT_EQ(save.Filters.size(), 5);
   EXPECT_EQ(save.Filters[TmodAction::kUtf8CsvFilter - 1], Q8("CSV UTF-8 ファイル (*.CSV *.csv)"));
   EXPECT_EQ(save.FilterIndex, 1);
   Answer(r + "u", TmodAction::kUtf8CsvFilter);
@@ -214,6 +215,45 @@ TEST_F(FileCommandTest, Utf8ExportReadsBackInTheImportAndInPython) {
   app_->Finish();
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")).find("<ResultDialog>\r\n\t\t\t<Path>" +
                                                            r.substr(0, r.size() - 1) + "</Path>\r\n\t\t\t<Extension>CSV"),
+            std::string::npos);
+}
+
+TEST_F(FileCommandTest, ExcelExportKeepsTheTypesTheGridWidthsAndTheCsvDefault) {
+  const std::string r = SubDir("r");
+  Run(QStringLiteral("SELECT N, NAME, V FROM T"));
+  ASSERT_EQ(Main().SqlInfo().RowCount(), 5);
+  const TFileDialogSpec& save = Actions().SaveResultDialog;
+  EXPECT_EQ(save.Filters[TmodAction::kXlsxFilter - 1], Q8("Excel ブック (*.xlsx)"));
+  EXPECT_EQ(save.FilterIndex, 1);
+  for (auto [col, width] : {std::pair{1, 100}, {2, 300}, {3, 30}}) Main().Grid().SetColWidths(col, width);
+  // A name typed without an extension gets the chosen filter's.
+  Answer(r + "w", TmodAction::kXlsxFilter);
+  Execute(Actions().actExport);
+  ASSERT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
+  EXPECT_EQ(Main().StatusMsg(), SJ("実行結果を書込みました"));
+  const TXlsxDump book = ReadXlsx(dir, r + "w.xlsx");
+  ASSERT_EQ(book.sheets.size(), 2u);
+  EXPECT_EQ(book.Cell("実行結果!A6"), "n\t5\t0\t0\t0");
+  EXPECT_EQ(book.Cell("実行結果!B6"), "s\t'name5'\tGeneral\t0\t0");
+  EXPECT_EQ(book.Cell("実行結果!C6"), "n\t1.25\t0.00\t0\t0");
+  EXPECT_EQ(book.Cell("SQL!A10"), "s\t'SELECT N, NAME, V FROM T'\tGeneral\t0\t0");
+  double a = 0, b = 0, c = 0;
+  const std::string& sheet = book.sheets[0];
+  ASSERT_EQ(std::sscanf(sheet.substr(sheet.rfind('\t') + 1).c_str(), "A=%lf,B=%lf,C=%lf", &a, &b, &c), 3) << sheet;
+  EXPECT_GT(b, a);
+  EXPECT_LT(c, a);
+
+  // What a sheet cannot hold: the limit in the message, nothing written.
+  Run(QStringLiteral("SELECT hex(zeroblob(20000)) AS L"));
+  Answer(r + "long.xlsx");
+  Execute(Actions().actExport);
+  EXPECT_EQ(platform.LastMessage(), Q8("Excel ブックのセルに書込める文字数は 32,767 文字までです。"));
+  EXPECT_EQ(Main().StatusMsg(), SJ("エラーが発生しました"));
+  EXPECT_FALSE(fs::exists(r + "long.xlsx"));
+
+  // The Excel filter is kept as the Shift_JIS CSV one, which stays the default.
+  app_->Finish();
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")).find("<Extension>CSV</Extension>\r\n\t\t</ResultDialog>"),
             std::string::npos);
 }
 

@@ -25,11 +25,14 @@ bool TakeAnswer(std::deque<std::optional<T>>& answers, T& out) {
 bool TFakePlatform::FileDialog(TFileDialogSpec& spec, QString& fileName) {
   FileDialogLog.push_back(spec);
   if (!TakeAnswer(FileAnswers, fileName)) return false;
-  if (QFileInfo(fileName).suffix().isEmpty() && !spec.DefaultExt.isEmpty()) fileName += "." + spec.DefaultExt;
   if (!FilterAnswers.empty()) {
     spec.FilterIndex = FilterAnswers.front();
     FilterAnswers.pop_front();
   }
+  QString ext = spec.DefaultExt;
+  if (spec.FilterIndex >= 1 && spec.FilterIndex <= spec.FilterExts.size() && !spec.FilterExts[spec.FilterIndex - 1].isEmpty())
+    ext = spec.FilterExts[spec.FilterIndex - 1];
+  if (QFileInfo(fileName).suffix().isEmpty() && !ext.isEmpty()) fileName += "." + ext;
   spec.InitialDir = QFileInfo(fileName).absolutePath();
   return true;
 }
