@@ -13,6 +13,7 @@
 #include "app/HistoryStore.h"
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
+#include "app/SqlCompleter.h"
 #include "app/QtText.h"
 #include "core/Sjis.h"
 #include "views/SqlGrid.h"
@@ -49,6 +50,7 @@ void ConnectExecute(TApp& app) {
   if (main.IsClosed()) return;
   if (connected) {
     main.SetIsConnected(true);
+    ConnectionOpened(app);
     main.SetStatusMsg(SJ("データベースへ接続しました"));
   } else {
     actions.ReportError(ToQ(engine.ErrText));
@@ -194,6 +196,7 @@ void StartExecute(TApp& app) {
     const bool stopped = engine.Stopped();
     info.EndTiming();
     info.SetStatus(stopped ? SJ("中断") : SJ("完了"));
+    if (!stopped) SchemaMayHaveChanged(app, statement);
     if (!RecordRun(app, info, typed, false)) return;
     main.SetStatusMsg(stopped ? SJ("強制終了しました") : SJ("ＳＱＬ処理終了"));
     ReportStopNote(app);
