@@ -34,10 +34,10 @@ bool IsWordPart(std::string_view s, size_t i) {
 // Where the lexer found the caret.
 enum class TCaretIn { Code, Text };  // Text: a string, a comment or a dollar body
 
-// The tokens of text; caretIn tells whether caret lies inside a string, a
-// comment, a dollar-quoted body or a closed quoted name, where nothing is
-// completed. An unclosed quoted name ends with its line: that is the one
-// being typed.
+// The tokens of the statement that holds the caret (statements end at
+// ";"); caretIn tells whether caret lies inside a string, a comment, a
+// dollar-quoted body or a closed quoted name, where nothing is completed.
+// An unclosed quoted name ends with its line: that is the one being typed.
 std::vector<TToken> Lex(std::string_view s, size_t caret, TCaretIn& caretIn) {
   std::vector<TToken> out;
   caretIn = TCaretIn::Code;
@@ -113,6 +113,11 @@ std::vector<TToken> Lex(std::string_view s, size_t caret, TCaretIn& caretIn) {
       ++i;
       const TTok kind = c == '.' ? TTok::Dot : c == ',' ? TTok::Comma : c == '(' ? TTok::Open : c == ')' ? TTok::Close
                         : c == ';' ? TTok::Semicolon : TTok::Other;
+      if (kind == TTok::Semicolon) {
+        if (i > caret) break;
+        out.clear();
+        continue;
+      }
       out.push_back({kind, b, i});
     }
   }
@@ -138,13 +143,23 @@ const std::unordered_set<std::string>& KeywordSet() {
 }
 
 bool IsKeyword(std::string_view s, const TToken& t) {
-  return t.Kind == TTok::Word && KeywordSet().count(UpperSjis(s.substr(t.Begin, t.End - t.Begin))) > 0;
+  return t.Kind == TTok::Word && t.End - t.Begin <= 12 &&
+         KeywordSet().count(UpperSjis(s.substr(t.Begin, t.End - t.Begin))) > 0;
 }
 
-bool WordIs(std::string_view s, const TToken& t, std::initializer_list<const char*> words) {
+// An upper-case ASCII word, without regard to case; no copy, as every word
+// of a long statement is asked.
+bool WordIs(std::string_view s, const TToken& t, std::initializer_list<std::string_view> words) {
   if (t.Kind != TTok::Word) return false;
-  const std::string upper = UpperSjis(s.substr(t.Begin, t.End - t.Begin));
-  return std::any_of(words.begin(), words.end(), [&](const char* w) { return upper == w; });
+  const std::string_view w = s.substr(t.Begin, t.End - t.Begin);
+  return std::any_of(words.begin(), words.end(), [&](std::string_view k) {
+    if (k.size() != w.size()) return false;
+    for (size_t i = 0; i < k.size(); ++i) {
+      const char c = w[i];
+      if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) != k[i]) return false;
+    }
+    return true;
+  });
 }
 
 // The tables of FROM, JOIN, UPDATE and INTO clauses among tokens [from, to).
@@ -203,13 +218,7 @@ TCompletionContext CompletionAt(std::string_view text, size_t caret) {
   ctx.Start = ctx.End = caret;
   if (in == TCaretIn::Text) return ctx;
 
-  // The statement around the caret: from the ";" before it to the one after.
-  size_t first = 0, last = t.size();
-  for (size_t i = 0; i < t.size(); ++i) {
-    if (t[i].Kind != TTok::Semicolon) continue;
-    if (t[i].End <= caret) first = i + 1;
-    else if (last == t.size()) last = i;
-  }
+  const size_t first = 0, last = t.size();
   // The word that holds the caret, and the token before it.
   size_t before = first;  // one past the last token ending at or before the word
   for (size_t i = first; i < last && t[i].Begin < caret; ++i) {
