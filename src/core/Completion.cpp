@@ -31,6 +31,23 @@ bool IsWordPart(std::string_view s, size_t i) {
   return IsWordStart(s, i) || IsDigit(c) || c == '$' || c == '#';
 }
 
+// Moves i from an opening quote past its closing one (a doubled quote
+// stands for itself), or to the end of the text or, with lineOnly, of the
+// line. True when the closing quote was found.
+bool SkipQuoted(std::string_view s, size_t& i, char quote, bool lineOnly) {
+  const size_t n = s.size();
+  for (++i; i < n && !(lineOnly && s[i] == '\n'); i += SjisCharLen(s, i)) {
+    if (s[i] != quote) continue;
+    if (i + 1 < n && s[i + 1] == quote) {
+      ++i;
+      continue;
+    }
+    ++i;
+    return true;
+  }
+  return false;
+}
+
 // Where the lexer found the caret.
 enum class TCaretIn { Code, Text };  // Text: a string, a comment or a dollar body
 
@@ -61,30 +78,10 @@ std::vector<TToken> Lex(std::string_view s, size_t caret, TCaretIn& caretIn) {
       i = close == std::string_view::npos ? n : close + 2;
       inside(b, i, close == std::string_view::npos);
     } else if (c == '\'') {
-      bool closed = false;
-      for (++i; i < n; i += SjisCharLen(s, i)) {
-        if (s[i] != '\'') continue;
-        if (i + 1 < n && s[i + 1] == '\'') {
-          ++i;
-          continue;
-        }
-        ++i;
-        closed = true;
-        break;
-      }
+      const bool closed = SkipQuoted(s, i, '\'', false);
       inside(b, i, !closed);
     } else if (c == '"') {
-      bool closed = false;
-      for (++i; i < n && s[i] != '\n'; i += SjisCharLen(s, i)) {
-        if (s[i] != '"') continue;
-        if (i + 1 < n && s[i + 1] == '"') {
-          ++i;
-          continue;
-        }
-        ++i;
-        closed = true;
-        break;
-      }
+      const bool closed = SkipQuoted(s, i, '"', true);
       if (closed) inside(b, i, false);
       out.push_back({TTok::Quoted, b, i, closed});
     } else if (c == '$' && (i + 1 >= n || !IsDigit(static_cast<unsigned char>(s[i + 1])))) {
