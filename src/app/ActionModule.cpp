@@ -19,6 +19,7 @@
 #include "app/QtText.h"
 #include "app/ResultTools.h"
 #include "app/RunCommands.h"
+#include "app/ScriptCommands.h"
 #include "app/TableListDialog.h"
 #include "core/Sjis.h"
 #include "views/CellView.h"
@@ -62,7 +63,7 @@ QAction* TmodAction::Add(const char* name, TCategory category, const char* capti
   action->setShortcutContext(Qt::WidgetShortcut);
   action->setShortcutVisibleInContextMenu(true);
   connect(action, &QAction::triggered, this, [this, action] { Execute(action); });
-  commands_.push_back({action, category, U(caption), fullHint, shortcut, std::move(rule), std::move(effect)});
+  commands_.push_back({action, category, U(caption), fullHint, shortcut, {}, std::move(rule), std::move(effect)});
   return action;
 }
 
@@ -155,7 +156,7 @@ void TmodAction::CreateCommands() {
   actTableCopy = Add("actTableCopy", C::Edit, "表形式でコピー(&B)", "表形式でコピー|列名と選択範囲を表計算ソフト用にコピーします",
                      QKeySequence(Qt::CTRL | Qt::Key_B), [this, cellInRange] { return Allowed() && cellInRange(); },
                      [this] { TableCopyExecute(app_); });
-  actInCopy = Add("actInCopy", C::Edit, "IN句でコピー(&N)", "IN句でコピー|列名とセル値をIN句としてコピーします", none,
+  actInCopy = Add("actInCopy", C::Edit, "IN句でコピー(&I)", "IN句でコピー|列名とセル値をIN句としてコピーします", none,
                   [this, cellInRange] { return Allowed() && cellInRange(); }, [this] { InCopyExecute(app_); });
 
   actViewGrid = Add("actViewGrid", C::View, "結果表示領域の全面表示(&G)", "結果領域の全画面表示|結果表示領域を全面表示します",
@@ -176,6 +177,14 @@ void TmodAction::CreateCommands() {
                   return w.IsConnected() && w.IsRunning() && !w.IsProcessing();
                 },
                 [this] { StopExecute(app_); });
+  actRunCaret = Add("actRunCaret", C::Run, "カーソル位置のＳＱＬを実行(&C)",
+                    "カーソル位置のＳＱＬを実行|カーソル位置のＳＱＬ文か選択範囲を実行します",
+                    QKeySequence(Qt::CTRL | Qt::Key_Enter), notEmpty, [this] { RunCaretExecute(app_); });
+  AddShortCut(actRunCaret, QKeySequence(Qt::CTRL | Qt::Key_Return));
+  actRunScript = Add("actRunScript", C::Run, "スクリプト実行(&R)", "スクリプト実行|すべてのＳＱＬ文を順に実行します",
+                     QKeySequence(Qt::Key_F9), notEmpty, [this] { RunScriptExecute(app_); });
+  AddShortCut(actRunScript, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Enter));
+  AddShortCut(actRunScript, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return));
 
   actFreqAdd = Add("actFreqAdd", C::Freq, "追加(&A)", "追加|一覧へ追加します", QKeySequence(Qt::ALT | Qt::Key_Right),
                    notEmpty, [this] { FreqAddExecute(app_); });
@@ -226,6 +235,11 @@ void TmodAction::CreateFileDialogs() {
                       1, QStringLiteral("CSV"), {}, true};
 }
 
+void TmodAction::AddShortCut(QAction* action, QKeySequence key) {
+  for (TCommand& c : commands_)
+    if (c.Action == action) c.MoreShortCuts.push_back(key);
+}
+
 const TmodAction::TCommand* TmodAction::Find(const QAction* action) const {
   for (const TCommand& c : commands_)
     if (c.Action == action) return &c;
@@ -265,7 +279,7 @@ void TmodAction::Execute(QAction* action) {
 QAction* TmodAction::ShortcutCommand(const QKeySequence& key, bool& enabled) {
   enabled = false;
   for (const TCommand& c : commands_) {
-    if (!c.ShortCut.isEmpty() && c.ShortCut == key) {
+    if ((!c.ShortCut.isEmpty() && c.ShortCut == key) || c.MoreShortCuts.contains(key)) {
       enabled = Apply(c);
       return c.Action;
     }

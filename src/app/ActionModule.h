@@ -10,6 +10,7 @@
 // key through to the focused control when that command is disabled.
 
 #include <QKeySequence>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -36,6 +37,7 @@ class TmodAction : public QObject {
     QString Caption;  // with "&" before the mnemonic letter
     QString Hint;     // "short|long"
     QKeySequence ShortCut;
+    QList<QKeySequence> MoreShortCuts;  // further keys for the same command
     std::function<bool()> Rule;
     std::function<void()> Effect;
   };
@@ -73,7 +75,7 @@ class TmodAction : public QObject {
   QAction *actUndo, *actCut, *actCopy, *actPaste, *actDelete, *actSelectAll, *actFixedRowCopy,
       *actCellCopy, *actWhereCopy, *actTableCopy, *actInCopy;
   QAction *actViewGrid, *actViewCell, *actTableList;
-  QAction *actStart, *actStop;
+  QAction *actStart, *actStop, *actRunCaret, *actRunScript;
   QAction *actFreqAdd, *actFreqGet, *actFreqDel, *actFreqUp, *actFreqDown;
   QAction *actLog, *actDiff, *actSort, *actOption;
   QAction *actOpenHelp, *actAbout;
@@ -82,6 +84,7 @@ class TmodAction : public QObject {
   QAction* Add(const char* name, TCategory category, const char* caption, const char* hint,
                QKeySequence shortcut, std::function<bool()> rule, std::function<void()> effect);
   void CreateCommands();
+  void AddShortCut(QAction* action, QKeySequence key);
   void CreateFileDialogs();
   // Evaluates command's rule and sets its action's enable state.
   bool Apply(const TCommand& command);

@@ -7,6 +7,7 @@
 #include <QTranslator>
 
 #include "app/AboutDialog.h"
+#include "app/DraftKeeper.h"
 #include "app/ActionModule.h"
 #include "app/AppTitle.h"
 #include "app/HistoryStore.h"
@@ -80,6 +81,7 @@ bool TApp::Start() {
   const TOptions& options = option_->Options();
   login_ = std::make_unique<TfrmLogin>(*this, options.User, options.Password, options.Connect);
   cellView_ = std::make_unique<TfrmCellView>(main_.get());
+  draft_ = std::make_unique<TDraftKeeper>(*this);
   return true;
 }
 
@@ -98,6 +100,9 @@ void TApp::Finish() {
   if (!started_ || finished_) return;
   finished_ = true;
   if (main_ && !main_->IsClosed()) main_->close();
+  // A normal end: the text is no longer at risk.
+  if (draft_) draft_->Finish();
+  draft_.reset();
   // Reverse order of creation; the options dialog writes the settings while
   // the main window still exists to give its layout.
   cellView_.reset();

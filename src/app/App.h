@@ -23,6 +23,7 @@ class TmodAction;
 class TfrmLogin;
 class TfrmOption;
 class TfrmCellView;
+class TDraftKeeper;
 class TfrmDiff;
 class TfrmLog;
 class TfrmSort;
@@ -73,6 +74,7 @@ class TApp {
   TfrmDiff& DiffDialog() { return *diff_; }
   TfrmSort& SortDialog() { return *sort_; }
   TfrmCellView& CellView() { return *cellView_; }
+  TDraftKeeper& Draft() { return *draft_; }
   // The settings; valid from the options dialog's creation on.
   TOptions& Options();
   bool HasOptions() const { return option_ != nullptr; }
@@ -113,6 +115,7 @@ class TApp {
   std::unique_ptr<TfrmOption> option_;
   std::unique_ptr<TfrmLogin> login_;
   std::unique_ptr<TfrmCellView> cellView_;
+  std::unique_ptr<TDraftKeeper> draft_;
 };
 
 // RAII pairing of BeginBusy/EndBusy, so the end also runs when work fails.

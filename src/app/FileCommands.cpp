@@ -63,8 +63,11 @@ bool ChooseEncoding(TApp& app, const std::string& utf8Text, TSqlEncoding& encodi
   encoding = CurrentEncoding(app);
   if (encoding != TSqlEncoding::Sjis || SjisCanHold(utf8Text)) return true;
   if (!app.Platform().AskYesNo(app.AppTitle(), U("ＳＱＬ文に Shift_JIS で保存できない文字が含まれています。\n"
-                                                  "UTF-8 で保存しますか？")))
+                                                  "UTF-8 で保存しますか？"))) {
+    // The user declined: nothing was written, and the message says so.
+    app.Main().SetStatusMsg(SJ("保存しませんでした"));
     return false;
+  }
   encoding = TSqlEncoding::Utf8Bom;
   return true;
 }

@@ -644,7 +644,7 @@ void TfrmMain::BindActions(TmodAction& actions) {
                                      a.actSelectAll, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy,
                                      a.actTableCopy, a.actInCopy});
   fill(menu("mnuView", "表示(&V)"), {a.actViewGrid, a.actViewCell, nullptr, a.actTableList});
-  fill(menu("mnuRun", "実行(&R)"), {a.actStart, a.actStop});
+  fill(menu("mnuRun", "実行(&R)"), {a.actStart, a.actStop, nullptr, a.actRunCaret, a.actRunScript});
   fill(menu("mnuFreq", "よく使うＳＱＬ(&Y)"),
        {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
   fill(menu("mnuOther", "その他(&O)"), {a.actLog, a.actDiff, a.actSort, nullptr, a.actOption});

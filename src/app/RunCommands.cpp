@@ -9,12 +9,13 @@
 
 #include "app/ActionModule.h"
 #include "app/App.h"
+#include "app/DraftKeeper.h"
 #include "app/FavouriteList.h"
 #include "app/HistoryStore.h"
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
-#include "app/SqlCompleter.h"
 #include "app/QtText.h"
+#include "app/SqlCompleter.h"
 #include "core/Sjis.h"
 #include "views/SqlGrid.h"
 
@@ -52,6 +53,7 @@ void ConnectExecute(TApp& app) {
     main.SetIsConnected(true);
     ConnectionOpened(app);
     main.SetStatusMsg(SJ("データベースへ接続しました"));
+    app.Draft().OfferLeftover();
   } else {
     actions.ReportError(ToQ(engine.ErrText));
   }
@@ -123,15 +125,6 @@ void FetchRows(TApp& app) {
   }
 }
 
-// A run that the window's end gave up on (the server did not answer the
-// stop) ends without a message box: nobody is left to read it.
-void ReportRunError(TApp& app, const std::string& text) {
-  if (app.Main().ClosePending() || app.Main().IsClosed())
-    app.Main().SetStatusMsg(SJ("エラーが発生しました"));
-  else
-    app.Action().ReportError(ToQ(text));
-}
-
 // A stop that ended the user's own transaction (the database rolled it
 // back or the server aborted it) says so: the user has to begin again.
 void ReportStopNote(TApp& app) {
@@ -141,19 +134,25 @@ void ReportStopNote(TApp& app) {
 
 }  // namespace
 
-void StartExecute(TApp& app) {
+void WithRunState(TApp& app, const std::function<void()>& body) {
   TfrmMain& main = app.Main();
-  TmodAction& actions = app.Action();
-  TSqlManager& engine = main.SqlManager();
-  TSqlInfo& info = main.SqlInfo();
-
   app.BeginBusy(TCursor::AppStart);
   TRunEnd end(app);
   // The window may have been closed while messages were let through.
   if (main.IsClosed() || !main.IsConnected()) return;
+  body();
+  CompletionAfterRun(app);
+}
+
+TRunOutcome RunStatement(TApp& app, const TStrings& typed) {
+  TfrmMain& main = app.Main();
+  TmodAction& actions = app.Action();
+  TSqlManager& engine = main.SqlManager();
+  TSqlInfo& info = main.SqlInfo();
+  const auto failed = [](std::string error) { return TRunOutcome{TRunOutcome::Failed, std::move(error)}; };
+
   main.SetIsRunning(true);
   main.SetStatusMsg(SJ("ＳＱＬ処理中..."));
-  const TStrings typed = main.SqlLines();
   TStrings lines = typed;
   engine.BlankRemarks(lines);
   const bool query = engine.IsQuery(lines);
@@ -166,39 +165,47 @@ void StartExecute(TApp& app) {
   if (query) {
     main.IsSelect = true;
     actions.Update(actions.actStop);
-    if (!engine.OpenQuery(statement)) {
-      ReportRunError(app, engine.ErrText);
-      return;
-    }
+    if (!engine.OpenQuery(statement)) return failed(engine.ErrText);
     FetchRows(app);
     // A failure while fetching ends the loop like the last row did; keep the
     // rows but do not call it a success.
-    const bool failed = engine.ErrCode != 0;
+    const bool fetchFailed = engine.ErrCode != 0;
     const std::string error = engine.ErrText;
     info.EndTiming();
     const bool completed = main.IsRunning();
-    info.SetStatus(failed ? std::string("Err") : completed ? SJ("完了") : SJ("中断"));
-    if (!RecordRun(app, info, typed, true)) return;
-    if (failed) {
-      actions.ReportError(ToQ(error));
-      return;
-    }
+    info.SetStatus(fetchFailed ? std::string("Err") : completed ? SJ("完了") : SJ("中断"));
+    if (!RecordRun(app, info, typed, true)) return failed({});
+    if (fetchFailed) return failed(error);
     main.SetStatusMsg(completed ? SJ("ＳＱＬ処理終了") : SJ("強制終了しました"));
     ReportStopNote(app);
-  } else {
-    main.IsSelect = false;
-    actions.Update(actions.actStop);
-    if (!engine.ExecSql(statement)) {
-      ReportRunError(app, engine.ErrText);
-      return;
-    }
-    // A stopped statement was undone by the database: it counts no rows.
-    const bool stopped = engine.Stopped();
-    info.EndTiming();
-    info.SetStatus(stopped ? SJ("中断") : SJ("完了"));
-    if (!stopped) SchemaMayHaveChanged(app, statement);
-    if (!RecordRun(app, info, typed, false)) return;
-    main.SetStatusMsg(stopped ? SJ("強制終了しました") : SJ("ＳＱＬ処理終了"));
-    ReportStopNote(app);
+    // The next statement of a script must not meet this one's cursor.
+    engine.CloseQuery();
+    return {completed ? TRunOutcome::Completed : TRunOutcome::Stopped, {}};
   }
+  main.IsSelect = false;
+  actions.Update(actions.actStop);
+  if (!engine.ExecSql(statement)) return failed(engine.ErrText);
+  // A stopped statement was undone by the database: it counts no rows.
+  const bool stopped = engine.Stopped();
+  info.EndTiming();
+  info.SetStatus(stopped ? SJ("中断") : SJ("完了"));
+  if (!stopped) SchemaMayHaveChanged(app, statement);
+  if (!RecordRun(app, info, typed, false)) return failed({});
+  main.SetStatusMsg(stopped ? SJ("強制終了しました") : SJ("ＳＱＬ処理終了"));
+  ReportStopNote(app);
+  return {stopped ? TRunOutcome::Stopped : TRunOutcome::Completed, {}};
+}
+
+void ReportRunError(TApp& app, const std::string& text) {
+  if (app.Main().ClosePending() || app.Main().IsClosed())
+    app.Main().SetStatusMsg(SJ("エラーが発生しました"));
+  else
+    app.Action().ReportError(ToQ(text));
+}
+
+void StartExecute(TApp& app) {
+  WithRunState(app, [&app] {
+    const TRunOutcome outcome = RunStatement(app, app.Main().SqlLines());
+    if (outcome.Kind == TRunOutcome::Failed && !outcome.Error.empty()) ReportRunError(app, outcome.Error);
+  });
 }

@@ -3,6 +3,11 @@
 // enable rules live with the command table; each effect assumes its rule
 // held when it was executed.
 
+#include <functional>
+#include <string>
+
+#include "core/StrUtil.h"
+
 class TApp;
 
 // Shows the login dialog and opens the database.
@@ -14,3 +19,25 @@ void DisConnectExecute(TApp& app);
 void StartExecute(TApp& app);
 // Asks a running query to end after the row being fetched.
 void StopExecute(TApp& app);
+
+// The pieces of the run driver that running one statement of many, or a
+// script, shares with the start command.
+
+// Runs body in the run's busy state, when still connected; the run's end
+// step (flags, cursor, the grid focused, a pending close) follows it.
+void WithRunState(TApp& app, const std::function<void()>& body);
+
+struct TRunOutcome {
+  enum TKind { Completed, Stopped, Failed } Kind = Completed;
+  // A failure the user has not been told of yet (cp932); empty when it has
+  // been reported already (the run's result file could not be written).
+  std::string Error;
+};
+// One ordinary run of a statement given as typed: the result cleared, the
+// remarks blanked, the statement executed or its rows fetched, the run
+// recorded in the history and the final message shown. Must run inside
+// WithRunState; leaves the running flag up for the caller.
+TRunOutcome RunStatement(TApp& app, const TStrings& typed);
+// Shows a run's failure, or only the status message when the window is
+// going away and nobody is left to read a box.
+void ReportRunError(TApp& app, const std::string& text);

@@ -113,6 +113,7 @@ bool TSqlCompleter::EngineIdle() const {
 }
 
 void TSqlCompleter::ReadTables() {
+  Stale = false;
   Close();
   model_->Set({});
   columns_.clear();
@@ -349,8 +350,13 @@ TSqlCompleter* SqlCompleter(TApp& app) {
 }
 
 void SchemaMayHaveChanged(TApp& app, const std::string& statement) {
-  if (!ChangesSchema(statement)) return;
-  if (TSqlCompleter* completer = SqlCompleter(app)) completer->ReadTables();
+  TSqlCompleter* completer = SqlCompleter(app);
+  if (completer && ChangesSchema(statement)) completer->Stale = true;
+}
+
+void CompletionAfterRun(TApp& app) {
+  TSqlCompleter* completer = SqlCompleter(app);
+  if (completer && completer->Stale) completer->ReadTables();
 }
 
 void ConnectionOpened(TApp& app) {

@@ -45,6 +45,8 @@ class TSqlCompleter final : public QObject {
   // forgets the columns read so far. A failed reading leaves the keywords
   // alone to offer.
   void ReadTables();
+  // The schema may have changed: ReadTables is due.
+  bool Stale = false;
 
   // Opens the popup for the word at the caret, or closes it when there is
   // nothing to offer. automatic asks for three letters or a "." first, and
@@ -94,8 +96,11 @@ class TSqlCompleter final : public QObject {
 void AttachSqlCompleter(TApp& app);
 // The edit area's completer, or nullptr before AttachSqlCompleter.
 TSqlCompleter* SqlCompleter(TApp& app);
-// A statement (cp932, as it was sent) has run: when it changes the schema,
-// the completion reads the tables again now, under the caller's busy state.
+// A statement (cp932, as it was sent) of a run has run: when it changes the
+// schema, the completion reads the tables again at the run's end.
 void SchemaMayHaveChanged(TApp& app, const std::string& statement);
+// The end of a run, still in its busy state: the tables are read again if
+// a statement of the run changed the schema (once for a whole script).
+void CompletionAfterRun(TApp& app);
 // A connection was made: the completion reads its tables now.
 void ConnectionOpened(TApp& app);

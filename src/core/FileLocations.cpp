@@ -59,6 +59,7 @@ TFileLocations MakeFileLocations(std::string_view exePath, const TLocationEnv& e
   std::string filesDir = loc.DataDir.empty() ? loc.ExeDir : loc.DataDir;
   loc.OptionFile = filesDir + loc.BaseName + "_Opt.xml";
   loc.FreqFile = filesDir + loc.BaseName + "_Frq.xml";
+  loc.DraftFile = filesDir + loc.BaseName + "_Draft.sql";
   loc.DefaultDatabase = filesDir + loc.BaseName + ".db";
   loc.DefaultLogDir = filesDir;
   if (!loc.DataDir.empty()) {

@@ -36,12 +36,25 @@ TEST_F(AppTest, CommandTableHasOneCommandPerShortcut) {
     SCOPED_TRACE(c.Action->objectName().toStdString());
     EXPECT_TRUE(c.Caption.contains(QLatin1Char('&')));
     EXPECT_TRUE(c.Hint.contains(QLatin1Char('|')));
+    for (const QKeySequence& key : c.MoreShortCuts) EXPECT_TRUE(seen.insert(key.toString()).second);
     if (c.ShortCut.isEmpty()) continue;
     ++withShortcut;
     EXPECT_TRUE(seen.insert(c.ShortCut.toString()).second);
   }
-  EXPECT_EQ(Actions().Commands().size(), 36u);
-  EXPECT_EQ(withShortcut, 26);
+  EXPECT_EQ(Actions().Commands().size(), 38u);
+  EXPECT_EQ(withShortcut, 28);
+  // Every entry of a menu has a mnemonic letter of its own there.
+  for (QMenu* menu : Main().findChildren<QMenu*>()) {
+    std::set<QChar> letters;
+    for (QAction* entry : menu->actions()) {
+      if (entry->isSeparator()) continue;
+      SCOPED_TRACE(menu->objectName().toStdString() + " " + entry->objectName().toStdString());
+      const QString text = entry->text();
+      const qsizetype amp = text.indexOf(QLatin1Char('&'));
+      ASSERT_GE(amp, 0);
+      EXPECT_TRUE(letters.insert(text[amp + 1].toUpper()).second);
+    }
+  }
   EXPECT_EQ(Actions().actDelete->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
   EXPECT_EQ(Actions().actFreqDel->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Delete));
   // Menus carry the commands in the window's order.
@@ -72,7 +85,7 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   EXPECT_EQ(EnabledCommands(),
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
                    "actCut", "actCopy", "actPaste", "actDelete", "actSelectAll", "actViewGrid", "actTableList", "actStart",
-                   "actFreqAdd", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
+                   "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
 
   // Rules are evaluated again whenever the program goes idle.
   Main().edtSql->clear();
@@ -102,7 +115,8 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   EXPECT_EQ(EnabledCommands(),
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
                    "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actViewGrid",
-                   "actViewCell", "actTableList", "actStart", "actFreqAdd", "actLog", "actDiff", "actSort", "actOption", "actOpenHelp", "actAbout"}));
+                   "actViewCell", "actTableList", "actStart", "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff",
+                   "actSort", "actOption", "actOpenHelp", "actAbout"}));
 
   // While a file or connection operation is under way nothing is offered.
   App().BeginBusy(TCursor::HourGlass);

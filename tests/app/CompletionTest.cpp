@@ -130,3 +130,14 @@ TEST_F(AppTest, CatalogueRowsNarrowerThanAskedForAreRead) {
   ASSERT_EQ(SqlCompleter(App())->Catalog().Tables.size(), 1u);
   EXPECT_EQ(SqlCompleter(App())->Catalog().Tables[0].Name, "T1");
 }
+
+TEST_F(CompletionTest, TablesCreatedByAScriptAreOfferedAfterIt) {
+  Main().edtSql->setPlainText(QStringLiteral("CREATE TABLE A1 (X1 INTEGER);\nCREATE TABLE A2 (Y2 INTEGER);\nSELECT 1"));
+  Actions().Execute(Actions().actRunScript);
+  ASSERT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
+  for (const char* alias : {"a", "b"}) {
+    ed->SetText(QStringLiteral("SELECT %1.| FROM A1 a JOIN A2 b ON 1 = 1").arg(QLatin1String(alias)));
+    ed->Key(Qt::Key_J, Qt::ControlModifier);
+    EXPECT_EQ(ed->Offered(), QStringList{*alias == 'a' ? "X1" : "Y2"});
+  }
+}

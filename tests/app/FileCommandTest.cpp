@@ -340,7 +340,7 @@ TEST_F(FileCommandTest, TextShiftJisCannotHoldIsSavedAsUtf8OnlyWhenTheUserSaysSo
     EXPECT_EQ(platform.Questions[0].Text, question);
     EXPECT_FALSE(fs::exists(path));
     EXPECT_EQ(Caption(), QStringLiteral("Quorrel"));
-    EXPECT_NE(Panel(0), Q8("ＳＱＬを書込みました"));
+    EXPECT_EQ(Panel(0), Q8("保存しませんでした"));
 
     // Yes: UTF-8 with the mark, which reads back the same text.
     platform.YesNoAnswers = {true};
