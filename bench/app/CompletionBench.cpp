@@ -41,7 +41,9 @@ namespace {
 
 constexpr double kReadLimitMs = 500, kPopupLimitMs = 50;
 
-bool Exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool Exec(sqlite3* db, const std::string& sql) {
+  return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 bool MakeSqliteTables(const std::string& file, int tables) {
   sqlite3* db = nullptr;
@@ -152,7 +154,8 @@ bool Measure(QApplication& qapp, const std::filesystem::path& dir, const char* t
   std::printf("\n%s, %zu tables and views\n", title, names);
   std::printf("  %-52s %8.1f ms  (%zu names)\n", "baseline: the names read straight through the client", baselineMs,
               baselineNames);
-  std::printf("  %-52s %8.1f ms  (the connect command, its first read included: %.1f ms)\n", "catalogue read for the completion", readMs, connectMs);
+  std::printf("  %-52s %8.1f ms  (the connect command, its first read included: %.1f ms)\n",
+              "catalogue read for the completion", readMs, connectMs);
   std::printf("  %-52s %8.2f ms  (%d names)\n", "popup for \"T99\"", few.first, few.second);
   std::printf("  %-52s %8.2f ms  (%d names)\n", "popup for \"T\"", all.first, all.second);
   std::printf("  %-52s %8.2f ms  (%d names)\n", "popup at a blank (Ctrl+J)", blank.first, blank.second);

@@ -113,6 +113,11 @@ bool TSqlCompleter::EngineIdle() const {
 }
 
 void TSqlCompleter::ReadTables() {
+  // A reading under way is not replaced from inside its own busy handler.
+  if (reading_) {
+    Stale = true;
+    return;
+  }
   Stale = false;
   Close();
   model_->Set({});
@@ -120,8 +125,7 @@ void TSqlCompleter::ReadTables() {
   schemaTables_.Clear();
   schemaOf_.clear();
   catalog_ = {};
-  TDatabase* db = app_.Main().SqlManager().Database();
-  if (db && !reading_) {
+  if (TDatabase* db = app_.Main().SqlManager().Database()) {
     TRaised reading(reading_);
     // The window goes on working while the database reads; its end gives
     // the reading up.

@@ -320,7 +320,8 @@ void TNameList::Add(std::string text, std::string_view name, TCandidateKind kind
 }
 
 void TNameList::Sort() {
-  std::stable_sort(items_.begin(), items_.end(), [](const TCandidate& a, const TCandidate& b) { return a.Key < b.Key; });
+  std::stable_sort(items_.begin(), items_.end(),
+                   [](const TCandidate& a, const TCandidate& b) { return a.Key < b.Key; });
 }
 
 std::vector<const TCandidate*> TNameList::Match(std::string_view prefix) const {
