@@ -22,7 +22,7 @@ class TBenchPlatform : public TPlatform {
     std::fprintf(stderr, "error box: %s: %s\n", title.toUtf8().constData(), text.toUtf8().constData());
     ++errors;
   }
-  bool AskYesNo(const QString&, const QString&) override { return false; }
+  bool AskYesNo(const QString&, const QString&, bool) override { return false; }
   bool OpenFileDialog(TFileDialogSpec&, QString& fileName) override { return Answer(fileName); }
   bool SaveFileDialog(TFileDialogSpec&, QString& fileName) override { return Answer(fileName); }
   bool PickColor(QColor&) override { return false; }

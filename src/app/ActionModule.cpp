@@ -165,6 +165,10 @@ void TmodAction::CreateCommands() {
   actViewGrid->setCheckable(true);
   actViewCell = Add("actViewCell", C::View, "セル内容の表示(&C)...", "セル内容の表示|セルの内容をウィンドウ表示します",
                     none, [this, colInRange] { return Allowed() && colInRange(); }, [this] { ViewCellExecute(); });
+  actRecordView = Add("actRecordView", C::View, "レコード表示(&R)...", "レコード表示|現在の行を列名と値の一覧で表示します",
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R),
+                      [this, cellInRange] { return Allowed() && cellInRange() && app_.Main().Row <= app_.Main().SqlInfo().RowMax(); },
+                      [this] { RecordViewExecute(app_); });
   actTableList = Add("actTableList", C::View, "テーブル一覧(&T)", "テーブル一覧|テーブルと列の一覧を表示します",
                      QKeySequence(Qt::CTRL | Qt::Key_T), allowed, [this] { TableListExecute(app_); });
 

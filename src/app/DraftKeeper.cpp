@@ -105,7 +105,8 @@ void TDraftKeeper::OfferLeftover() {
   const TDraft draft = std::move(*leftover_);
   leftover_.reset();
   TfrmMain& main = app_.Main();
-  if (!app_.Platform().AskYesNo(app_.AppTitle(), U("前回終了時に保存されていないＳＱＬがあります。復元しますか？"))) {
+  if (!app_.Platform().AskYesNo(app_.AppTitle(), U("前回終了時に保存されていないＳＱＬがあります。復元しますか？"),
+                                 /*yesByDefault=*/true)) {
     std::remove(path_.c_str());
     return;
   }

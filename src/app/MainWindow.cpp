@@ -643,7 +643,7 @@ void TfrmMain::BindActions(TmodAction& actions) {
   fill(menu("mnuEdit", "編集(&E)"), {a.actUndo, nullptr, a.actCut, a.actCopy, a.actPaste, a.actDelete,
                                      a.actSelectAll, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy,
                                      a.actTableCopy, a.actInCopy});
-  fill(menu("mnuView", "表示(&V)"), {a.actViewGrid, a.actViewCell, nullptr, a.actTableList});
+  fill(menu("mnuView", "表示(&V)"), {a.actViewGrid, a.actViewCell, a.actRecordView, nullptr, a.actTableList});
   fill(menu("mnuRun", "実行(&R)"), {a.actStart, a.actStop, nullptr, a.actRunCaret, a.actRunScript});
   fill(menu("mnuFreq", "よく使うＳＱＬ(&Y)"),
        {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
@@ -653,7 +653,7 @@ void TfrmMain::BindActions(TmodAction& actions) {
 
   fill(popSql, {a.actUndo, nullptr, a.actCut, a.actCopy, a.actPaste, a.actDelete, a.actSelectAll});
   fill(popFreq, {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
-  fill(popGrid, {a.actViewCell, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy, a.actTableCopy,
+  fill(popGrid, {a.actViewCell, a.actRecordView, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy, a.actTableCopy,
                  a.actInCopy});
   // Enable states are current before a context menu opens.
   for (QMenu* m : findChildren<QMenu*>())

@@ -53,8 +53,9 @@ class TPlatform {
   // An error message box with a single OK button; returns when it is closed.
   virtual void ErrorBox(const QString& title, const QString& text) = 0;
   // A question with Yes and No buttons; true for Yes. Closing the box
-  // answers No.
-  virtual bool AskYesNo(const QString& title, const QString& text) = 0;
+  // answers No; Enter takes No too unless yesByDefault (a question whose
+  // hasty No would throw something away).
+  virtual bool AskYesNo(const QString& title, const QString& text, bool yesByDefault = false) = 0;
 
   // Standard dialogs. False when the user cancels; spec and fileName are
   // then unchanged.

@@ -28,10 +28,10 @@ void TQtPlatform::ErrorBox(const QString& title, const QString& text) {
   box.exec();
 }
 
-bool TQtPlatform::AskYesNo(const QString& title, const QString& text) {
+bool TQtPlatform::AskYesNo(const QString& title, const QString& text, bool yesByDefault) {
   QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
                   QApplication::activeWindow());
-  box.setDefaultButton(QMessageBox::No);
+  box.setDefaultButton(yesByDefault ? QMessageBox::Yes : QMessageBox::No);
   box.setEscapeButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
 }

@@ -17,7 +17,7 @@ class TQtPlatform final : public TPlatform {
   TQtPlatform& operator=(const TQtPlatform&) = delete;
 
   void ErrorBox(const QString& title, const QString& text) override;
-  bool AskYesNo(const QString& title, const QString& text) override;
+  bool AskYesNo(const QString& title, const QString& text, bool yesByDefault) override;
   bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) override;
   bool SaveFileDialog(TFileDialogSpec& spec, QString& fileName) override;
   bool PickColor(QColor& colour) override;

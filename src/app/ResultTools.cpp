@@ -5,6 +5,7 @@
 #include "app/HistoryStore.h"
 #include "app/MainWindow.h"
 #include "views/DiffDialog.h"
+#include "views/RecordView.h"
 #include "views/SortDialog.h"
 
 namespace {
@@ -51,4 +52,13 @@ void DiffExecute(TApp& app) {
   dialog.Prepare();
   app.Platform().ExecModal(dialog);
   if (!dialog.Error().isEmpty()) app.Action().ReportError(dialog.Error());
+}
+
+void RecordViewExecute(TApp& app) {
+  TfrmMain& main = app.Main();
+  TfrmRecordView view(main.SqlInfo(), [&app](const QString& text) { app.Platform().SetClipboardText(text); },
+                      &main);
+  view.ShowRow(main.Row);
+  app.CenterOnMain(view);
+  app.Platform().ExecModal(view);
 }

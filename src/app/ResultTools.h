@@ -16,3 +16,5 @@ std::unique_ptr<TResultHost> MakeResultHost(TApp& app);
 void SortExecute(TApp& app);
 // actDiff: the compare wizard, modally.
 void DiffExecute(TApp& app);
+// actRecordView: the current row as a list of names and values, modally.
+void RecordViewExecute(TApp& app);

@@ -41,8 +41,8 @@ TEST_F(AppTest, CommandTableHasOneCommandPerShortcut) {
     ++withShortcut;
     EXPECT_TRUE(seen.insert(c.ShortCut.toString()).second);
   }
-  EXPECT_EQ(Actions().Commands().size(), 38u);
-  EXPECT_EQ(withShortcut, 28);
+  EXPECT_EQ(Actions().Commands().size(), 39u);
+  EXPECT_EQ(withShortcut, 29);
   // Every entry of a menu has a mnemonic letter of its own there.
   for (QMenu* menu : Main().findChildren<QMenu*>()) {
     std::set<QChar> letters;
@@ -115,7 +115,8 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   EXPECT_EQ(EnabledCommands(),
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
                    "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actViewGrid",
-                   "actViewCell", "actTableList", "actStart", "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff",
+                   "actViewCell", "actRecordView", "actTableList", "actStart", "actRunCaret", "actRunScript", "actFreqAdd",
+                   "actLog", "actDiff",
                    "actSort", "actOption", "actOpenHelp", "actAbout"}));
 
   // While a file or connection operation is under way nothing is offered.

@@ -91,6 +91,7 @@ TEST_F(AppTest, ALeftoverDraftIsOfferedOnceAtConnect) {
     Connect();
     ASSERT_EQ(platform.Questions.size(), 1u);
     EXPECT_EQ(platform.Questions[0].Text, kQuestion);
+    EXPECT_TRUE(platform.Questions[0].YesByDefault);  // a hasty Enter keeps the text
     EXPECT_EQ(Main().edtSql->toPlainText(), c.Text);
     EXPECT_EQ(Main().PathFile(), c.PathFile);
     EXPECT_EQ(fs::exists(draft), c.Yes);

@@ -50,8 +50,8 @@ void TFakePlatform::ProcessMessages() {
   if (OnProcessMessages) OnProcessMessages();
 }
 
-bool TFakePlatform::AskYesNo(const QString& title, const QString& text) {
-  Questions.push_back({title, text});
+bool TFakePlatform::AskYesNo(const QString& title, const QString& text, bool yesByDefault) {
+  Questions.push_back({title, text, yesByDefault});
   if (YesNoAnswers.empty()) return false;
   const bool yes = YesNoAnswers.front();
   YesNoAnswers.pop_front();

@@ -21,6 +21,7 @@ class TFakePlatform final : public TPlatform {
   struct TMessage {
     QString Title;
     QString Text;
+    bool YesByDefault = false;  // a question's default button
   };
   // Every error box, in order.
   std::vector<TMessage> Messages;
@@ -60,7 +61,7 @@ class TFakePlatform final : public TPlatform {
   std::vector<TCursor> CursorLog;
 
   void ErrorBox(const QString& title, const QString& text) override { Messages.push_back({title, text}); }
-  bool AskYesNo(const QString& title, const QString& text) override;
+  bool AskYesNo(const QString& title, const QString& text, bool yesByDefault) override;
   bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) override { return FileDialog(spec, fileName); }
   bool SaveFileDialog(TFileDialogSpec& spec, QString& fileName) override { return FileDialog(spec, fileName); }
   bool PickColor(QColor& colour) override;
