@@ -97,6 +97,11 @@ TSqlCompleter::TSqlCompleter(TApp& app, QPlainTextEdit& edit)
   connect(delay_, &QTimer::timeout, this, [this] { Complete(true); });
   connect(&edit_, &QPlainTextEdit::cursorPositionChanged, this, [this] { Refresh(); });
   connect(&edit_, &QPlainTextEdit::textChanged, this, [this] { Refresh(); });
+  // The popup stays under the caret as the text scrolls.
+  for (QScrollBar* bar : {edit_.horizontalScrollBar(), edit_.verticalScrollBar()})
+    connect(bar, &QScrollBar::valueChanged, this, [this] {
+      if (popup_->isVisible()) Place();
+    });
 
   for (const std::string& w : SqlKeywords()) words_.Add(w, w, TCandidateKind::Keyword);
   words_.Sort();
@@ -253,12 +258,14 @@ void TSqlCompleter::Show(std::vector<const TCandidate*> names) {
   const int frame = 2 * popup_->frameWidth();
   const int rowHeight = std::max(popup_->sizeHintForRow(0), metrics.height());
   const int scroll = count > kVisibleRows ? popup_->verticalScrollBar()->sizeHint().width() : 0;
-  const QRect caret = edit_.cursorRect();
-  const QPoint at = edit_.viewport()->mapToGlobal(caret.bottomLeft());
-  popup_->setGeometry(at.x(), at.y() + 2, std::clamp(widest + 16 + scroll + frame, 160, 480),
-                      std::min(count, kVisibleRows) * rowHeight + frame);
+  popup_->resize(std::clamp(widest + 16 + scroll + frame, 160, 480), std::min(count, kVisibleRows) * rowHeight + frame);
+  Place();
   popup_->scrollToTop();
   if (!popup_->isVisible()) popup_->show();
+}
+
+void TSqlCompleter::Place() {
+  popup_->move(edit_.viewport()->mapToGlobal(edit_.cursorRect().bottomLeft()) + QPoint(0, 2));
 }
 
 void TSqlCompleter::Refresh() {
@@ -318,6 +325,11 @@ bool TSqlCompleter::HandleKey(QKeyEvent& key) {
 }
 
 bool TSqlCompleter::eventFilter(QObject* watched, QEvent* event) {
+  // ... and when the window moves or changes its size.
+  if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && watched == edit_.window()) {
+    if (popup_->isVisible()) Place();
+    return false;
+  }
   if (watched != &edit_) return false;
   switch (event->type()) {
     case QEvent::ShortcutOverride:

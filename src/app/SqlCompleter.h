@@ -73,6 +73,8 @@ class TSqlCompleter final : public QObject {
   std::vector<const TCandidate*> Candidates(const TCompletionContext& ctx);
   const TNameList* Columns(int table);
   void Show(std::vector<const TCandidate*> names);
+  // Puts the popup under the caret.
+  void Place();
 
   TApp& app_;
   QPlainTextEdit& edit_;

@@ -111,6 +111,15 @@ TEST_F(CompletionTest, NoPopupOnceDisconnectedOrWhileTheEditIsDisabled) {
   ed->SetText(QStringLiteral("SELECT * FROM EM|"));
   ed->Key(Qt::Key_J, Qt::ControlModifier);
   EXPECT_EQ(ed->Offered(), QStringList{"EMP"});
+  // Under the caret, also once the window has moved.
+  QPlainTextEdit& edit = *Main().edtSql;
+  auto underCaret = [&] { return edit.viewport()->mapToGlobal(edit.cursorRect().bottomLeft()) + QPoint(0, 2); };
+  const QPoint before = underCaret();
+  EXPECT_EQ(SqlCompleter(App())->Popup()->pos(), before);
+  Main().move(Main().pos() + QPoint(40, 30));
+  QApplication::processEvents();
+  EXPECT_NE(underCaret(), before);
+  EXPECT_EQ(SqlCompleter(App())->Popup()->pos(), underCaret());
   Main().SetIsRunning(true);
   EXPECT_TRUE(ed->Offered().isEmpty());
   Main().SetIsRunning(false);
