@@ -8,7 +8,7 @@ GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 FUZZ_CXX     ?= clang++-14
 FUZZ_SECONDS ?= 600
 
-.PHONY: run test build build-test build-fuzz fuzz fuzz-coverage package setup clean
+.PHONY: run test build build-test build-tsan build-fuzz fuzz fuzz-coverage package setup clean
 
 setup:
 	scripts/setup
@@ -28,13 +28,19 @@ build-test: setup
 	cmake -S . -B build-test $(GEN) -DCMAKE_BUILD_TYPE=Debug -DQUORREL_SANITIZE=ON -DQUORREL_WERROR=ON
 	cmake --build build-test -j $(JOBS)
 
+# ThreadSanitizer over the Qt-free core: the server tests' stop cases only.
+build-tsan: setup
+	cmake -S . -B build-tsan $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORREL_TSAN=ON -DQUORREL_WERROR=ON
+	cmake --build build-tsan -j $(JOBS)
+
 build-fuzz: setup
 	cmake -S tests/fuzz -B build-fuzz $(GEN) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DQUORREL_FUZZ_SECONDS=20
 	cmake --build build-fuzz -j $(JOBS)
 
 # Each fuzz target runs about 20 seconds as part of the tests.
-test: build-test build-fuzz
+test: build-test build-tsan build-fuzz
 	cd build-test && ctest --output-on-failure -j $(JOBS)
+	cd build-tsan && ctest --output-on-failure -L tsan
 	cd build-fuzz && ctest --output-on-failure -j $(JOBS)
 
 # `make fuzz FUZZ_SECONDS=3600`: every target, one after the other, for as
@@ -49,4 +55,4 @@ fuzz-coverage: setup
 	scripts/fuzz-coverage build-fuzz/corpus
 
 clean:
-	rm -rf build build-test build-fuzz build-fuzz-cov
+	rm -rf build build-test build-tsan build-fuzz build-fuzz-cov

@@ -383,7 +383,7 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
     // A second connection holds a lock on the table for the lock-wait case.
     PGconn* holder = nullptr;
     const std::string holderInfo = "host=127.0.0.1 port=" + port + " dbname=quorrel user=quser password=secret";
-    const std::vector<TStopCase> cases = {
+    std::vector<TStopCase> cases = {
         {"opening (pg_sleep)", "SELECT pg_sleep(30)"},
         {"counting past the row limit", "SELECT * FROM bench, generate_series(1, 50)"},
         {"rows arriving", query, static_cast<int>(rows)},
@@ -399,6 +399,8 @@ int BenchServer(QApplication& application, const std::filesystem::path& dir, lon
            holder = nullptr;
          }},
     };
+    if (route.driverAlone.empty())
+      cases.push_back({"COPY TO STDOUT", "COPY (SELECT * FROM bench, generate_series(1, 50)) TO STDOUT"});
     if (!StopLatencies(app, platform, route.title, cases)) status = 2;
     app.Options().MaxRow = static_cast<int>(rows);
     app.Action().Execute(app.Action().actDisConnect);

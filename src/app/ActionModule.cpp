@@ -13,6 +13,7 @@
 #include "app/App.h"
 #include "app/ClipboardCommands.h"
 #include "app/FavouriteList.h"
+#include "app/FindDialog.h"
 #include "app/HistoryStore.h"
 #include "app/MainWindow.h"
 #include "app/OptionDialog.h"
@@ -158,6 +159,14 @@ void TmodAction::CreateCommands() {
                      [this] { TableCopyExecute(app_); });
   actInCopy = Add("actInCopy", C::Edit, "IN句でコピー(&I)", "IN句でコピー|列名とセル値をIN句としてコピーします", none,
                   [this, cellInRange] { return Allowed() && cellInRange(); }, [this] { InCopyExecute(app_); });
+  actFind = Add("actFind", C::Edit, "検索(&F)...", "検索|ＳＱＬ文または実行結果から文字列を検索します",
+                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), allowed, [this] { FindExecute(app_); });
+  actFindNext = Add("actFindNext", C::Edit, "次を検索(&X)", "次を検索|次の文字列を検索します", QKeySequence(Qt::Key_F3),
+                    allowed, [this] { FindNextExecute(app_, true); });
+  actFindPrev = Add("actFindPrev", C::Edit, "前を検索(&R)", "前を検索|前の文字列を検索します",
+                    QKeySequence(Qt::SHIFT | Qt::Key_F3), allowed, [this] { FindNextExecute(app_, false); });
+  actReplace = Add("actReplace", C::Edit, "置換(&E)...", "置換|ＳＱＬ文の文字列を置換します",
+                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), allowed, [this] { ReplaceExecute(app_); });
 
   actViewGrid = Add("actViewGrid", C::View, "結果表示領域の全面表示(&G)", "結果領域の全画面表示|結果表示領域を全面表示します",
                     none, [this] { return app_.Main().IsConnected() && !app_.Main().IsProcessing(); },

@@ -74,6 +74,7 @@ class TmodAction : public QObject {
       *actExport, *actExit;
   QAction *actUndo, *actCut, *actCopy, *actPaste, *actDelete, *actSelectAll, *actFixedRowCopy,
       *actCellCopy, *actWhereCopy, *actTableCopy, *actInCopy;
+  QAction *actFind, *actFindNext, *actFindPrev, *actReplace;
   QAction *actViewGrid, *actViewCell, *actRecordView, *actTableList;
   QAction *actStart, *actStop, *actRunCaret, *actRunScript;
   QAction *actFreqAdd, *actFreqGet, *actFreqDel, *actFreqUp, *actFreqDown;

@@ -641,7 +641,8 @@ void TfrmMain::BindActions(TmodAction& actions) {
   fill(menu("mnuFile", "ファイル(&F)"), {a.actConnect, a.actDisConnect, nullptr, a.actNew, a.actOpen, a.actSave,
                                          a.actSaveAs, nullptr, a.actImport, a.actExport, nullptr, a.actExit});
   fill(menu("mnuEdit", "編集(&E)"), {a.actUndo, nullptr, a.actCut, a.actCopy, a.actPaste, a.actDelete,
-                                     a.actSelectAll, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy,
+                                     a.actSelectAll, nullptr, a.actFind, a.actFindNext, a.actFindPrev,
+                                     a.actReplace, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy,
                                      a.actTableCopy, a.actInCopy});
   fill(menu("mnuView", "表示(&V)"), {a.actViewGrid, a.actViewCell, a.actRecordView, nullptr, a.actTableList});
   fill(menu("mnuRun", "実行(&R)"), {a.actStart, a.actStop, nullptr, a.actRunCaret, a.actRunScript});

@@ -11,11 +11,13 @@
 #include <algorithm>
 #include <chrono>
 
+#include "app/ActionModule.h"
 #include "app/App.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
 #include "core/Session.h"
 #include "core/StrUtil.h"
+#include "core/sessions/ServerTypes.h"
 
 // The names the popup shows; they point into the completer's lists.
 class TCandidateModel final : public QAbstractListModel {
@@ -55,6 +57,15 @@ class TCandidateModel final : public QAbstractListModel {
 namespace {
 
 constexpr int kVisibleRows = 10;
+
+// A reading that met a lost connection (the server restarted) had the
+// backend open a new session in its place without the session's settings.
+// A run would have said so; the next statement of the user's will not, so
+// the reading says it, as the run does.
+void ReportLostConnection(TApp& app, const TSessionError& e) {
+  if (e.ServerErr >= FoldSqlState("08000") && e.ServerErr < FoldSqlState("09000"))
+    app.Action().ReportError(ToQ(e.Text));
+}
 
 // A flag up for one scope, whatever leaves it.
 class TRaised {
@@ -142,10 +153,11 @@ void TSqlCompleter::ReadTables() {
     };
     try {
       catalog_ = ::ReadCatalog(*db, busy);
-    } catch (const TSessionError&) {
+    } catch (const TSessionError& e) {
       // The names are a help, not the command's work: without them the
       // keywords are still offered.
       catalog_ = {};
+      ReportLostConnection(app_, e);
     }
   }
   words_.Clear();
@@ -175,7 +187,8 @@ const TNameList* TSqlCompleter::Columns(int table) {
   std::vector<TCatalogColumn> read;
   try {
     read = ::ReadColumns(*app_.Main().SqlManager().Database(), catalog_.Tables[static_cast<size_t>(table)], busy);
-  } catch (const TSessionError&) {
+  } catch (const TSessionError& e) {
+    ReportLostConnection(app_, e);
     return nullptr;  // asked again next time
   }
   TNameList& list = columns_[table];

@@ -120,6 +120,27 @@ std::string_view TCellStore::Get(int col, int row) const {
   return TRecordView(rows_[row]).Cell(c);
 }
 
+void TCellStore::GetRow(int row, std::vector<std::string_view>& cells) const {
+  cells.clear();
+  if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
+  if (row == open_) {
+    uint32_t start = 0;
+    for (uint32_t end : openEnds_) {
+      cells.push_back(std::string_view(openText_).substr(start, end - start));
+      start = end;
+    }
+    return;
+  }
+  const TRecordView v(rows_[row]);
+  const char* text = v.Texts();
+  size_t start = 0;
+  for (size_t i = 0; i < v.Count; ++i) {
+    const size_t end = v.Mode == 0 ? start + static_cast<unsigned char>(v.Rec[kHeader + i]) : v.End(i);
+    cells.push_back({text + start, end - start});
+    start = end;
+  }
+}
+
 void TCellStore::SetAny(int col, int row, std::string_view text) {
   if (col < 0 || row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
   const auto c = static_cast<size_t>(col);

@@ -39,6 +39,10 @@ class TCellStore {
   // The text of a cell; empty for a cell outside the store. The view stays
   // valid until the next change of the store.
   std::string_view Get(int col, int row) const;
+  // The texts of a row's stored cells, first to last, read in one pass (Get
+  // walks the row from its start for every cell); cells past the last are
+  // empty. The views stay valid until the next change of the store.
+  void GetRow(int row, std::vector<std::string_view>& cells) const;
   // Ignored for a negative column or a row outside the store.
   void Set(int col, int row, std::string_view text) {
     // A fetched row: its cells arrive one after another into the open row.

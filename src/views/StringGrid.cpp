@@ -166,6 +166,13 @@ std::string_view TStringGrid::CellView(int col, int row) const {
   return cells_.Get(col, row);
 }
 
+void TStringGrid::RowView(int row, std::vector<std::string_view>& cells) const {
+  cells.clear();
+  if (row < 0 || row >= RowCount()) return;
+  cells_.GetRow(row, cells);
+  if (cells.size() > static_cast<size_t>(ColCount())) cells.resize(static_cast<size_t>(ColCount()));
+}
+
 void TStringGrid::SetCells(int col, int row, std::string_view text) {
   if (col < 0 || col >= ColCount() || row < 0 || row >= RowCount()) return;
   cells_.Set(col, row, text);

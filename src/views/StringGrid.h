@@ -86,6 +86,9 @@ class TStringGrid : public QAbstractScrollArea {
   std::string Cells(int col, int row) const { return std::string(CellView(col, row)); }
   std::string_view CellView(int col, int row) const;
   void SetCells(int col, int row, std::string_view text);
+  // The row's texts from column 0 on, in one pass over the row; columns past
+  // the last returned are empty. Valid as CellView is.
+  void RowView(int row, std::vector<std::string_view>& cells) const;
   // Object references per cell, owned by whoever stores them. Objects of
   // removed rows and columns are forgotten (not deleted).
   void* Objects(int col, int row) const;

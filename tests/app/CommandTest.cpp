@@ -41,8 +41,8 @@ TEST_F(AppTest, CommandTableHasOneCommandPerShortcut) {
     ++withShortcut;
     EXPECT_TRUE(seen.insert(c.ShortCut.toString()).second);
   }
-  EXPECT_EQ(Actions().Commands().size(), 39u);
-  EXPECT_EQ(withShortcut, 29);
+  EXPECT_EQ(Actions().Commands().size(), 43u);
+  EXPECT_EQ(withShortcut, 33);
   // Every entry of a menu has a mnemonic letter of its own there.
   for (QMenu* menu : Main().findChildren<QMenu*>()) {
     std::set<QChar> letters;
@@ -75,8 +75,8 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   ASSERT_TRUE(Main().IsConnected());
   ASSERT_TRUE(Main().SqlHasFocus());
   EXPECT_EQ(EnabledCommands(), (Names{"actDisConnect", "actNew", "actOpen", "actImport", "actExport", "actExit",
-                                      "actViewGrid", "actTableList", "actLog", "actDiff", "actOption", "actOpenHelp",
-                                      "actAbout"}));
+                                      "actFind", "actFindNext", "actFindPrev", "actReplace", "actViewGrid",
+                                      "actTableList", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
 
   // Text, a selection and a clipboard in the focused edit area.
   Main().edtSql->setPlainText(QStringLiteral("SELECT * FROM T"));
@@ -84,7 +84,8 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   platform.Clipboard = QStringLiteral("x");
   EXPECT_EQ(EnabledCommands(),
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
-                   "actCut", "actCopy", "actPaste", "actDelete", "actSelectAll", "actViewGrid", "actTableList", "actStart",
+                   "actCut", "actCopy", "actPaste", "actDelete", "actSelectAll", "actFind", "actFindNext", "actFindPrev",
+                   "actReplace", "actViewGrid", "actTableList", "actStart",
                    "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
 
   // Rules are evaluated again whenever the program goes idle.
@@ -114,9 +115,9 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   ASSERT_EQ(Main().Row, 1);
   EXPECT_EQ(EnabledCommands(),
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
-                   "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actViewGrid",
-                   "actViewCell", "actRecordView", "actTableList", "actStart", "actRunCaret", "actRunScript", "actFreqAdd",
-                   "actLog", "actDiff",
+                   "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actFind", "actFindNext",
+                   "actFindPrev", "actReplace", "actViewGrid", "actViewCell", "actRecordView", "actTableList", "actStart",
+                   "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff",
                    "actSort", "actOption", "actOpenHelp", "actAbout"}));
 
   // While a file or connection operation is under way nothing is offered.

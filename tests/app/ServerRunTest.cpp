@@ -144,6 +144,72 @@ TEST_F(WindowStall, ClosingWhileTheServerStallsGivesTheConnectionUp) {
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
 }
 
+// A server that restarted between two runs: the next run opens a new
+// session but does not run the statement on it (the DELETE would have
+// emptied another schema's table); the user is told, nothing is recorded,
+// and the next F5 runs it.
+class WindowReconnect : public AppTest {};
+
+TEST_F(WindowReconnect, ARunAfterARestartSaysSoAndRunsNothing) {
+  std::string why;
+  const std::string host = PgHost(dir, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  TPgServer& server = *TestServer(nullptr);
+  ASSERT_TRUE(server.Admin("DROP SCHEMA IF EXISTS work CASCADE; CREATE SCHEMA work AUTHORIZATION quser"));
+  ASSERT_TRUE(StartApp());
+  Connect(QString::fromStdString(host));
+  for (const char* sql : {"CREATE TABLE public.t AS SELECT 1 AS n", "CREATE TABLE work.t AS SELECT 1 AS n",
+                          "SET search_path TO work"})
+    Run(QString::fromUtf8(sql));
+  ASSERT_TRUE(platform.Messages.empty());
+  const int runs = App().LogDialog().RunCount();
+  server.Stop();
+  ASSERT_TRUE(server.Start()) << server.Error();
+
+  Run(QStringLiteral("DELETE FROM t"));
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_EQ(platform.LastMessage(),
+            Q8("サーバーとの接続が切れたため再接続しました。セッションの設定は失われています。ＳＱＬは実行していません。"));
+  EXPECT_EQ(App().LogDialog().RunCount(), runs);
+  EXPECT_FALSE(Main().IsRunning());
+  EXPECT_TRUE(server.Admin("SELECT 1 / count(*) FROM public.t")) << "public.t was emptied";
+  EXPECT_TRUE(server.Admin("SELECT 1 / count(*) FROM work.t")) << "work.t was emptied";
+
+  Run(QStringLiteral("SELECT current_setting('search_path')"));
+  EXPECT_EQ(Main().SqlInfo().Status(), SJ("完了"));
+  EXPECT_EQ(Main().Grid().Cells(1, 1), "\"$user\", public");
+  EXPECT_EQ(App().LogDialog().RunCount(), runs + 1);
+  EXPECT_EQ(platform.Messages.size(), 1u);
+}
+
+// The same restart met by the completion's reading of a table's columns,
+// the first statement after it: the user hears of the new session then,
+// before a statement of theirs runs on it.
+TEST_F(WindowReconnect, TheCompletionsReadingAfterARestartSaysSo) {
+  std::string why;
+  const std::string host = PgHost(dir, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  TPgServer& server = *TestServer(nullptr);
+  ASSERT_TRUE(StartApp());
+  Connect(QString::fromStdString(host));
+  Run(QStringLiteral("CREATE TABLE t (n integer)"));
+  ASSERT_TRUE(platform.Messages.empty());
+  server.Stop();
+  ASSERT_TRUE(server.Start()) << server.Error();
+
+  TCompleting ed(*SqlCompleter(App()), *Main().edtSql);
+  ed.SetText(QStringLiteral("SELECT t.| FROM t"));
+  ed.Key(Qt::Key_J, Qt::ControlModifier);
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_TRUE(platform.LastMessage().startsWith(Q8("サーバーとの接続が切れたため再接続しました。")))
+      << platform.LastMessage().toStdString();
+  EXPECT_EQ(Main().StatusMsg(), SJ("エラーが発生しました"));
+  // The new session answers the next asking.
+  ed.Key(Qt::Key_J, Qt::ControlModifier);
+  EXPECT_EQ(ed.Offered(), QStringList{"n"});
+  EXPECT_EQ(platform.Messages.size(), 1u);
+}
+
 // The completion reads the tables again after a statement that changes
 // them, and a new table's columns when first asked for.
 class WindowCompletion : public WindowStop {};

@@ -8,13 +8,114 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <poll.h>
+
+#include <atomic>
 #include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 #include "core/Sjis.h"
 #include "core/sessions/ServerTypes.h"
 #include "ServerEnv.h"
 
 namespace {
+
+// A loopback relay to the server that can hold back the connections opened
+// through it: a cancel request, which comes on a connection of its own, then
+// waits until Release(), as with a server that is slow to take it. Held
+// connections are let through by themselves after a while, so a side that
+// waits for them ends.
+class THoldingRelay {
+ public:
+  explicit THoldingRelay(int serverPort) : serverPort_(serverPort) {
+    listen_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = Loopback(0);
+    socklen_t len = sizeof addr;
+    if (bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listen_, 8) != 0 ||
+        getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || pipe(wake_) != 0)
+      ADD_FAILURE() << "relay: " << std::strerror(errno);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~THoldingRelay() {
+    quit_ = true;
+    Wake();
+    thread_.join();
+    for (const auto& [a, b] : pairs_) close(a), close(b);
+    for (int fd : held_) close(fd);
+    close(listen_), close(wake_[0]), close(wake_[1]);
+  }
+  int Port() const { return port_; }
+  // New connections wait from now on.
+  void Hold() { holding_ = true; }
+  // Those waiting go through, and new ones are not held.
+  void Release() {
+    holding_ = false;
+    Wake();
+  }
+  int Waiting() const { return waiting_; }
+
+ private:
+  static sockaddr_in Loopback(int port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    return addr;
+  }
+  void Wake() { (void)!write(wake_[1], "x", 1); }
+  void Pass(int client) {
+    const int server = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = Loopback(serverPort_);
+    if (connect(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) ADD_FAILURE() << std::strerror(errno);
+    pairs_.push_back({client, server});
+  }
+  void Serve() {
+    const auto start = std::chrono::steady_clock::now();
+    while (!quit_) {
+      if (!holding_ || std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+        for (int fd : held_) Pass(fd);
+        held_.clear();
+      }
+      waiting_ = static_cast<int>(held_.size());
+      std::vector<pollfd> fds{{wake_[0], POLLIN, 0}, {listen_, POLLIN, 0}};
+      for (const auto& [a, b] : pairs_) fds.push_back({a, POLLIN, 0}), fds.push_back({b, POLLIN, 0});
+      if (poll(fds.data(), fds.size(), 100) <= 0) continue;
+      char buf[65536];
+      if (fds[0].revents) (void)!read(wake_[0], buf, sizeof buf);
+      if (fds[1].revents) {
+        const int client = accept(listen_, nullptr, nullptr);
+        if (holding_) held_.push_back(client);
+        else Pass(client);
+      }
+      std::vector<size_t> ended;
+      for (size_t i = 2; i < fds.size(); ++i) {
+        if (!fds[i].revents) continue;
+        const size_t pair = (i - 2) / 2;
+        if (!ended.empty() && ended.back() == pair) continue;
+        const auto [a, b] = pairs_[pair];
+        const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+        if (n > 0) (void)!write(fds[i].fd == a ? b : a, buf, static_cast<size_t>(n));
+        else ended.push_back(pair);
+      }
+      // Either side's end ends both.
+      for (auto it = ended.rbegin(); it != ended.rend(); ++it) {
+        close(pairs_[*it].first), close(pairs_[*it].second);
+        pairs_.erase(pairs_.begin() + static_cast<long>(*it));
+      }
+    }
+  }
+
+  int serverPort_, port_ = 0, listen_ = -1, wake_[2] = {-1, -1};
+  std::atomic<bool> quit_{false}, holding_{false};
+  std::atomic<int> waiting_{0};
+  // Only the relay's thread touches these until it is joined.
+  std::vector<std::pair<int, int>> pairs_;
+  std::vector<int> held_;
+  std::thread thread_;
+};
 
 class PostgresSession : public TServerSessionTest {
  protected:
@@ -262,8 +363,11 @@ TEST_F(PostgresSession, ServerStoppedDuringAQuery) {
   EXPECT_NE(engine.ErrCode, 0);
   EXPECT_NE(Text().find("接続が切れています"), std::string::npos) << Text();
 
-  // Once the server is back, the same logon works again.
+  // Once the server is back, the same logon works again, from the second
+  // statement on: the first one only opens the new session.
   ASSERT_TRUE(server->Start()) << server->Error();
+  EXPECT_FALSE(engine.OpenQuery("SELECT 42"));
+  EXPECT_NE(Text().find("再接続しました"), std::string::npos) << Text();
   ASSERT_TRUE(engine.OpenQuery("SELECT 42")) << Text();
   EXPECT_EQ(FetchAll(), 1);
   EXPECT_EQ(Cell(1, 1), "42");
@@ -304,8 +408,9 @@ TEST_F(PostgresSession, AQueryRunsOnce) {
 }
 
 // A stop inside the user's own transaction leaves it aborted, as the
-// server does, and says so; the user's ROLLBACK then ends it.
-TEST_F(PostgresSession, AStopInTheUsersTransactionSaysItWasAborted) {
+// server does, and says so; the user's ROLLBACK then ends it. A stopped
+// COMMIT ends it unsaved, and says that.
+TEST_F(PostgresSession, AStopSaysWhatBecameOfTheUsersTransaction) {
   LogonOk();
   Exec("CREATE TABLE t (n INTEGER)");
   Exec("BEGIN");
@@ -327,29 +432,120 @@ TEST_F(PostgresSession, AStopInTheUsersTransactionSaysItWasAborted) {
   ASSERT_TRUE(engine.OpenQuery("SELECT pg_sleep(30)")) << Text();
   EXPECT_TRUE(engine.Stopped());
   EXPECT_TRUE(engine.StopNote().empty());
+  // COPY's rows are waited for as any others, once they flow (rows larger
+  // than the server's output buffer).
+  calls = 0;
+  ASSERT_TRUE(engine.ExecSql("COPY (SELECT repeat('x', 100000), pg_sleep(n) FROM generate_series(0, 3) AS s(n)) "
+                             "TO STDOUT")) << Text();
+  EXPECT_TRUE(engine.Stopped());
+  EXPECT_GT(calls, 5);
+
+  engine.WhileBusy = nullptr;
+  Exec("CREATE FUNCTION slow() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN PERFORM pg_sleep(30); RETURN NULL; END $$");
+  Exec("CREATE CONSTRAINT TRIGGER slow AFTER INSERT ON t DEFERRABLE INITIALLY DEFERRED FOR EACH ROW "
+       "EXECUTE FUNCTION slow()");
+  Exec("BEGIN");
+  Exec("INSERT INTO t VALUES (3)");
+  calls = 0;
+  engine.WhileBusy = [&] { return ++calls < 10; };
+  ASSERT_TRUE(engine.ExecSql("COMMIT")) << Text();
+  EXPECT_TRUE(engine.Stopped());
+  EXPECT_NE(SjisToUtf8(engine.StopNote()).find("ロールバックされました"), std::string::npos) << SjisToUtf8(engine.StopNote());
+  engine.WhileBusy = nullptr;
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM t")) << Text();
+  FetchAll();
+  EXPECT_EQ(Cell(1, 1), "0");
 }
 
 // After a restart of the server while the session was idle, the next
-// statement connects again and runs once; inside the user's transaction it
-// is not run, and the user is told the transaction is gone.
-TEST_F(PostgresSession, AServerThatRestartedIsConnectedAgain) {
+// statement connects again but is not run: the new session has lost what the
+// user set up (here the search path that chose which t a DELETE empties).
+// The statement after it runs.
+TEST_F(PostgresSession, AServerThatRestartedIsConnectedAgainWithoutRunningTheStatement) {
+  ASSERT_TRUE(server->Admin("DROP SCHEMA IF EXISTS work CASCADE; CREATE SCHEMA work AUTHORIZATION quser"));
   LogonOk();
-  Exec("CREATE TABLE t (n INTEGER)");
-  server->Stop();
-  ASSERT_TRUE(server->Start()) << server->Error();
-  Exec("INSERT INTO t VALUES (1)");
-  EXPECT_EQ(info.RowCount(), 1);
-
-  Exec("BEGIN");
-  Exec("INSERT INTO t VALUES (2)");
-  server->Stop();
-  ASSERT_TRUE(server->Start()) << server->Error();
-  EXPECT_FALSE(engine.ExecSql("INSERT INTO t VALUES (3)"));
-  EXPECT_NE(Text().find("トランザクションは失われました"), std::string::npos) << Text();
-  ASSERT_TRUE(engine.OpenQuery("SELECT count(*), max(n) FROM t")) << Text();
+  Exec("CREATE TABLE public.t AS SELECT 1 AS n");
+  Exec("CREATE TABLE work.t AS SELECT 1 AS n");
+  const std::string told = "サーバーとの接続が切れたため再接続しました。セッションの設定は失われています。ＳＱＬは実行していません。";
+  auto restart = [&] {
+    server->Stop();
+    ASSERT_TRUE(server->Start()) << server->Error();
+  };
+  Exec("SET search_path TO work");
+  restart();
+  EXPECT_FALSE(engine.ExecSql("DELETE FROM t"));
+  EXPECT_EQ(engine.ErrCode, FoldSqlState("08006"));
+  EXPECT_EQ(Text(), told);
+  EXPECT_TRUE(server->Admin("SELECT 1 / count(*) FROM public.t")) << "public.t was emptied";
+  restart();
+  EXPECT_FALSE(engine.OpenQuery("SELECT count(*) FROM t"));
+  EXPECT_EQ(Text(), told);
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*), current_setting('search_path') FROM t")) << Text();
   FetchAll();
   EXPECT_EQ(Cell(1, 1), "1");
-  EXPECT_EQ(Cell(2, 1), "1");
+  EXPECT_EQ(Cell(2, 1), "\"$user\", public");
+
+  // Inside the user's transaction the user is told it is gone as well.
+  Exec("BEGIN");
+  Exec("INSERT INTO t VALUES (2)");
+  restart();
+  EXPECT_FALSE(engine.ExecSql("INSERT INTO t VALUES (3)"));
+  EXPECT_EQ(Text(), told + "開始していたトランザクションは失われました。");
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM t")) << Text();
+  FetchAll();
+  EXPECT_EQ(Cell(1, 1), "1");
+}
+
+// A cancel request that the server is slow to take holds nothing up and
+// stops nothing else: the statement it was sent for ends as the server ends
+// it, the next statement waits for it while the handler works and then runs
+// whole, and a database ends without waiting for it. A stop between batches
+// inside the user's transaction, which the server never saw, still closes
+// the cursor it leaves behind.
+TEST_F(PostgresSession, ACancelThatIsSlowToLandStopsNothingElse) {
+  THoldingRelay relay(server->Port());
+  ASSERT_TRUE(Logon("host=127.0.0.1 port=" + std::to_string(relay.Port()) + " dbname=quorrel")) << Text();
+  relay.Hold();
+  int calls = 0;
+  engine.WhileBusy = [&] { return ++calls < 3; };
+  ASSERT_TRUE(engine.ExecSql("SELECT pg_sleep(0.5)")) << Text();
+  EXPECT_FALSE(engine.Stopped());
+  EXPECT_EQ(relay.Waiting(), 1);
+  calls = 0;
+  engine.WhileBusy = [&] {
+    if (++calls == 3) relay.Release();
+    return true;
+  };
+  EXPECT_TRUE(engine.ExecSql("SELECT pg_sleep(0.5)")) << Text();
+  EXPECT_FALSE(engine.Stopped());
+  EXPECT_GE(calls, 3);
+
+  engine.WhileBusy = nullptr;
+  Exec("BEGIN");
+  relay.Hold();
+  engine.MaxRow = [] { return 10000000; };
+  calls = 0;
+  engine.WhileBusy = [&] {
+    if (++calls == 20) relay.Release();
+    return calls < 2;
+  };
+  ASSERT_TRUE(engine.OpenQuery("SELECT generate_series(1, 5000000)")) << Text();  // row by row
+  EXPECT_TRUE(engine.Stopped());
+  EXPECT_LT(FetchAll(), 5000000);
+  relay.Release();
+  engine.WhileBusy = nullptr;
+  ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM pg_cursors")) << Text();  // this query's own
+  FetchAll();
+  EXPECT_EQ(Cell(1, 1), "1");
+  Exec("ROLLBACK");
+
+  relay.Hold();
+  calls = 0;
+  engine.WhileBusy = [&] { return ++calls < 3; };
+  ASSERT_TRUE(engine.ExecSql("SELECT pg_sleep(0.3)")) << Text();
+  engine.WhileBusy = nullptr;
+  ASSERT_TRUE(engine.CreateSession());
+  EXPECT_EQ(relay.Waiting(), 1);
 }
 
 // A server that takes the connection and never answers: the busy handler
@@ -382,6 +578,13 @@ TEST_F(PostgresSession, AServerThatDoesNotAnswerKeepsTheWindowWorking) {
   EXPECT_FALSE(Logon(host));
   seconds = std::chrono::duration<double>(Clock::now() - start).count();
   EXPECT_LT(seconds, 1.0);
+
+  // connect_timeout=0 waits for ever, as libpq has it: here until the
+  // handler gives up, well past libpq's shortest limit of 2 s.
+  engine.WhileBusy = [&] { return Clock::now() - start < std::chrono::seconds(3); };
+  start = Clock::now();
+  EXPECT_FALSE(Logon(host.substr(0, host.rfind('=') + 1) + "0"));
+  EXPECT_NE(Text().find("中止しました"), std::string::npos) << Text();
   close(fd);
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "views/CellStore.h"
 
@@ -36,8 +38,11 @@ TEST(CellStore, CellsKeepTheirTextsWhateverOrderTheyAreWritten) {
   // read while it is open, then packed.
   const std::string row2[] = {"a", "", "", "d", "", "", "g"};
   for (int c : {0, 3, 4, 6}) s.Set(c, 2, row2[c]);
+  std::vector<std::string_view> cells;
   for (int packed = 0; packed < 2; ++packed) {
     for (int c = 0; c < 7; ++c) EXPECT_EQ(s.Get(c, 2), row2[c]) << c;
+    s.GetRow(2, cells);
+    EXPECT_EQ(cells, (std::vector<std::string_view>(std::begin(row2), std::end(row2)))) << packed;
     s.Set(1, 1, "");
   }
   for (int c = 0; c < 7; ++c) s.Set(c, 2, "");
@@ -62,6 +67,9 @@ TEST(CellStore, LongCellsAndLongRowsChangeTheIndexWidth) {
     EXPECT_EQ(s.Get(1, 0), big);
     EXPECT_EQ(s.Get(2, 0), "c");
     EXPECT_EQ(s.Get(0, 1), "other row");
+    std::vector<std::string_view> cells;
+    s.GetRow(0, cells);
+    EXPECT_EQ(cells, (std::vector<std::string_view>{"a", big, "c"}));
   }
 }
 

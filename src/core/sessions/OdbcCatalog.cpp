@@ -36,19 +36,6 @@ std::string WideToSjis(const SQLWCHAR* w, size_t n) {
                       WideToSjis(message, static_cast<size_t>(std::clamp<SQLSMALLINT>(len, 0, 1023))));
 }
 
-struct TStatement {
-  SQLHSTMT Handle = SQL_NULL_HANDLE;
-  explicit TStatement(SQLHDBC dbc) {
-    if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &Handle))) {
-      Handle = SQL_NULL_HANDLE;
-      Fail(SQL_HANDLE_DBC, dbc);
-    }
-  }
-  ~TStatement() { SQLFreeHandle(SQL_HANDLE_STMT, Handle); }
-  TStatement(const TStatement&) = delete;
-  TStatement& operator=(const TStatement&) = delete;
-};
-
 // Column col of the current row as text; null reads as empty.
 std::string Text(SQLHSTMT stmt, SQLUSMALLINT col, bool* isNull = nullptr) {
   TWide value;
@@ -108,49 +95,47 @@ TNameFold Fold(SQLHDBC dbc) {
 
 }  // namespace
 
-void OdbcReadCatalog(SQLHDBC dbc, TCatalog& catalog) {
+void OdbcReadCatalog(SQLHDBC dbc, SQLHSTMT stmt, TCatalog& catalog) {
   catalog.Fold = Fold(dbc);
-  TStatement stmt(dbc);
   TWide any = SjisToWide("%"), types = SjisToWide("TABLE,VIEW");
-  if (!Ok(SQLTablesW(stmt.Handle, nullptr, 0, any.data(), SQL_NTS, any.data(), SQL_NTS, types.data(), SQL_NTS)))
-    Fail(SQL_HANDLE_STMT, stmt.Handle);
+  if (!Ok(SQLTablesW(stmt, nullptr, 0, any.data(), SQL_NTS, any.data(), SQL_NTS, types.data(), SQL_NTS)))
+    Fail(SQL_HANDLE_STMT, stmt);
   SQLRETURN rc;
-  while (Ok(rc = SQLFetch(stmt.Handle))) {
+  while (Ok(rc = SQLFetch(stmt))) {
     TCatalogTable t;
-    t.Key = Text(stmt.Handle, 1);  // the catalogue, asked again for the columns
-    t.Schema = Text(stmt.Handle, 2);
-    t.Name = Text(stmt.Handle, 3);
-    t.Kind = Text(stmt.Handle, 4);
+    t.Key = Text(stmt, 1);  // the catalogue, asked again for the columns
+    t.Schema = Text(stmt, 2);
+    t.Name = Text(stmt, 3);
+    t.Kind = Text(stmt, 4);
     catalog.Tables.push_back(std::move(t));
   }
-  if (rc != SQL_NO_DATA) Fail(SQL_HANDLE_STMT, stmt.Handle);
+  if (rc != SQL_NO_DATA) Fail(SQL_HANDLE_STMT, stmt);
 }
 
-void OdbcReadColumns(SQLHDBC dbc, const TCatalogTable& table, std::vector<TCatalogColumn>& columns) {
-  TStatement stmt(dbc);
+void OdbcReadColumns(SQLHDBC dbc, SQLHSTMT stmt, const TCatalogTable& table, std::vector<TCatalogColumn>& columns) {
   TArg cat = table.Key.empty() ? TArg{} : Arg(table.Key);
   TArg schema = table.Schema.empty() ? TArg{} : PatternArg(dbc, table.Schema);
   TArg name = PatternArg(dbc, table.Name);
   TWide any = SjisToWide("%");
-  if (!Ok(SQLColumnsW(stmt.Handle, cat.Data(), cat.Length(), schema.Data(), schema.Length(), name.Data(), name.Length(),
+  if (!Ok(SQLColumnsW(stmt, cat.Data(), cat.Length(), schema.Data(), schema.Length(), name.Data(), name.Length(),
                       any.data(), SQL_NTS)))
-    Fail(SQL_HANDLE_STMT, stmt.Handle);
+    Fail(SQL_HANDLE_STMT, stmt);
   SQLRETURN rc;
-  while (Ok(rc = SQLFetch(stmt.Handle))) {
+  while (Ok(rc = SQLFetch(stmt))) {
     // A driver without the escape may still match by pattern.
-    if (Text(stmt.Handle, 2) != table.Schema || Text(stmt.Handle, 3) != table.Name) continue;
+    if (Text(stmt, 2) != table.Schema || Text(stmt, 3) != table.Name) continue;
     TCatalogColumn c;
-    c.Name = Text(stmt.Handle, 4);
-    const std::string dataType = Text(stmt.Handle, 5);
-    c.Type = Text(stmt.Handle, 6);
+    c.Name = Text(stmt, 4);
+    const std::string dataType = Text(stmt, 5);
+    c.Type = Text(stmt, 6);
     bool sizeNull = false, digitsNull = false;
-    c.Size = Text(stmt.Handle, 7, &sizeNull);
-    const std::string digits = Text(stmt.Handle, 9, &digitsNull);
+    c.Size = Text(stmt, 7, &sizeNull);
+    const std::string digits = Text(stmt, 9, &digitsNull);
     // Only exact numbers have a scale; some drivers fill it in for any type.
     const bool exact = dataType == std::to_string(SQL_NUMERIC) || dataType == std::to_string(SQL_DECIMAL);
     if (exact && !sizeNull && !digitsNull && !digits.empty()) c.Size += "," + digits;
-    c.Nullable = Text(stmt.Handle, 11) != "0";
+    c.Nullable = Text(stmt, 11) != "0";
     columns.push_back(std::move(c));
   }
-  if (rc != SQL_NO_DATA) Fail(SQL_HANDLE_STMT, stmt.Handle);
+  if (rc != SQL_NO_DATA) Fail(SQL_HANDLE_STMT, stmt);
 }

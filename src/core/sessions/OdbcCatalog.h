@@ -1,6 +1,7 @@
 #pragma once
 // The catalogue of an ODBC connection through SQLTables and SQLColumns, for
-// TOdbcDatabase. The connection must have no statement with a pending
+// TOdbcDatabase, on a fresh statement handle of the connection (one a stop
+// can reach). The connection must have no other statement with a pending
 // result. Failures throw TSessionError with the driver's diagnostics.
 
 #include <sql.h>
@@ -9,5 +10,5 @@
 
 #include "core/Catalog.h"
 
-void OdbcReadCatalog(SQLHDBC dbc, TCatalog& catalog);
-void OdbcReadColumns(SQLHDBC dbc, const TCatalogTable& table, std::vector<TCatalogColumn>& columns);
+void OdbcReadCatalog(SQLHDBC dbc, SQLHSTMT stmt, TCatalog& catalog);
+void OdbcReadColumns(SQLHDBC dbc, SQLHSTMT stmt, const TCatalogTable& table, std::vector<TCatalogColumn>& columns);

@@ -6,41 +6,46 @@
 // working). A stop sends a cancel request (PQcancel, on a thread of its own,
 // since it opens a connection of its own and waits for the server), and the
 // statement then ends as the server ends it: with "canceling statement due
-// to user request", which counts as a stop and not as an error. A handler
+// to user request", which counts as a stop and not as an error. The request
+// is never waited for on the caller's thread, but nothing is sent to the
+// server while it is on its way (it would stop whatever runs when it lands):
+// the next statement waits for it as it waits for the server. A handler
 // that gives up on the server drops the connection if the server has not
-// ended the statement within a second; the next statement connects again.
+// ended the statement within a second.
+//
+// A connection that is found closed before a statement (the server
+// restarted, or it was given up) is opened again, but the statement is not
+// run: the new session lacks what the user set up on the old one (SET,
+// temporary tables, prepared statements, a transaction), so the user is told
+// and runs it again. Nothing is run twice after a failure either.
 //
 // A query runs once, as a forward-only cursor: FETCH takes the first rows
 // up to the row limit into this process, then MOVE FORWARD ALL counts the
 // rest on the server without sending them, and the cursor and our read
 // transaction end at once, before the first row is read. So volatile
 // functions run once per row, the rows shown are rows of the counted
-// result, and memory holds no more than the row limit allows. (The cursor
-// used to be a scroll cursor that counted first and was rewound; a plan
-// that can run backwards then ran its select list again, twice per row.)
-// The cost is that no row shows before the server has reached the end of
-// the result (the count needed that before too). That wait is put to use:
-// each batch is made into cells (cp932, numbers trimmed, dates as their
-// cell text; see TKeptRows) while the server already works on the next
-// FETCH, or on the MOVE that counts the rest, and the batch's libpq result
-// is freed at once. The engine then reads cells without converting them,
-// and the rows are held once, compactly, until the grid has them.
-// The rows arrive in batches that grow from 256 rows to 16,384 or 4 MiB
-// (fewer round trips are waited for). Measured on 1,000,000 rows of 8
-// columns over loopback (ui_run_bench pg, medians of 5, a noisy two-core
-// machine): F5 to the last row in the grid takes 1.3 to 1.45 times psql's
-// COPY of the same rows (1.96 with libpq's results kept and converted while
-// the grid filled, and a slower grid). The first row shows at 0.8 to 0.9 of
-// COPY, as soon as a bare loop of FETCHes that does nothing with the rows
-// would end, so the grid's filling is the rest. Handing each batch to the
-// grid as it comes measured 1.0 to 1.2 times COPY, but the count would then
-// be known only after the last row, not when the query opens.
+// result, and memory holds no more than the row limit allows. (A scroll
+// cursor that counted first and was rewound ran the select list of a plan
+// that can run backwards twice per row.) The cost is that no row shows
+// before the server has reached the end of the result, which the count
+// needs anyway. That wait is put to use: each batch is made into cells
+// (cp932, numbers trimmed, dates as their cell text; see TKeptRows) while
+// the server already works on the next FETCH, or on the MOVE that counts
+// the rest, and the batch's libpq result is freed at once. The engine then
+// reads cells without converting them, and the rows are held once,
+// compactly, until the grid has them. Batches grow from 256 rows to 16,384
+// or 4 MiB, so fewer round trips are waited for. Handing each batch to the
+// grid as it comes would show the first row sooner, but the count would
+// then be known only after the last row, not when the query opens.
+// (ui_run_bench pg measures all this against psql's COPY.)
 //
 // A cursor needs a transaction. Outside the user's own transaction the query
 // runs in one of ours, committed as soon as its rows are counted; inside the
 // user's transaction the cursor is closed then and the transaction is left
 // alone. A stop inside the user's transaction leaves it aborted, as the
-// server does with any failed statement, and the stop says so.
+// server does with any failed statement, and the stop says so; a stopped
+// COMMIT ends it without committing, and the stop says that. A cursor that
+// a stop between two batches leaves open in it is closed.
 //
 // Texts travel as UTF-8 (client_encoding is pinned) and are turned into cp932
 // here, which is cheaper than letting the server convert. Server errors carry
@@ -50,15 +55,20 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
-#include <future>
+#include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "core/Sjis.h"
 #include "core/sessions/Backends.h"
+#include "core/sessions/BusyPace.h"
+#include "core/sessions/ColumnField.h"
 #include "core/sessions/KeptRows.h"
 #include "core/sessions/ServerTypes.h"
 
@@ -75,10 +85,6 @@ constexpr unsigned kNumericOid = 1700;
 constexpr int kFirstBatch = 256;
 constexpr int kMaxBatch = 16384;
 constexpr size_t kBatchBytes = 4 << 20;
-constexpr auto kBusyStep = std::chrono::milliseconds(10);
-// How long a server that was asked to stop may take before a handler that
-// gives up drops the connection.
-constexpr auto kAbandonAfter = std::chrono::seconds(1);
 constexpr const char* kCanceled = "57014";
 
 std::string TrimMessage(const char* message) {
@@ -101,14 +107,57 @@ bool HasState(const PGresult* r, const char* state) {
 // The logon's parameters, kept for connecting again.
 struct TConnectParams {
   std::vector<std::string> Keys, Values;
-  int TimeoutSeconds = 10;
+  int TimeoutSeconds = 10;  // 0: no limit, as libpq has it
 };
 
-// The connection and what the database and its dynasets share of it.
+// A cancel request on its way. Its thread holds what it uses and is never
+// joined: PQcancel waits for the server without a limit of its own.
+class TCancelFlight {
+ public:
+  static std::shared_ptr<TCancelFlight> Send(std::shared_ptr<PGcancel> cancel) {
+    auto flight = std::make_shared<TCancelFlight>();
+    std::thread([cancel = std::move(cancel), flight] {
+      char error[256];
+      PQcancel(cancel.get(), error, sizeof error);
+      flight->Finish();
+    }).detach();
+    return flight;
+  }
+  // Whether the server has taken the request, waiting at most `wait`.
+  bool Landed(std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return ended_.wait_for(lock, wait, [this] { return done_; });
+  }
+
+ private:
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    ended_.notify_all();
+  }
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;  // guarded by mutex_
+};
+
+// The user's wording for a connection that was opened again.
+const std::string& ReconnectedText() {
+  static const std::string text =
+      SJ("サーバーとの接続が切れたため再接続しました。セッションの設定は失われています。ＳＱＬは実行していません。");
+  return text;
+}
+
+// The connection and what the database and its dynasets share of it. Only
+// the thread that calls the database touches it; a cancel request's thread
+// shares nothing but its TCancelFlight and its copy of Cancel.
 struct TPgLink {
   PGconn* Conn = nullptr;
   std::shared_ptr<PGcancel> Cancel;
-  std::future<void> CancelSent;  // the last cancel request, on its way
+  // The last cancel request of this connection, until it is known to have
+  // landed; nothing is sent to the server meanwhile.
+  std::shared_ptr<TCancelFlight> Flight;
   TConnectParams Params;
   std::shared_ptr<TErrorMembers> Errors = std::make_shared<TErrorMembers>();
   std::shared_ptr<TDatabase::TStopState> Stop;
@@ -117,6 +166,7 @@ struct TPgLink {
   int ActiveCursor = 0;    // the open cursor's number, 0 when none
   bool OwnTransaction = false;
   bool UserTransaction = false;  // the user's BEGIN was open after the last statement
+  bool TransactionBefore = false;  // ... and before the statement at hand
   // When the busy handler is due next. One statement of the user's may be
   // many requests and work in between; the handler keeps its pace across
   // them all.
@@ -124,44 +174,68 @@ struct TPgLink {
   void StartWaiting() { NextBusyCall = Clock::now() + kBusyStep; }
 
   ~TPgLink() {
-    try {
-      Busy = nullptr;
-      CloseCursor();
-    } catch (const TSessionError&) {
+    // A cancel on its way would stop the CLOSE, and waiting for it could
+    // hold the window: ending the connection ends the cursor as well.
+    if (!Flight || Flight->Landed(std::chrono::milliseconds(0))) {
+      try {
+        Busy = nullptr;
+        CloseCursor();
+      } catch (const TSessionError&) {
+      }
     }
-    WaitForCancel();
     PQfinish(Conn);
   }
 
-  // Waits for the socket while libpq cannot hand over the next result, and
-  // lets the busy handler run every kBusyStep. stoppable: a stop cancels
-  // the statement; otherwise (our own short statements) the handler only
-  // lets the window work. A handler that gives up drops the connection once
-  // the server has had kAbandonAfter to answer.
-  void Await(bool stoppable) {
-    if (!PQconsumeInput(Conn) || !PQisBusy(Conn)) return;
-    Clock::time_point& nextCall = NextBusyCall;
-    bool cancelled = false;
+  static int StepMs(Clock::time_point until) {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(wait, 0, 10));
+  }
+
+  // Waits for the socket until ready() holds (it is asked after each read
+  // from the socket), and lets the busy handler run every kBusyStep.
+  // stoppable: a stop cancels the statement; otherwise (our own short
+  // statements) the handler only lets the window work. A handler that gives
+  // up drops the connection once the server has had kAbandonAfter to answer.
+  template <class Ready>
+  void AwaitUntil(bool stoppable, Ready ready) {
+    if (!PQconsumeInput(Conn) || ready()) return;
     Clock::time_point abandonAt{};
     for (;;) {
       pollfd p{PQsocket(Conn), POLLIN, 0};
-      const auto now = Clock::now();
-      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextCall - now).count();
-      if (poll(&p, 1, static_cast<int>(std::clamp<long long>(wait, 0, 10))) < 0 && errno != EINTR) return;
-      if (!PQconsumeInput(Conn) || !PQisBusy(Conn)) return;
-      if (!Busy || !*Busy || Clock::now() < nextCall) continue;
+      if (poll(&p, 1, StepMs(NextBusyCall)) < 0 && errno != EINTR) return;
+      if (!PQconsumeInput(Conn) || ready()) return;
+      if (!Busy || !*Busy || Clock::now() < NextBusyCall) continue;
       const TBusyAnswer answer = (*Busy)();
-      nextCall = Clock::now() + kBusyStep;
-      if (!answer.Go() && stoppable && !cancelled) {
-        cancelled = true;
-        SendCancel();
-      }
+      NextBusyCall = Clock::now() + kBusyStep;
+      if (!answer.Go() && stoppable) SendCancel();
       if (answer.Abandoning() && abandonAt == Clock::time_point{}) abandonAt = Clock::now() + kAbandonAfter;
-      if (abandonAt != Clock::time_point{} && Clock::now() >= abandonAt) {
-        Drop();
-        Errors->Fail(FoldSqlState("08006"), SJ("PostgreSQL サーバーが応答しないため、接続を切りました"));
-      }
+      if (abandonAt != Clock::time_point{} && Clock::now() >= abandonAt) GiveUp();
     }
+  }
+
+  // Until libpq can hand over the next result without blocking.
+  void Await(bool stoppable) {
+    AwaitUntil(stoppable, [this] { return !PQisBusy(Conn); });
+  }
+
+  // Reads the rows of a COPY TO STDOUT and lets them go, waiting as Await
+  // does, so a stop reaches it; the server's verdict then follows as a result.
+  void DrainCopy() {
+    int got = 0;
+    auto next = [&] {
+      char* buf = nullptr;
+      while ((got = PQgetCopyData(Conn, &buf, 1)) > 0) PQfreemem(buf);
+      return got != 0;
+    };
+    while (!next()) {
+      AwaitUntil(true, next);
+      if (got != 0 || PQstatus(Conn) == CONNECTION_BAD) return;
+    }
+  }
+
+  [[noreturn]] void GiveUp() {
+    Drop();
+    Errors->Fail(FoldSqlState("08006"), SJ("PostgreSQL サーバーが応答しないため、接続を切りました"));
   }
 
   // For work this side does while a request is out (turning a batch into
@@ -171,27 +245,42 @@ struct TPgLink {
     if (!Busy || !*Busy || Clock::now() < NextBusyCall) return;
     const TBusyAnswer answer = (*Busy)();
     NextBusyCall = Clock::now() + kBusyStep;
-    if (!answer.Go() && !Stop->Stopped) SendCancel();
+    if (!answer.Go()) SendCancel();
   }
 
-  // PQcancel opens a connection of its own and waits for the server to
-  // close it: a stalled server must not stall the window with it.
+  // One request per statement: the handler goes on answering stop.
   void SendCancel() {
-    if (!Cancel) return;
+    if (!Cancel || Stop->Stopped) return;
     Stop->Mark();
-    std::shared_ptr<PGcancel> cancel = Cancel;
-    CancelSent = std::async(std::launch::async, [cancel] {
-      char error[256];
-      PQcancel(cancel.get(), error, sizeof error);
-    });
+    try {
+      Flight = TCancelFlight::Send(Cancel);
+    } catch (const std::system_error&) {
+      // No thread to send it on: the statement runs to its end.
+    }
   }
 
-  // A cancel that is still on its way could stop the next statement.
-  void WaitForCancel() {
-    if (CancelSent.valid()) {
-      CancelSent.wait_for(kAbandonAfter);
-      if (CancelSent.wait_for(std::chrono::seconds(0)) == std::future_status::ready) CancelSent = {};
+  // Waits until the last cancel request has landed, letting the busy handler
+  // run; a stop ends the wait with false when stoppable, and is let pass
+  // otherwise (it came for the statement that was cancelled). Without a
+  // handler, or with one that gives up, a request that has not landed after
+  // kAbandonAfter gives the connection up.
+  bool AwaitCancel(bool stoppable) {
+    Clock::time_point abandonAt{};
+    while (Flight && !Flight->Landed(std::chrono::milliseconds(StepMs(NextBusyCall)))) {
+      const auto now = Clock::now();
+      if (abandonAt != Clock::time_point{} && now >= abandonAt) GiveUp();
+      if (!Busy || !*Busy) {
+        if (abandonAt == Clock::time_point{}) abandonAt = now + kAbandonAfter;
+        continue;
+      }
+      if (now < NextBusyCall) continue;
+      const TBusyAnswer answer = (*Busy)();
+      NextBusyCall = Clock::now() + kBusyStep;
+      if (!answer.Go() && stoppable) return false;
+      if (answer.Abandoning() && abandonAt == Clock::time_point{}) abandonAt = Clock::now() + kAbandonAfter;
     }
+    Flight.reset();
+    return true;
   }
 
   // Gives up the connection without waiting for the server.
@@ -200,11 +289,7 @@ struct TPgLink {
     OwnTransaction = false;
     UserTransaction = false;
     Cancel.reset();
-    if (CancelSent.valid() && CancelSent.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-      // The request thread holds its own reference; let it finish alone.
-      std::thread([f = std::move(CancelSent)]() mutable { f.wait(); }).detach();
-    }
-    CancelSent = {};
+    Flight.reset();  // a request on its way holds what it needs
     PQfinish(Conn);
     Conn = nullptr;
   }
@@ -217,7 +302,8 @@ struct TPgLink {
   }
 
   void Send(const std::string& sql, bool oneStatement) {
-    WaitForCancel();
+    AwaitCancel(false);
+    assert(!Flight);
     // The extended protocol takes one statement only, so a second statement
     // after a query is refused instead of being run unseen.
     const int sent = oneStatement ? PQsendQueryParams(Conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)
@@ -303,13 +389,15 @@ struct TPgLink {
         if (std::strcmp(o->keyword, "connect_timeout") == 0 && o->val) Params.TimeoutSeconds = std::atoi(o->val);
       PQconninfoFree(options);
     }
+    // As libpq counts it: none or less than 1 waits for ever, 1 is 2.
+    const bool limited = Params.TimeoutSeconds > 0;
     const auto deadline = Clock::now() + std::chrono::seconds(std::max(Params.TimeoutSeconds, 2));
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
     auto nextCall = Clock::now() + kBusyStep;
     while (PQstatus(Conn) != CONNECTION_BAD && state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
       pollfd p{PQsocket(Conn), static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
       if (p.fd < 0 || poll(&p, 1, 10) > 0) state = PQconnectPoll(Conn);
-      if (Clock::now() >= deadline) throw TSessionError(FoldSqlState("08001"), SJ("PostgreSQL サーバーに接続できません: ") +
+      if (limited && Clock::now() >= deadline) throw TSessionError(FoldSqlState("08001"), SJ("PostgreSQL サーバーに接続できません: ") +
                                                                                     SJ("接続がタイムアウトしました"));
       if (Busy && *Busy && Clock::now() >= nextCall) {
         if (!(*Busy)().Go()) throw TSessionError(FoldSqlState("08001"), SJ("PostgreSQL サーバーへの接続を中止しました"));
@@ -327,17 +415,17 @@ struct TPgLink {
     }
     PQsetNoticeProcessor(Conn, [](void*, const char*) {}, nullptr);  // notices are not errors
     Cancel = std::shared_ptr<PGcancel>(PQgetCancel(Conn), PQfreeCancel);
+    Flight.reset();  // a request for the old connection cannot reach this one
     ActiveCursor = 0;
-    OwnTransaction = UserTransaction = false;
+    OwnTransaction = UserTransaction = TransactionBefore = false;
     // Date-times in ISO form, whatever the server's default.
     TResult r = Run("SET DateStyle TO ISO");
     if (!Ok(r.get())) Fail(r.get());
   }
 
   // Before each statement. A connection the server has closed while we were
-  // idle (it restarted) is opened again before anything is sent, so the
-  // statement runs once, on the new connection; if the user's transaction
-  // went with the old one, the statement is not run and the user is told.
+  // idle (it restarted), or one that was given up, is opened again; the
+  // statement is not run on it, and the user is told (see the file's head).
   void EnsureConnected() {
     if (Conn && PQstatus(Conn) == CONNECTION_OK) {
       // Reads the server's farewell, if any, and the end of the connection
@@ -354,9 +442,14 @@ struct TPgLink {
     } catch (const TSessionError& e) {
       Errors->Fail(FoldSqlState("08006"), SJ("PostgreSQL サーバーとの接続が切れています: ") + e.Text);
     }
-    if (lostTransaction)
-      Errors->Fail(FoldSqlState("08006"),
-                   SJ("PostgreSQL サーバーとの接続が切れ、開始していたトランザクションは失われました。接続し直しました。"));
+    Errors->Fail(FoldSqlState("08006"),
+                 ReconnectedText() + (lostTransaction ? SJ("開始していたトランザクションは失われました。") : ""));
+  }
+
+  // Before a statement of the user's: whether their transaction is open.
+  void StartStatement() {
+    NoteTransaction();
+    TransactionBefore = UserTransaction;
   }
 
   // After a statement: remembers whether the user's transaction is open.
@@ -365,11 +458,15 @@ struct TPgLink {
     UserTransaction = !OwnTransaction && (ts == PQTRANS_INTRANS || ts == PQTRANS_INERROR);
   }
 
-  // What a stop did to the user's transaction.
+  // What a stop did to the user's transaction: the server aborts it with
+  // the statement, and a stopped COMMIT ends it without committing.
   std::string StopNote() const {
-    return UserTransaction && PQtransactionStatus(Conn) == PQTRANS_INERROR
-               ? SJ("サーバーは開始していたトランザクションを中断しました。ROLLBACK で終えてください。")
-               : std::string();
+    const PGTransactionStatusType ts = Conn ? PQtransactionStatus(Conn) : PQTRANS_UNKNOWN;
+    if (UserTransaction && ts == PQTRANS_INERROR)
+      return SJ("サーバーは開始していたトランザクションを中断しました。ROLLBACK で終えてください。");
+    if (TransactionBefore && ts == PQTRANS_IDLE)
+      return SJ("停止したため、開始していたトランザクションはロールバックされました。変更は保存されていません。");
+    return {};
   }
 
   // Ends the open cursor: our transaction is committed (a query may have
@@ -393,13 +490,17 @@ struct TPgLink {
   }
 
   // After a failed or stopped fetch: our transaction is rolled back so the
-  // session stays usable; the user's is theirs to end.
+  // session stays usable; the user's is theirs to end, but a cursor that
+  // the stop left open in it is closed.
   void AbandonCursor() noexcept {
     const bool own = OwnTransaction;
+    const int cursor = ActiveCursor;
     ActiveCursor = 0;
     OwnTransaction = false;
     try {
-      if (own && Conn && PQstatus(Conn) == CONNECTION_OK && PQtransactionStatus(Conn) != PQTRANS_IDLE) Run("ROLLBACK");
+      const PGTransactionStatusType ts = Conn && PQstatus(Conn) == CONNECTION_OK ? PQtransactionStatus(Conn) : PQTRANS_UNKNOWN;
+      if (own && ts != PQTRANS_IDLE && ts != PQTRANS_UNKNOWN) Run("ROLLBACK");
+      else if (!own && cursor != 0 && ts == PQTRANS_INTRANS) Run("CLOSE " + CursorName(cursor));
     } catch (const TSessionError&) {
     }
     NoteTransaction();
@@ -469,23 +570,15 @@ void KeepRows(const PGresult* r, int from, int to, const std::vector<TPgColumn>&
 
 class TPgDynaset;
 
-class TPgField final : public TField {
+class TPgField final : public TColumnField {
  public:
   TPgField(TPgDynaset& owner, int index, const TPgColumn& column)
-      : owner_(owner), index_(index), name_(column.Name), type_(column.Type) {}
-
-  std::string Name() override { return name_; }
-  int OraMaxSize() override { return type_.Size; }
-  int OraPrecision() override { return type_.Precision; }
-  int OraScale() override { return type_.Scale; }
-  int OraIDataType() override { return type_.Code; }
+      : TColumnField(column.Name, column.Type), owner_(owner), index_(index) {}
   TFieldValue Value() override;
 
  private:
   TPgDynaset& owner_;
   int index_;
-  std::string name_;
-  TServerColumnType type_;
 };
 
 // The rows of a query, all in this process already, kept as cells since
@@ -546,8 +639,7 @@ class TPgDatabase final : public TDatabase {
 
   int ExecuteSql(const std::string& sqlCp932) override {
     const std::string sql = Statement(sqlCp932);
-    link_->EnsureConnected();
-    link_->CloseCursor();
+    if (!Ready()) return 0;
     PGconn* conn = link_->Conn;
     link_->Send(sql, false);
     // Row by row, so a statement that returns rows is counted, not kept.
@@ -566,11 +658,9 @@ class TPgDatabase final : public TDatabase {
         case PGRES_COPY_IN:
           PQputCopyEnd(conn, "COPY FROM STDIN is not available here");
           break;
-        case PGRES_COPY_OUT: {
-          char* buf = nullptr;
-          while (PQgetCopyData(conn, &buf, 0) > 0) PQfreemem(buf);
+        case PGRES_COPY_OUT:
+          link_->DrainCopy();
           break;
-        }
         case PGRES_SINGLE_TUPLE:
           ++total;
           break;
@@ -593,14 +683,14 @@ class TPgDatabase final : public TDatabase {
   std::unique_ptr<TDynaset> CreateDynaset(const std::string& sqlCp932, int /*options*/) override {
     const std::string utf8 = Statement(sqlCp932);
     const std::string_view sql = TrimStatement(utf8);
-    link_->EnsureConnected();
-    link_->CloseCursor();
+    if (!Ready()) return std::make_unique<TPgDynaset>(nullptr, std::vector<TPgColumn>{}, 0);
 
     const bool own = PQtransactionStatus(link_->Conn) == PQTRANS_IDLE;
     if (own) {
       TResult r = link_->Run("BEGIN");
       if (!TPgLink::Ok(r.get())) link_->Fail(r.get());
     }
+    assert(link_->ActiveCursor == 0);
     const int cursor = ++link_->Serial;
     const std::string name = TPgLink::CursorName(cursor);
     const std::string declare = "DECLARE " + name + " NO SCROLL CURSOR FOR ";
@@ -677,6 +767,19 @@ class TPgDatabase final : public TDatabase {
     StopState()->Clear();
     link_->StartWaiting();
     return ServerStatement(sqlCp932, *link_->Errors, FoldSqlState("42601"));
+  }
+
+  // The connection made sure of and the last cancel landed; false when a
+  // stop came first (the statement is then not run).
+  bool Ready() {
+    link_->EnsureConnected();
+    link_->StartStatement();
+    if (!link_->AwaitCancel(true)) {
+      StopState()->Mark();
+      return false;
+    }
+    link_->CloseCursor();
+    return true;
   }
 
   // Whether a statement ended because it was stopped: the server then says

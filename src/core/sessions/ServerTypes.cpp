@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Sjis.h"
+#include "core/SqlInfo.h"
 #include "core/sessions/Backends.h"
 #include "core/sessions/TextScan.h"
 
@@ -50,42 +51,42 @@ TServerColumnType MapPostgresType(unsigned oid, int typmod) {
   const int declared = typmod >= kVarHeader ? typmod - kVarHeader : 0;
   switch (oid) {
     case oidVarchar:
-      return {1, declared, 0, 0};
+      return {otVarchar2, declared, 0, 0};
     case oidBpchar:
-      return {96, declared, 0, 0};
+      return {otChar, declared, 0, 0};
     case oidChar:
-      return {96, 1, 0, 0};
+      return {otChar, 1, 0, 0};
     case oidName:
-      return {1, 63, 0, 0};
+      return {otVarchar2, 63, 0, 0};
     case oidInt2:
-      return {2, kNumberSize, 5, 0};
+      return {otNumber, kNumberSize, 5, 0};
     case oidInt4:
     case oidOid:
-      return {2, kNumberSize, 10, 0};
+      return {otNumber, kNumberSize, 10, 0};
     case oidInt8:
-      return {2, kNumberSize, 19, 0};
+      return {otNumber, kNumberSize, 19, 0};
     case oidFloat4:
     case oidFloat8:
-      return {2, kNumberSize, 0, 0};
+      return {otNumber, kNumberSize, 0, 0};
     case oidNumeric: {
-      if (typmod < kVarHeader) return {2, kNumberSize, 0, 0};
+      if (typmod < kVarHeader) return {otNumber, kNumberSize, 0, 0};
       const int t = typmod - kVarHeader;
       const int precision = (t >> 16) & 0xffff;
       const int scale = ((t & 0x7ff) ^ 1024) - 1024;  // the scale may be negative
-      return {2, kNumberSize, precision, scale};
+      return {otNumber, kNumberSize, precision, scale};
     }
     case oidDate:
     case oidTimestamp:
     case oidTimestamptz:
-      return {12, kDateSize, 0, 0};
+      return {otDate, kDateSize, 0, 0};
     case oidBytea:
-      return {23, 0, 0, 0};
+      return {otRaw, 0, 0, 0};
     case oidTid:
-      return {11, 0, 0, 0};  // a row's physical address, PostgreSQL's ROWID
+      return {otRowid, 0, 0, 0};  // a row's physical address, PostgreSQL's ROWID
     case oidBool:
-      return {1, 1, 0, 0};
+      return {otVarchar2, 1, 0, 0};
     default:
-      return {1, 0, 0, 0};
+      return {otVarchar2, 0, 0, 0};
   }
 }
 
@@ -128,25 +129,25 @@ TServerColumnType MapOdbcType(int sqlType, uint64_t columnSize, int decimalDigit
   const bool textual = sqlType == SQL_VARCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_LONGVARCHAR ||
                        sqlType == SQL_WLONGVARCHAR;
   if (textual && (base == "CHAR" || base == "NCHAR" || base == "CHARACTER" || base == "NATIONAL CHARACTER"))
-    return {96, a > 0 ? a : size, 0, 0};
+    return {otChar, a > 0 ? a : size, 0, 0};
   if (textual && (base == "VARCHAR" || base == "VARCHAR2" || base == "NVARCHAR" || base == "NVARCHAR2" ||
                   base == "CHARACTER VARYING"))
-    return {1, a > 0 ? a : size, 0, 0};
+    return {otVarchar2, a > 0 ? a : size, 0, 0};
   if ((sqlType == SQL_DOUBLE || sqlType == SQL_FLOAT || sqlType == SQL_REAL) &&
       (base == "NUMERIC" || base == "DECIMAL" || base == "NUMBER") && a > 0)
-    return {2, kNumberSize, a, std::max(b, 0)};
+    return {otNumber, kNumberSize, a, std::max(b, 0)};
   switch (sqlType) {
     case SQL_VARCHAR:
     case SQL_WVARCHAR:
     case SQL_GUID:
-      return {1, size, 0, 0};
+      return {otVarchar2, size, 0, 0};
     case SQL_CHAR:
     case SQL_WCHAR:
-      return {96, size, 0, 0};
+      return {otChar, size, 0, 0};
     case SQL_LONGVARCHAR:
     case SQL_WLONGVARCHAR:
     case -152:  // SQL Server's xml
-      return {8, size, 0, 0};
+      return {otLong, size, 0, 0};
     case SQL_NUMERIC:
     case SQL_DECIMAL:
     case SQL_INTEGER:
@@ -157,24 +158,24 @@ TServerColumnType MapOdbcType(int sqlType, uint64_t columnSize, int decimalDigit
     case SQL_REAL:
     case SQL_DOUBLE:
     case SQL_BIT:
-      return {2, kNumberSize, size, std::max(decimalDigits, 0)};
+      return {otNumber, kNumberSize, size, std::max(decimalDigits, 0)};
     case SQL_TYPE_DATE:
     case SQL_TYPE_TIMESTAMP:
     case SQL_DATE:       // the ODBC 2 codes, from older drivers
     case SQL_TIMESTAMP:
     case -155:  // SQL Server's datetimeoffset
-      return {12, kDateSize, 0, 0};
+      return {otDate, kDateSize, 0, 0};
     case SQL_TYPE_TIME:
     case SQL_TIME:
     case -154:  // SQL Server's time
-      return {1, size, 0, 0};
+      return {otVarchar2, size, 0, 0};
     case SQL_BINARY:
     case SQL_VARBINARY:
-      return {23, size, 0, 0};
+      return {otRaw, size, 0, 0};
     case SQL_LONGVARBINARY:
-      return {24, size, 0, 0};
+      return {otLongRaw, size, 0, 0};
     default:
-      return {0, size, 0, 0};
+      return {otUnknown, size, 0, 0};
   }
 }
 

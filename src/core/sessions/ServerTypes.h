@@ -7,9 +7,10 @@
 #include <string_view>
 
 #include "core/DateTime.h"
+#include "core/SqlInfo.h"
 
 struct TServerColumnType {
-  int Code = 1;
+  int Code = otVarchar2;
   int Size = 0, Precision = 0, Scale = 0;
 };
 

@@ -17,7 +17,9 @@
 #include <unistd.h>
 
 #include "core/Sjis.h"
+#include "core/SqlInfo.h"
 #include "core/sessions/Backends.h"
+#include "core/sessions/ColumnField.h"
 #include "core/sessions/ServerTypes.h"
 #include "core/sessions/SqliteTypes.h"
 
@@ -194,16 +196,10 @@ TSqliteCell ReadCell(sqlite3_stmt* stmt, int i) {
 
 class TSqliteDynaset;
 
-class TSqliteField final : public TField {
+class TSqliteField final : public TColumnField {
  public:
   TSqliteField(const TSqliteDynaset& owner, int index, const TSqliteColumnType& type, std::string name)
-      : owner_(owner), index_(index), type_(type), name_(std::move(name)) {}
-
-  std::string Name() override { return name_; }
-  int OraMaxSize() override { return type_.Size; }
-  int OraPrecision() override { return type_.Precision; }
-  int OraScale() override { return type_.Scale; }
-  int OraIDataType() override { return type_.Code; }
+      : TColumnField(std::move(name), type), owner_(owner), index_(index) {}
   TFieldValue Value() override;
 
  private:
@@ -216,8 +212,6 @@ class TSqliteField final : public TField {
 
   const TSqliteDynaset& owner_;
   int index_;
-  TSqliteColumnType type_;
-  std::string name_;
   std::string buf_;
 };
 
@@ -397,21 +391,21 @@ TFieldValue TSqliteField::Value() {
     case SQLITE_NULL:
       return v;
     case SQLITE_INTEGER: {
-      if (type_.Code == 12) return DateValue(UnixSecondsToDateTime(c.Int));
+      if (Code() == otDate) return DateValue(UnixSecondsToDateTime(c.Int));
       char buf[32];
       auto r = std::to_chars(buf, buf + sizeof buf, c.Int);
       buf_.assign(buf, r.ptr);
       break;
     }
     case SQLITE_FLOAT: {
-      if (type_.Code == 12 && std::isfinite(c.Real)) return DateValue(JulianDayToDateTime(c.Real));
+      if (Code() == otDate && std::isfinite(c.Real)) return DateValue(JulianDayToDateTime(c.Real));
       buf_ = FormatSqliteReal(c.Real);
       break;
     }
     default: {
       TDateTime dt;
-      if (type_.Code == 12 && PlainDateCellText(c.Text, buf_)) break;
-      if (type_.Code == 12 && ParseSqliteDate(c.Text, dt)) return DateValue(dt);
+      if (Code() == otDate && PlainDateCellText(c.Text, buf_)) break;
+      if (Code() == otDate && ParseSqliteDate(c.Text, dt)) return DateValue(dt);
       buf_.clear();
       AppendUtf8AsSjis(buf_, c.Text);
       break;
