@@ -13,6 +13,7 @@
 #include <string>
 
 class QDialog;
+class TKeyring;
 
 // The screen cursor. The values are the cursor codes the busy state uses.
 enum class TCursor : int {
@@ -86,4 +87,7 @@ class TPlatform {
   // Whether an instance under another name than `name` runs for this user
   // (it may share the history folder and not have indexed its runs yet).
   virtual bool OtherInstanceRuns(const std::string& name) = 0;
+
+  // The desktop's password store; by default there is none.
+  virtual TKeyring& Keyring();
 };

@@ -13,7 +13,9 @@
 #include <QTextBrowser>
 #include <QUrl>
 
+#include "app/AppTitle.h"
 #include "app/InstanceLock.h"
+#include "app/QtKeyring.h"
 #include "app/QtText.h"
 
 TQtPlatform::TQtPlatform(std::string lockDir) : lockDir_(std::move(lockDir)) {}
@@ -21,6 +23,11 @@ TQtPlatform::TQtPlatform(std::string lockDir) : lockDir_(std::move(lockDir)) {}
 TQtPlatform::~TQtPlatform() {
   delete help_.data();
   SetCursor(TCursor::Default);
+}
+
+TKeyring& TQtPlatform::Keyring() {
+  if (!keyring_) keyring_ = std::make_unique<TQtKeyring>(U(kAppTitle));
+  return *keyring_;
 }
 
 void TQtPlatform::ErrorBox(const QString& title, const QString& text) {

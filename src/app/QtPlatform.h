@@ -3,10 +3,12 @@
 // dialogs and the clipboard.
 
 #include <QPointer>
+#include <memory>
 
 #include "app/Platform.h"
 
 class QTextBrowser;
+class TQtKeyring;
 
 class TQtPlatform final : public TPlatform {
  public:
@@ -32,6 +34,7 @@ class TQtPlatform final : public TPlatform {
   int ExecModal(QDialog& dialog) override;
   TLockResult LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) override;
   bool OtherInstanceRuns(const std::string& name) override;
+  TKeyring& Keyring() override;
 
  private:
   bool FileDialog(TFileDialogSpec& spec, QString& fileName, bool save);
@@ -39,4 +42,5 @@ class TQtPlatform final : public TPlatform {
   std::string lockDir_;
   TCursor cursor_ = TCursor::Default;
   QPointer<QTextBrowser> help_;
+  std::unique_ptr<TQtKeyring> keyring_;  // made on first use
 };

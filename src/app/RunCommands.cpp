@@ -40,7 +40,7 @@ void ConnectExecute(TApp& app) {
   TfrmMain& main = app.Main();
   actions.actConnect->setEnabled(false);
   TfrmLogin& login = app.Login();
-  if (app.Platform().ExecModal(login) != QDialog::Accepted) return;
+  if (login.Ask() != QDialog::Accepted) return;
   TBusy busy(app, TCursor::HourGlass);
   main.SetStatusMsg(SJ("データベースへ接続中..."));
   TSqlManager& engine = main.SqlManager();
@@ -53,6 +53,7 @@ void ConnectExecute(TApp& app) {
     main.SetIsConnected(true);
     ConnectionOpened(app);
     main.SetStatusMsg(SJ("データベースへ接続しました"));
+    login.Remember();
     app.Draft().OfferLeftover();
   } else {
     actions.ReportError(ToQ(engine.ErrText));

@@ -60,6 +60,7 @@ TFileLocations MakeFileLocations(std::string_view exePath, const TLocationEnv& e
   loc.OptionFile = filesDir + loc.BaseName + "_Opt.xml";
   loc.FreqFile = filesDir + loc.BaseName + "_Frq.xml";
   loc.DraftFile = filesDir + loc.BaseName + "_Draft.sql";
+  loc.ConnectionFile = filesDir + loc.BaseName + "_Con.xml";
   loc.DefaultDatabase = filesDir + loc.BaseName + ".db";
   loc.DefaultLogDir = filesDir;
   if (!loc.DataDir.empty()) {

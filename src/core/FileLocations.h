@@ -22,6 +22,7 @@ struct TFileLocations {
   std::string OptionFile;    // <files dir>BaseName_Opt.xml
   std::string FreqFile;      // <files dir>BaseName_Frq.xml
   std::string DraftFile;     // <files dir>BaseName_Draft.sql: the edit area's text while it runs
+  std::string ConnectionFile;  // <files dir>BaseName_Con.xml: the login dialog's recent connections
   std::string HelpFile;      // BasePath.html, or the installed help
   std::string InstanceName;  // BaseName; names the single-instance lock
   std::string DefaultDatabase;  // <files dir>BaseName.db: the embedded default database

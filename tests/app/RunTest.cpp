@@ -2,6 +2,7 @@
 // messages, the grid's contents, stop, row limit, failures, and closing
 // during a run.
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -101,16 +102,19 @@ TEST_F(AppTest, LoginDialogKeysAndFocus) {
   EXPECT_EQ(login.LblHost->buddy(), login.edtHost);
   EXPECT_TRUE(login.btnOk->isDefault());
   EXPECT_EQ(login.minimumSize(), login.maximumSize());
-  // Tab goes user, password, host, OK, cancel and round again.
+  // Tab goes user, password, host, OK, cancel, the list's remove button and
+  // round again. As Tab does, a widget that hands its focus on is passed
+  // over: the host line's focus goes to its combo box.
   std::vector<QWidget*> chain;
   QWidget* w = login.edtUser;
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 7; ++i) {
     chain.push_back(w);
     do w = w->nextInFocusChain();
-    while (!(w->focusPolicy() & Qt::TabFocus));
+    while (!(w->focusPolicy() & Qt::TabFocus) || w->focusProxy());
   }
-  EXPECT_EQ(chain, (std::vector<QWidget*>{login.edtUser, login.edtPassword, login.edtHost, login.btnOk,
-                                          login.btnCancel, login.edtUser}));
+  EXPECT_EQ(chain, (std::vector<QWidget*>{login.edtUser, login.edtPassword, login.cmbHost, login.btnOk,
+                                          login.btnCancel, login.btnRemove, login.edtUser}));
+  EXPECT_EQ(login.edtHost->focusProxy(), login.cmbHost);
 
   // Every showing starts in the user name, and the password shows as stars.
   login.edtPassword->setText(QStringLiteral("tiger"));

@@ -32,6 +32,7 @@ TEST(FileLocations, AWritableFolderKeepsEverythingBesideTheExecutable) {
   EXPECT_EQ(loc.BasePath, "/opt/tools/quorrel");
   EXPECT_EQ(loc.OptionFile, "/opt/tools/quorrel_Opt.xml");
   EXPECT_EQ(loc.FreqFile, "/opt/tools/quorrel_Frq.xml");
+  EXPECT_EQ(loc.ConnectionFile, "/opt/tools/quorrel_Con.xml");
   EXPECT_EQ(loc.HelpFile, "/opt/tools/quorrel.html");
   EXPECT_EQ(loc.InstanceName, "quorrel");
   EXPECT_EQ(loc.DefaultDatabase, "/opt/tools/quorrel.db");
@@ -73,6 +74,7 @@ TEST(FileLocations, AnInstalledProgramWritesIntoTheUserDataDirectory) {
     EXPECT_EQ(loc.DataDir, data);
     EXPECT_EQ(loc.OptionFile, data + "quorrel_Opt.xml");
     EXPECT_EQ(loc.FreqFile, data + "quorrel_Frq.xml");
+    EXPECT_EQ(loc.ConnectionFile, data + "quorrel_Con.xml");
     EXPECT_EQ(loc.DefaultDatabase, data + "quorrel.db");
     EXPECT_EQ(loc.DefaultLogDir, data);
     EXPECT_EQ(loc.ExeDir, "/usr/bin/");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Platform.h"
+#include "support/FakeKeyring.h"
 
 class TFakePlatform final : public TPlatform {
  public:
@@ -60,6 +61,8 @@ class TFakePlatform final : public TPlatform {
 
   std::vector<TCursor> CursorLog;
 
+  TFakeKeyring FakeKeyring;
+
   void ErrorBox(const QString& title, const QString& text) override { Messages.push_back({title, text}); }
   bool AskYesNo(const QString& title, const QString& text, bool yesByDefault) override;
   bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) override { return FileDialog(spec, fileName); }
@@ -79,6 +82,7 @@ class TFakePlatform final : public TPlatform {
   int ExecModal(QDialog& dialog) override;
   TLockResult LockInstance(const std::string& name, std::unique_ptr<TInstanceLock>& lock) override;
   bool OtherInstanceRuns(const std::string& name) override;
+  TKeyring& Keyring() override { return FakeKeyring; }
 
  private:
   bool FileDialog(TFileDialogSpec& spec, QString& fileName);
