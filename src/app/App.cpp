@@ -16,6 +16,7 @@
 #include "app/OptionDialog.h"
 #include "views/QtText.h"
 #include "app/ResultTools.h"
+#include "app/SqlCompleter.h"
 #include "app/ToolIcons.h"
 #include "views/CellView.h"
 #include "views/DiffDialog.h"
@@ -71,6 +72,7 @@ bool TApp::Start() {
   main_ = std::make_unique<TfrmMain>(*this);
   about_ = std::make_unique<TfrmAbout>(*this);
   action_ = std::make_unique<TmodAction>(*this);
+  AttachSqlCompleter(*this);
   resultHost_ = MakeResultHost(*this);
   log_ = std::make_unique<TfrmLog>(main_.get(), MakeLogHost(*this));
   diff_ = std::make_unique<TfrmDiff>(*resultHost_, main_.get());

@@ -14,6 +14,7 @@
 #include "app/HistoryStore.h"
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
+#include "app/SqlCompleter.h"
 #include "views/QtText.h"
 #include "core/Sjis.h"
 #include "views/SqlGrid.h"
@@ -50,6 +51,7 @@ void ConnectExecute(TApp& app) {
   if (main.IsClosed()) return;
   if (connected) {
     main.SetIsConnected(true);
+    ConnectionOpened(app);
     main.SetStatusMsg(SJ("データベースへ接続しました"));
     login.Remember();
     app.Draft().OfferLeftover();
@@ -140,6 +142,7 @@ void WithRunState(TApp& app, const std::function<void()>& body) {
   // The window may have been closed while messages were let through.
   if (main.IsClosed() || !main.IsConnected()) return;
   body();
+  CompletionAfterRun(app);
 }
 
 TRunOutcome RunStatement(TApp& app, const TStrings& typed) {
@@ -187,6 +190,7 @@ TRunOutcome RunStatement(TApp& app, const TStrings& typed) {
   const bool stopped = engine.Stopped();
   info.EndTiming();
   info.SetStatus(stopped ? SJ("中断") : SJ("完了"));
+  if (!stopped) SchemaMayHaveChanged(app, statement);
   if (!RecordRun(app, info, typed, false)) return failed({});
   main.SetStatusMsg(stopped ? SJ("強制終了しました") : SJ("ＳＱＬ処理終了"));
   ReportStopNote(app);

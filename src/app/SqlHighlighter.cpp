@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <QTextDocument>
 
+#include "core/Completion.h"
+
 namespace {
 
 // Block states: the lexical state in the low bits, the remark scan's
@@ -15,20 +17,8 @@ constexpr int kRemarkComment = 4;
 const QSet<QString>& Keywords() {
   static const QSet<QString> words = [] {
     QSet<QString> set;
-    for (const char* w :
-         {"ADD",      "ALL",       "ALTER",    "AND",      "ANY",      "AS",        "ASC",      "BEGIN",
-          "BETWEEN",  "BY",        "CASE",     "CAST",     "CHECK",    "COLUMN",    "COMMENT",  "COMMIT",
-          "CONNECT",  "CONSTRAINT", "CREATE",  "CROSS",    "CURRENT",  "DECLARE",   "DEFAULT",  "DELETE",
-          "DESC",     "DISTINCT",  "DROP",     "ELSE",     "END",      "ESCAPE",    "EXCEPT",   "EXISTS",
-          "FETCH",    "FOR",       "FOREIGN",  "FROM",     "FULL",     "FUNCTION",  "GRANT",    "GROUP",
-          "HAVING",   "IF",        "IN",       "INDEX",    "INNER",    "INSERT",    "INTERSECT", "INTO",
-          "IS",       "JOIN",      "KEY",      "LEFT",     "LIKE",     "LIMIT",     "MERGE",    "MINUS",
-          "NATURAL",  "NOT",       "NULL",     "OF",       "OFFSET",   "ON",        "OR",       "ORDER",
-          "OUTER",    "OVER",      "PARTITION", "PRIMARY", "PRIOR",    "PROCEDURE", "REFERENCES", "RETURN",
-          "REVOKE",   "RIGHT",     "ROLLBACK", "ROWNUM",   "SELECT",   "SEQUENCE",  "SET",      "START",
-          "TABLE",    "THEN",      "TO",       "TRIGGER",  "TRUNCATE", "UNION",     "UNIQUE",   "UPDATE",
-          "USING",    "VALUES",    "VIEW",     "WHEN",     "WHERE",    "WITH"})
-      set.insert(QString::fromLatin1(w));
+    for (const std::string& w : SqlKeywords())
+      set.insert(QString::fromLatin1(w.c_str()));
     return set;
   }();
   return words;

@@ -10,22 +10,39 @@ namespace {
 
 using TRow = std::vector<std::string>;
 
+// The database's busy handler while one reading runs, and none after it:
+// the last run's handler may still be set, and it would stop a reading
+// after the run. The engine sets its own again before its next statement.
+class TReadingBusy {
+ public:
+  TReadingBusy(TDatabase& db, const TDatabase::TBusyHandler& busy) : db_(db) { db_.SetBusyHandler(busy); }
+  ~TReadingBusy() { db_.SetBusyHandler({}); }
+  TReadingBusy(const TReadingBusy&) = delete;
+  TReadingBusy& operator=(const TReadingBusy&) = delete;
+
+ private:
+  TDatabase& db_;
+};
+
 // Every row of a catalogue query, whatever row limit the last run left on
-// the database. The engine sets its own limit again before its next query.
-std::vector<TRow> Rows(TDatabase& db, const std::string& sql) {
+// the database (the engine sets its own again before its next query), each
+// at least width cells wide, however few columns a driver returned.
+std::vector<TRow> Rows(TDatabase& db, const std::string& sql, size_t width) {
   db.SetRowsWanted(INT32_MAX);
-  db.SetBusyHandler({});
   std::unique_ptr<TDynaset> rows = db.CreateDynaset(sql, 0);
   const int n = rows->FieldCount();
   std::vector<TRow> out;
   for (; !rows->Eof(); rows->MoveNext()) {
-    TRow row(static_cast<size_t>(n));
+    TRow row(std::max(static_cast<size_t>(n), width));
     for (int i = 0; i < n; ++i) {
       const TFieldValue v = rows->Field(i).Value();
       if (v.Kind == TValueKind::Text) row[static_cast<size_t>(i)] = std::string(v.Text);
     }
     out.push_back(std::move(row));
   }
+  // A stopped query ends its rows without an error; part of a catalogue
+  // must not pass for all of it.
+  if (db.Stopped()) throw TSessionError(0, SJ("読込みを中断しました"));
   return out;
 }
 
@@ -35,7 +52,6 @@ std::string Literal(std::string_view text) {
   return out;
 }
 
-bool IsSystemSchema(const std::string& schema) { return schema == "pg_catalog" || schema == "information_schema"; }
 
 // The size in a declared type's parentheses: "VARCHAR(20)" gives "20",
 // "NUMERIC(10, 2)" gives "10,2".
@@ -54,7 +70,8 @@ TCatalog SqliteCatalog(TDatabase& db) {
   for (TRow& r : Rows(db,
                       "SELECT name, upper(type) FROM sqlite_schema "
                       "WHERE type IN ('table', 'view') AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-                      "ORDER BY name"))
+                      "ORDER BY name",
+                      2))
     catalog.Tables.push_back({"main", std::move(r[0]), std::move(r[1]), {}});
   return catalog;
 }
@@ -63,7 +80,8 @@ std::vector<TCatalogColumn> SqliteColumns(TDatabase& db, const TCatalogTable& ta
   std::vector<TCatalogColumn> columns;
   // hidden 1 marks a virtual table's hidden columns, which SELECT * leaves out.
   for (TRow& r : Rows(db, "SELECT name, type, \"notnull\" FROM pragma_table_xinfo(" + Literal(table.Name) +
-                              ") WHERE hidden <> 1 ORDER BY cid")) {
+                              ") WHERE hidden <> 1 ORDER BY cid",
+                          3)) {
     std::string size = DeclaredSize(r[1]);
     columns.push_back({std::move(r[0]), std::move(r[1]), std::move(size), r[2] != "1"});
   }
@@ -72,7 +90,7 @@ std::vector<TCatalogColumn> SqliteColumns(TDatabase& db, const TCatalogTable& ta
 
 TCatalog PostgresCatalog(TDatabase& db) {
   TCatalog catalog;
-  const std::vector<TRow> schema = Rows(db, "SELECT current_schema()");
+  const std::vector<TRow> schema = Rows(db, "SELECT current_schema()", 1);
   if (!schema.empty()) catalog.DefaultSchema = schema[0][0];
   for (TRow& r : Rows(db,
                       "SELECT n.nspname, c.relname, "
@@ -80,7 +98,8 @@ TCatalog PostgresCatalog(TDatabase& db) {
                       "FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
                       "WHERE c.relkind IN ('r', 'v', 'm', 'p', 'f') "
                       "AND n.nspname NOT LIKE 'pg\\_toast%' AND n.nspname NOT LIKE 'pg\\_temp\\_%' "
-                      "AND pg_catalog.has_schema_privilege(n.oid, 'USAGE')"))
+                      "AND pg_catalog.has_schema_privilege(n.oid, 'USAGE')",
+                      4))
     catalog.Tables.push_back({std::move(r[0]), std::move(r[1]), std::move(r[2]), std::move(r[3])});
   SortTables(catalog.Tables);
   return catalog;
@@ -103,12 +122,21 @@ std::vector<TCatalogColumn> PostgresColumns(TDatabase& db, const TCatalogTable& 
                       "CASE WHEN a.attnotnull THEN '1' ELSE '0' END "
                       "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "
                       "WHERE a.attrelid = " +
-                          table.Key + " AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum"))
+                          table.Key + " AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
+                      4))
     columns.push_back({std::move(r[0]), std::move(r[1]), std::move(r[2]), r[3] != "1"});
   return columns;
 }
 
 }  // namespace
+
+bool IsSystemSchema(const std::string& schema) { return schema == "pg_catalog" || schema == "information_schema"; }
+
+TCatalog ReadCatalog(TDatabase& db) { return ReadCatalog(db, {}); }
+
+std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& table) {
+  return ReadColumns(db, table, {});
+}
 
 void SortTables(std::vector<TCatalogTable>& tables) {
   std::stable_sort(tables.begin(), tables.end(), [](const TCatalogTable& a, const TCatalogTable& b) {
@@ -119,7 +147,8 @@ void SortTables(std::vector<TCatalogTable>& tables) {
   });
 }
 
-TCatalog ReadCatalog(TDatabase& db) {
+TCatalog ReadCatalog(TDatabase& db, const TDatabase::TBusyHandler& busy) {
+  TReadingBusy reading(db, busy);
   TCatalog catalog;
   // As Rows does: the last run's handler would answer stop at once.
   db.SetBusyHandler({});
@@ -131,7 +160,9 @@ TCatalog ReadCatalog(TDatabase& db) {
   return catalog;
 }
 
-std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& table) {
+std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& table,
+                                        const TDatabase::TBusyHandler& busy) {
+  TReadingBusy reading(db, busy);
   std::vector<TCatalogColumn> columns;
   db.SetBusyHandler({});
   if (db.NativeColumns(table, columns)) return columns;

@@ -6,11 +6,13 @@
 // text is cp932. Reading runs on the caller's thread while no query is open;
 // failures are TSessionError, as from any other call of the database.
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "core/SqlDialect.h"
 
+class TBusyAnswer;
 class TDatabase;
 
 struct TCatalogTable {
@@ -35,6 +37,12 @@ struct TCatalog {
 
 TCatalog ReadCatalog(TDatabase& db);
 std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& table);
+// The same with busy as the database's busy handler while they read (see
+// TDatabase::SetBusyHandler); a reading it stops fails rather than giving
+// part of the names. The database has no busy handler afterwards.
+TCatalog ReadCatalog(TDatabase& db, const std::function<TBusyAnswer()>& busy);
+std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& table,
+                                        const std::function<TBusyAnswer()>& busy);
 
 // The table's name for a statement, with its schema unless that is the default.
 std::string TableReference(const TCatalog& catalog, const TCatalogTable& table);
@@ -42,6 +50,8 @@ std::string TableReference(const TCatalog& catalog, const TCatalogTable& table);
 std::string SelectStatement(const TCatalog& catalog, const TCatalogTable& table,
                             const std::vector<TCatalogColumn>& columns);
 
+// PostgreSQL's own schemas, pg_catalog and information_schema.
+bool IsSystemSchema(const std::string& schema);
 // Orders tables by schema, the system schemas pg_catalog and
 // information_schema last, then by name.
 void SortTables(std::vector<TCatalogTable>& tables);

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "AppFixture.h"
+#include "Completing.h"
 #include "WindowHosts.h"
 #include "core/Sjis.h"
 #include "support/EngineProbe.h"
@@ -181,11 +182,70 @@ TEST_F(WindowReconnect, ARunAfterARestartSaysSoAndRunsNothing) {
   EXPECT_EQ(platform.Messages.size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, WindowStop,
-                         testing::Values(Sqlite(), Postgres("Postgres", PgHost), Postgres("OdbcPostgres", OdbcPgHost),
-                                         TWindowBackend{"OdbcMariaDb", MariaHost, "SELECT SLEEP(30)",
-                                                        "UPDATE T SET N = N + SLEEP(30)",
-                                                        {"START TRANSACTION", "UPDATE T SET N = 4"}}),
-                         [](const testing::TestParamInfo<TWindowBackend>& info) { return info.param.Name; });
+// The same restart met by the completion's reading of a table's columns,
+// the first statement after it: the user hears of the new session then,
+// before a statement of theirs runs on it.
+TEST_F(WindowReconnect, TheCompletionsReadingAfterARestartSaysSo) {
+  std::string why;
+  const std::string host = PgHost(dir, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  TPgServer& server = *TestServer(nullptr);
+  ASSERT_TRUE(StartApp());
+  Connect(QString::fromStdString(host));
+  Run(QStringLiteral("CREATE TABLE t (n integer)"));
+  ASSERT_TRUE(platform.Messages.empty());
+  server.Stop();
+  ASSERT_TRUE(server.Start()) << server.Error();
+
+  TCompleting ed(*SqlCompleter(App()), *Main().edtSql);
+  ed.SetText(QStringLiteral("SELECT t.| FROM t"));
+  ed.Key(Qt::Key_J, Qt::ControlModifier);
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_TRUE(platform.LastMessage().startsWith(Q8("サーバーとの接続が切れたため再接続しました。")))
+      << platform.LastMessage().toStdString();
+  EXPECT_EQ(Main().StatusMsg(), SJ("エラーが発生しました"));
+  // The new session answers the next asking.
+  ed.Key(Qt::Key_J, Qt::ControlModifier);
+  EXPECT_EQ(ed.Offered(), QStringList{"n"});
+  EXPECT_EQ(platform.Messages.size(), 1u);
+}
+
+// The completion reads the tables again after a statement that changes
+// them, and a new table's columns when first asked for.
+class WindowCompletion : public WindowStop {};
+
+TEST_P(WindowCompletion, OffersTheColumnsOfATableCreatedInTheSession) {
+  Run(Q8("CREATE TABLE 新表 (alpha INTEGER, 名前 VARCHAR(20))"));
+  ASSERT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
+  TCompleting ed(*SqlCompleter(App()), *Main().edtSql);
+  ed.SetText(Q8("SELECT | FROM 新表 t"));
+  ed.Type(QStringLiteral("t."));
+  EXPECT_EQ(ed.Offered(), (QStringList{"alpha", Q8("名前")}));
+  ed.Key(Qt::Key_Down);
+  ed.Key(Qt::Key_Return);
+  EXPECT_EQ(ed.Text(), Q8("SELECT t.名前 FROM 新表 t"));
+  Actions().Execute(Actions().actStart);
+  EXPECT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
+  EXPECT_EQ(Main().SqlInfo().ColCount(), 1);
+
+  // Written with its schema where the driver names no default one.
+  ed.SetText(Q8("SELECT * FROM 新|"));
+  ed.Key(Qt::Key_J, Qt::ControlModifier);
+  ASSERT_EQ(ed.Offered().size(), 1);
+  EXPECT_TRUE(ed.Offered()[0].endsWith(Q8("新表"))) << ed.Offered()[0].toStdString();
+  Run(Q8("DROP TABLE 新表"));
+  ed.SetText(Q8("SELECT * FROM 新|"));
+  ed.Key(Qt::Key_J, Qt::ControlModifier);
+  EXPECT_TRUE(ed.Offered().isEmpty());
+}
+
+const auto kWindowBackends =
+    testing::Values(Sqlite(), Postgres("Postgres", PgHost), Postgres("OdbcPostgres", OdbcPgHost),
+                    TWindowBackend{"OdbcMariaDb", MariaHost, "SELECT SLEEP(30)", "UPDATE T SET N = N + SLEEP(30)",
+                                   {"START TRANSACTION", "UPDATE T SET N = 4"}});
+std::string BackendName(const testing::TestParamInfo<TWindowBackend>& info) { return info.param.Name; }
+
+INSTANTIATE_TEST_SUITE_P(Backends, WindowStop, kWindowBackends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, WindowCompletion, kWindowBackends, BackendName);
 
 }  // namespace
