@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/Session.h"
+#include "core/Sjis.h"
 
 namespace {
 
