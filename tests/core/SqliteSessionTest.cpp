@@ -18,6 +18,7 @@ TBackendParam Sqlite(const char* name, std::function<TLogin(TTempDir&)> fresh, b
   p.SlowQuery = "SELECT count(*) FROM (" + SqliteSeries(2000000000) + ")";
   p.SlowChange = "INSERT INTO T " + SqliteSeries(2000000000);
   if (shared) p.HoldLock = {"BEGIN EXCLUSIVE"};
+  p.Shared = shared;
   return p;
 }
 
