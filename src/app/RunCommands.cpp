@@ -15,14 +15,10 @@
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
 #include "app/QtText.h"
+#include "app/TransactionCommands.h"
 #include "core/Sjis.h"
 #include "views/SqlGrid.h"
 
-namespace {
-
-// The busy handler of the database while a command waits for it: the window
-// works, the wait goes on while goOn() holds, and the window's end gives up
-// on a server that does not answer.
 TDatabase::TBusyHandler WindowWhileBusy(TApp& app, std::function<bool()> goOn) {
   return [&app, goOn = std::move(goOn)]() -> TBusyAnswer {
     app.Platform().ProcessMessages();
@@ -31,8 +27,6 @@ TDatabase::TBusyHandler WindowWhileBusy(TApp& app, std::function<bool()> goOn) {
     return goOn();
   };
 }
-
-}  // namespace
 
 void ConnectExecute(TApp& app) {
   TmodAction& actions = app.Action();
@@ -50,6 +44,7 @@ void ConnectExecute(TApp& app) {
   if (main.IsClosed()) return;
   if (connected) {
     main.SetIsConnected(true);
+    ShowTransactionState(app);
     main.SetStatusMsg(SJ("データベースへ接続しました"));
     app.Draft().OfferLeftover();
   } else {
@@ -59,10 +54,12 @@ void ConnectExecute(TApp& app) {
 
 void DisConnectExecute(TApp& app) {
   TfrmMain& main = app.Main();
+  if (!SettleTransaction(app, !main.SessionEnding)) return;
   main.SqlManager().CloseQuery();
   WriteFavourites(app);
   WriteHistory(app);
   main.SetIsConnected(false);
+  ShowTransactionState(app);
   main.SetStatusMsg(SJ("接続を切断しました"));
 }
 
@@ -83,6 +80,9 @@ class TRunEnd {
     app_.EndBusy();
     main.SetIsRunning(false);
     main.IsSelect = false;
+    // The statement may have begun or ended a transaction, or the server
+    // dropped one with the connection.
+    ShowTransactionState(app_);
     if (main.GridCanFocus()) main.Grid().setFocus();
     if (main.ClosePending()) main.close();
   }

@@ -490,7 +490,7 @@ TEST_F(PostgresSession, AServerThatRestartedIsConnectedAgainWithoutRunningTheSta
   Exec("INSERT INTO t VALUES (2)");
   restart();
   EXPECT_FALSE(engine.ExecSql("INSERT INTO t VALUES (3)"));
-  EXPECT_EQ(Text(), told + "開始していたトランザクションは失われました。");
+  EXPECT_EQ(Text(), told + "コミットされていない変更は失われました（サーバーがロールバックしました）。");
   ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM t")) << Text();
   FetchAll();
   EXPECT_EQ(Cell(1, 1), "1");

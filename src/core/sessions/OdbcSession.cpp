@@ -342,7 +342,7 @@ class TOdbcDatabase final : public TDatabase {
       if (!status.Ok) Fail(status);
     }
     errors_->Fail(FoldSqlState("08003"), SJ("サーバーとの接続が切れたため再接続しました。セッションの設定は失われています。") +
-                                             (lost ? SJ("コミットされていない変更は失われました。") : std::string()) +
+                                             (lost ? SJ("コミットされていない変更は失われました（サーバーがロールバックしました）。") : std::string()) +
                                              SJ("ＳＱＬは実行していません。"));
   }
 

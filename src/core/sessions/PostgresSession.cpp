@@ -443,7 +443,7 @@ struct TPgLink {
       Errors->Fail(FoldSqlState("08006"), SJ("PostgreSQL サーバーとの接続が切れています: ") + e.Text);
     }
     Errors->Fail(FoldSqlState("08006"),
-                 ReconnectedText() + (lostTransaction ? SJ("開始していたトランザクションは失われました。") : ""));
+                 ReconnectedText() + (lostTransaction ? SJ("コミットされていない変更は失われました（サーバーがロールバックしました）。") : ""));
   }
 
   // Before a statement of the user's: whether their transaction is open.
