@@ -23,6 +23,7 @@ class TBenchPlatform : public TPlatform {
     ++errors;
   }
   bool AskYesNo(const QString&, const QString&, bool) override { return false; }
+  TAnswer AskYesNoCancel(const QString&, const QString&) override { return TAnswer::No; }
   bool OpenFileDialog(TFileDialogSpec&, QString& fileName) override { return Answer(fileName); }
   bool SaveFileDialog(TFileDialogSpec&, QString& fileName) override { return Answer(fileName); }
   bool PickColor(QColor&) override { return false; }

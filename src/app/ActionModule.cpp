@@ -20,6 +20,7 @@
 #include "views/QtText.h"
 #include "app/ResultTools.h"
 #include "app/RunCommands.h"
+#include "app/TransactionCommands.h"
 #include "app/ScriptCommands.h"
 #include "app/TableListDialog.h"
 #include "core/Sjis.h"
@@ -198,6 +199,18 @@ void TmodAction::CreateCommands() {
                      QKeySequence(Qt::Key_F9), notEmpty, [this] { RunScriptExecute(app_); });
   AddShortCut(actRunScript, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Enter));
   AddShortCut(actRunScript, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return));
+
+  // A transaction's end is a run of its own; the commit mode changes
+  // between runs only.
+  actAutoCommit = Add("actAutoCommit", C::Run, "自動コミット(&A)", "自動コミット|文ごとに変更を確定します", none, allowed,
+                      [this] { AutoCommitExecute(app_); });
+  actAutoCommit->setCheckable(true);
+  actAutoCommit->setChecked(true);
+  auto openTransaction = [this] { return Allowed() && app_.Main().SqlManager().InTransaction(); };
+  actCommit = Add("actCommit", C::Run, "コミット(&M)", "コミット|変更を確定します", QKeySequence(Qt::Key_F11),
+                  openTransaction, [this] { CommitExecute(app_); });
+  actRollback = Add("actRollback", C::Run, "ロールバック(&B)", "ロールバック|変更を取り消します", QKeySequence(Qt::Key_F12),
+                    openTransaction, [this] { RollbackExecute(app_); });
 
   actFreqAdd = Add("actFreqAdd", C::Freq, "追加(&A)", "追加|一覧へ追加します", QKeySequence(Qt::ALT | Qt::Key_Right),
                    notEmpty, [this] { FreqAddExecute(app_); });

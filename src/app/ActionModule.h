@@ -79,6 +79,7 @@ class TmodAction : public QObject {
   QAction *actFind, *actFindNext, *actFindPrev, *actReplace;
   QAction *actViewGrid, *actViewCell, *actRecordView, *actTableList;
   QAction *actStart, *actStop, *actRunCaret, *actRunScript;
+  QAction *actAutoCommit, *actCommit, *actRollback;
   QAction *actFreqAdd, *actFreqGet, *actFreqDel, *actFreqUp, *actFreqDown;
   QAction *actLog, *actDiff, *actSort, *actOption;
   QAction *actOpenHelp, *actAbout;

@@ -13,6 +13,7 @@
 #include "app/HistoryStore.h"
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
+#include "app/TransactionCommands.h"
 #include "app/OptionDialog.h"
 #include "views/QtText.h"
 #include "app/ResultTools.h"
@@ -80,6 +81,7 @@ bool TApp::Start() {
   option_ = std::make_unique<TfrmOption>(*this);
   const TOptions& options = option_->Options();
   login_ = std::make_unique<TfrmLogin>(*this, options.User, options.Password, options.Connect);
+  ApplyCommitMode(*this);
   cellView_ = std::make_unique<TfrmCellView>(main_.get());
   draft_ = std::make_unique<TDraftKeeper>(*this);
   return true;

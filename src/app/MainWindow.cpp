@@ -27,6 +27,7 @@
 #include "app/SqlHighlighter.h"
 #include "app/StatusBar.h"
 #include "app/ToolIcons.h"
+#include "app/TransactionCommands.h"
 #include "views/Colors.h"
 #include "views/ResultPresenter.h"
 #include "views/SqlGrid.h"
@@ -415,6 +416,24 @@ void TfrmMain::CreateStatusBar() {
   // Below the central area, full width.
   auto* holder = qobject_cast<QVBoxLayout*>(centralWidget()->layout());
   holder->addWidget(barStatus_);
+  lblTransaction = new QLabel(U("未コミット"), barStatus_);
+  lblTransaction->setObjectName(QStringLiteral("lblTransaction"));
+  lblTransaction->setAlignment(Qt::AlignCenter);
+  lblTransaction->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c00000; padding: 0 4px; }"));
+  lblTransaction->hide();
+}
+
+void TfrmMain::ShowUncommitted(bool on) {
+  if (on) PlaceUncommitted();
+  lblTransaction->setVisible(on);
+}
+
+bool TfrmMain::UncommittedShown() const { return !lblTransaction->isHidden(); }
+
+void TfrmMain::PlaceUncommitted() {
+  const QRect panel = barStatus_->PanelRect(pnMsg).adjusted(1, 1, -1, -1);
+  const int width = std::min(panel.width(), lblTransaction->sizeHint().width());
+  lblTransaction->setGeometry(panel.right() + 1 - width, panel.top(), width, panel.height());
 }
 
 void TfrmMain::WireResultSet() {
@@ -645,7 +664,8 @@ void TfrmMain::BindActions(TmodAction& actions) {
                                      a.actReplace, nullptr, a.actFixedRowCopy, a.actCellCopy, a.actWhereCopy,
                                      a.actTableCopy, a.actInCopy});
   fill(menu("mnuView", "表示(&V)"), {a.actViewGrid, a.actViewCell, a.actRecordView, nullptr, a.actTableList});
-  fill(menu("mnuRun", "実行(&R)"), {a.actStart, a.actStop, nullptr, a.actRunCaret, a.actRunScript});
+  fill(menu("mnuRun", "実行(&R)"), {a.actStart, a.actStop, nullptr, a.actRunCaret, a.actRunScript, nullptr,
+                                   a.actAutoCommit, a.actCommit, a.actRollback});
   fill(menu("mnuFreq", "よく使うＳＱＬ(&Y)"),
        {a.actFreqAdd, a.actFreqGet, a.actFreqDel, nullptr, a.actFreqUp, a.actFreqDown});
   fill(menu("mnuOther", "その他(&O)"), {a.actLog, a.actDiff, a.actSort, nullptr, a.actOption});
@@ -726,6 +746,7 @@ bool TfrmMain::IsPreviewed(QObject* receiver) const {
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == barStatus_ && e->type() == QEvent::Resize) PlaceUncommitted();
   switch (e->type()) {
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress: {
@@ -771,6 +792,11 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
     return;
   }
   closePending_ = false;
+  // Uncommitted changes are settled first; キャンセル keeps the window.
+  if (isConnected_ && actions_ && !SettleTransaction(app_, !SessionEnding)) {
+    e->ignore();
+    return;
+  }
   if (isConnected_ && actions_) actions_->Execute(actions_->actDisConnect);
   closed_ = true;
   e->accept();

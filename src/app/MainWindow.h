@@ -45,6 +45,9 @@ class TfrmMain : public QMainWindow {
   // The running script is a query whose rows are being fetched; written by
   // the run command only.
   bool IsSelect = false;
+  // The desktop is ending the program (SIGTERM, logout): nobody is left to
+  // answer a question, so uncommitted changes are rolled back unasked.
+  bool SessionEnding = false;
   const std::string& StatusMsg() const { return statusMsg_; }  // cp932
   const std::string& PathFile() const { return pathFile_; }    // cp932
   // The grid's current cell, followed on every move; 0 = no data cell.
@@ -56,6 +59,10 @@ class TfrmMain : public QMainWindow {
   void SetIsProcessing(bool value);
   void SetStatusMsg(std::string_view sjis);
   void SetPathFile(std::string_view sjis);
+  // The 未コミット indicator, over the message panel's right end so that no
+  // panel changes its size or text.
+  void ShowUncommitted(bool on);
+  bool UncommittedShown() const;
   // Empties the edit area and the result, forgets the file, and lets the
   // cleared window paint before returning.
   void New();
@@ -110,6 +117,7 @@ class TfrmMain : public QMainWindow {
   QMenu* popSql = nullptr;
   QMenu* popFreq = nullptr;
   QMenu* popGrid = nullptr;
+  QLabel* lblTransaction = nullptr;
 
  signals:
   // The window closed (the close was accepted).
@@ -129,6 +137,7 @@ class TfrmMain : public QMainWindow {
   QWidget* CreateSqlPanel();
   QWidget* CreateFreqPanel();
   void CreateStatusBar();
+  void PlaceUncommitted();
   void WireResultSet();
   void DrawProgressPanel(QPainter& painter, const QRect& rect);
   void FitProgressPanel();

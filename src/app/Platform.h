@@ -47,6 +47,10 @@ class TPlatform {
   // answers No; Enter takes No too unless yesByDefault (a question whose
   // hasty No would throw something away).
   virtual bool AskYesNo(const QString& title, const QString& text, bool yesByDefault = false) = 0;
+  // A question with Yes, No and Cancel buttons. Closing the box answers
+  // Cancel; Enter takes Yes.
+  enum class TAnswer { Yes, No, Cancel };
+  virtual TAnswer AskYesNoCancel(const QString& title, const QString& text) = 0;
 
   // Standard dialogs. False when the user cancels; spec and fileName are
   // then unchanged.

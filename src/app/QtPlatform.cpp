@@ -43,6 +43,15 @@ bool TQtPlatform::AskYesNo(const QString& title, const QString& text, bool yesBy
   return box.exec() == QMessageBox::Yes;
 }
 
+TPlatform::TAnswer TQtPlatform::AskYesNoCancel(const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                  QApplication::activeWindow());
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::Cancel);
+  const int answer = box.exec();
+  return answer == QMessageBox::Yes ? TAnswer::Yes : answer == QMessageBox::No ? TAnswer::No : TAnswer::Cancel;
+}
+
 bool TQtPlatform::FileDialog(TFileDialogSpec& spec, QString& fileName, bool save) {
   QFileDialog dialog(QApplication::activeWindow(), spec.Title, spec.InitialDir);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

@@ -20,6 +20,7 @@ class TQtPlatform final : public TPlatform {
 
   void ErrorBox(const QString& title, const QString& text) override;
   bool AskYesNo(const QString& title, const QString& text, bool yesByDefault) override;
+  TAnswer AskYesNoCancel(const QString& title, const QString& text) override;
   bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) override;
   bool SaveFileDialog(TFileDialogSpec& spec, QString& fileName) override;
   bool PickColor(QColor& colour) override;

@@ -15,15 +15,11 @@
 #include "app/LoginDialog.h"
 #include "app/MainWindow.h"
 #include "app/SqlCompleter.h"
+#include "app/TransactionCommands.h"
 #include "views/QtText.h"
 #include "core/Sjis.h"
 #include "views/SqlGrid.h"
 
-namespace {
-
-// The busy handler of the database while a command waits for it: the window
-// works, the wait goes on while goOn() holds, and the window's end gives up
-// on a server that does not answer.
 TDatabase::TBusyHandler WindowWhileBusy(TApp& app, std::function<bool()> goOn) {
   return [&app, goOn = std::move(goOn)]() -> TBusyAnswer {
     app.Platform().ProcessMessages();
@@ -32,8 +28,6 @@ TDatabase::TBusyHandler WindowWhileBusy(TApp& app, std::function<bool()> goOn) {
     return goOn();
   };
 }
-
-}  // namespace
 
 void ConnectExecute(TApp& app) {
   TmodAction& actions = app.Action();
@@ -52,6 +46,7 @@ void ConnectExecute(TApp& app) {
   if (connected) {
     main.SetIsConnected(true);
     ConnectionOpened(app);
+    ShowTransactionState(app);
     main.SetStatusMsg(SJ("データベースへ接続しました"));
     login.Remember();
     app.Draft().OfferLeftover();
@@ -62,10 +57,12 @@ void ConnectExecute(TApp& app) {
 
 void DisConnectExecute(TApp& app) {
   TfrmMain& main = app.Main();
+  if (!SettleTransaction(app, !main.SessionEnding)) return;
   main.SqlManager().CloseQuery();
   WriteFavourites(app);
   WriteHistory(app);
   main.SetIsConnected(false);
+  ShowTransactionState(app);
   main.SetStatusMsg(SJ("接続を切断しました"));
 }
 
@@ -86,6 +83,9 @@ class TRunEnd {
     app_.EndBusy();
     main.SetIsRunning(false);
     main.IsSelect = false;
+    // The statement may have begun or ended a transaction, or the server
+    // dropped one with the connection.
+    ShowTransactionState(app_);
     if (main.GridCanFocus()) main.Grid().setFocus();
     if (main.ClosePending()) main.close();
   }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "core/Session.h"
 #include "core/StrUtil.h"
 
 class TApp;
@@ -22,6 +23,11 @@ void StopExecute(TApp& app);
 
 // The pieces of the run driver that running one statement of many, or a
 // script, shares with the start command.
+
+// The busy handler of the database while a command waits for it: the
+// window works, the wait goes on while goOn() holds, and the window's end
+// gives up on a server that does not answer.
+TDatabase::TBusyHandler WindowWhileBusy(TApp& app, std::function<bool()> goOn);
 
 // Runs body in the run's busy state, when still connected; the run's end
 // step (flags, cursor, the grid focused, a pending close) follows it.

@@ -89,6 +89,7 @@ void TSessionEnd::RequestClose() {
   if (!app_.Started()) return;  // before the windows, or after the end
   TfrmMain& main = app_.Main();
   if (main.IsClosed()) return;
+  main.SessionEnding = true;
   if (main.IsProcessing()) {
     retry_.start();
     return;

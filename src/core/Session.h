@@ -130,6 +130,22 @@ class TDatabase {
     }
   };
 
+  // Auto-commit (the default) commits every statement at once. Off, the
+  // first change opens a transaction that waits for Commit or Rollback; a
+  // query alone opens none, so it holds no lock once its run is over.
+  // Switching back on leaves an open transaction as it is (ODBC drivers
+  // commit it): the caller ends it first.
+  virtual void SetAutoCommit(bool on) { autoCommit_ = on; }
+  bool AutoCommit() const { return autoCommit_; }
+  // Whether a transaction of the user's is open on the server: changes in
+  // manual mode, or a BEGIN they typed. Read from the server where it says.
+  virtual bool InTransaction() { return false; }
+  // End the open transaction; run as statements (busy handler, stop, error
+  // members). A stop or failure that left the transaction open says so in
+  // InTransaction.
+  virtual void Commit() { ExecuteSql("COMMIT"); }
+  virtual void Rollback() { ExecuteSql("ROLLBACK"); }
+
   // The backend that opened this database; set by the session that made it.
   TBackend Backend() const { return backend_; }
   void SetBackend(TBackend backend) { backend_ = backend; }
@@ -158,6 +174,7 @@ class TDatabase {
   std::shared_ptr<TStopState> stop_ = std::make_shared<TStopState>();
 
   TBackend backend_ = TBackend::Sqlite;
+  bool autoCommit_ = true;
 };
 
 class TSession {

@@ -59,6 +59,7 @@ bool TSqlManager::Logon(const std::string& user, const std::string& password, co
     session_->SetBusyHandler(WhileBusy);
     database_ = session_->OpenDatabase(host, user + "/" + password, 0);
     if (!database_) throw TSessionError(0, {});
+    if (!autoCommit_) database_->SetAutoCommit(false);
     return true;
   } catch (...) {
     Capture(session_.get());
@@ -104,6 +105,45 @@ bool TSqlManager::OpenQuery(const std::string& statement) {
       SqlInfo->SetColName(i, field.Name());
       SqlInfo->DefineColumn(i, field.OraIDataType(), field.OraMaxSize(), field.OraPrecision(), field.OraScale());
     }
+    return true;
+  } catch (...) {
+    Capture(database_.get());
+    return false;
+  }
+}
+
+bool TSqlManager::SetAutoCommit(bool on) {
+  ResetError();
+  try {
+    if (database_) database_->SetAutoCommit(on);
+    autoCommit_ = on;
+    return true;
+  } catch (...) {
+    Capture(database_.get());
+    return false;
+  }
+}
+
+bool TSqlManager::InTransaction() {
+  try {
+    return database_ && database_->InTransaction();
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TSqlManager::EndTransaction(bool commit) {
+  ResetError();
+  try {
+    CloseQuery();
+    SqlInfo->Clear();
+    SqlInfo->BeginTiming();
+    if (!database_) throw TSessionError(0, {});
+    database_->SetBusyHandler(WhileBusy);
+    if (commit)
+      database_->Commit();
+    else
+      database_->Rollback();
     return true;
   } catch (...) {
     Capture(database_.get());

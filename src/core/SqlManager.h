@@ -54,6 +54,18 @@ class TSqlManager {
   bool Stopped() const;
   std::string StopNote() const;
 
+  // The commit mode of the open database and of every later logon. False
+  // with the error when the database refused the switch (the mode is then
+  // unchanged).
+  bool SetAutoCommit(bool on);
+  bool AutoCommit() const { return autoCommit_; }
+  // Whether a transaction of the user's is open (see TDatabase).
+  bool InTransaction();
+  // Ends it, as a run of its own: the result set is cleared and timed, and
+  // a stop or failure is read as after ExecSql.
+  bool Commit() { return EndTransaction(true); }
+  bool Rollback() { return EndTransaction(false); }
+
   // The open database, nullptr before a logon; for reading its catalogue
   // between runs.
   TDatabase* Database() { return database_.get(); }
@@ -65,11 +77,13 @@ class TSqlManager {
   template <class Source>
   void Capture(Source* source);
   void ResetError();
+  bool EndTransaction(bool commit);
 
   TSessionFactory factory_;
   std::unique_ptr<TSession> session_;
   std::unique_ptr<TDatabase> database_;
   std::unique_ptr<TDynaset> dynaset_;
   std::vector<TField*> fields_;
+  bool autoCommit_ = true;
   std::string dateText_;  // kept between rows: a DATE cell then costs no allocation
 };

@@ -147,6 +147,7 @@ void ReadSections(const TReader& r, int root, TOptionFile& out) {
   if (int other = r.Child(root, "Other"); other != -1) {
     int32_t v = 0;
     o.MaxRow = TryStrToInt(r.Text(other, "MaxRow"), v) ? v : 1000;
+    o.AutoCommit = r.Text(other, "AutoCommit") != "Off";
   }
 }
 
@@ -254,6 +255,7 @@ void BuildDocument(TTinyXml& doc, const TOptionFile& in) {
   Comment(doc, "その他オプション", 1);
   doc.AddNode(xnStartTag, "Other", "", 1);
   Value(doc, "MaxRow", o.MaxRow, 2);
+  if (!o.AutoCommit) Value(doc, "AutoCommit", "Off", 2);
   doc.AddNode(xnEndTag, "Other", "", 1);
 
   doc.AddNode(xnEndTag, "Option", "", 0);

@@ -39,6 +39,9 @@ struct TOptions {
   TColor BoldLineForeColor = clBlack;
   TColor BoldLineBackColor = clInfoBk;
   int MaxRow = 1000;
+  // Kept in an element of its own, written only while off, so a file with
+  // the default stays as older versions wrote it (and they ignore it).
+  bool AutoCommit = true;
 };
 
 enum class TWindowState { Normal, Maximized, Minimized };

@@ -41,8 +41,8 @@ TEST_F(AppTest, CommandTableHasOneCommandPerShortcut) {
     ++withShortcut;
     EXPECT_TRUE(seen.insert(c.ShortCut.toString()).second);
   }
-  EXPECT_EQ(Actions().Commands().size(), 43u);
-  EXPECT_EQ(withShortcut, 33);
+  EXPECT_EQ(Actions().Commands().size(), 46u);
+  EXPECT_EQ(withShortcut, 35);
   // Every entry of a menu has a mnemonic letter of its own there.
   for (QMenu* menu : Main().findChildren<QMenu*>()) {
     std::set<QChar> letters;
@@ -76,7 +76,7 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
   ASSERT_TRUE(Main().SqlHasFocus());
   EXPECT_EQ(EnabledCommands(), (Names{"actDisConnect", "actNew", "actOpen", "actImport", "actExport", "actExit",
                                       "actFind", "actFindNext", "actFindPrev", "actReplace", "actViewGrid",
-                                      "actTableList", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
+                                      "actTableList", "actAutoCommit", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
 
   // Text, a selection and a clipboard in the focused edit area.
   Main().edtSql->setPlainText(QStringLiteral("SELECT * FROM T"));
@@ -86,7 +86,7 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
                    "actCut", "actCopy", "actPaste", "actDelete", "actSelectAll", "actFind", "actFindNext", "actFindPrev",
                    "actReplace", "actViewGrid", "actTableList", "actStart",
-                   "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
+                   "actRunCaret", "actRunScript", "actAutoCommit", "actFreqAdd", "actLog", "actDiff", "actOption", "actOpenHelp", "actAbout"}));
 
   // Rules are evaluated again whenever the program goes idle.
   Main().edtSql->clear();
@@ -117,7 +117,7 @@ TEST_F(AppTest, EnableStatesFollowTheFlagsFocusAndResult) {
             (Names{"actDisConnect", "actNew", "actOpen", "actSave", "actSaveAs", "actImport", "actExport", "actExit",
                    "actFixedRowCopy", "actCellCopy", "actWhereCopy", "actTableCopy", "actInCopy", "actFind", "actFindNext",
                    "actFindPrev", "actReplace", "actViewGrid", "actViewCell", "actRecordView", "actTableList", "actStart",
-                   "actRunCaret", "actRunScript", "actFreqAdd", "actLog", "actDiff",
+                   "actRunCaret", "actRunScript", "actAutoCommit", "actFreqAdd", "actLog", "actDiff",
                    "actSort", "actOption", "actOpenHelp", "actAbout"}));
 
   // While a file or connection operation is under way nothing is offered.

@@ -41,6 +41,8 @@ struct TBackendParam {
   // What a second connection runs to hold a lock that keeps T from being
   // changed until it ends.
   std::vector<std::string> HoldLock = {};
+  // Whether a second logon with the same login reaches the same database.
+  bool Shared = true;
 };
 
 inline void PrintTo(const TBackendParam& p, std::ostream* os) { *os << p.Name; }
@@ -243,4 +245,62 @@ TEST_P(BackendCases, StopEndsAQueryAChangeAndALockWait) {
   Exec("UPDATE T SET N = 3");
   EXPECT_EQ(info.RowCount(), 1);
   EXPECT_FALSE(engine.Stopped());
+}
+
+// Manual commit: a change waits for COMMIT or ROLLBACK, seen from a second
+// connection; a query alone opens no transaction, so the other connection
+// can still write; the state follows a BEGIN and COMMIT typed as SQL.
+TEST_P(BackendCases, ManualCommitWaitsForCommitOrRollback) {
+  if (!GetParam().Shared) GTEST_SKIP() << "a second logon opens a database of its own";
+  Exec("CREATE TABLE T (N INTEGER NOT NULL)");
+  Exec("INSERT INTO T VALUES (1)");
+  TEngineProbe other;
+  ASSERT_TRUE(other.engine.CreateSession());
+  ASSERT_TRUE(other.engine.Logon(login.User, login.Password, login.Host)) << other.ErrUtf8();
+  const auto seen = [&other] {
+    if (!other.engine.OpenQuery("SELECT N FROM T")) return other.ErrUtf8();
+    other.FetchAll();
+    other.engine.CloseQuery();
+    return other.Cell(1, 1);
+  };
+
+  ASSERT_TRUE(engine.SetAutoCommit(false)) << ErrUtf8();
+  ASSERT_TRUE(Open("SELECT N FROM T"));
+  FetchAll();
+  engine.CloseQuery();
+  EXPECT_FALSE(engine.InTransaction()) << "a query opened a transaction";
+  EXPECT_FALSE(engine.ExecSql(SJ("UPDATE T SET N = NULL")));
+  EXPECT_FALSE(engine.InTransaction()) << "a failed change left a transaction";
+  ASSERT_TRUE(other.engine.ExecSql("UPDATE T SET N = 5")) << other.ErrUtf8();
+
+  const struct {
+    const char* Name;
+    bool Commit;
+    const char* Seen;
+  } ends[] = {{"rollback", false, "5"}, {"commit", true, "9"}};
+  for (const auto& end : ends) {
+    SCOPED_TRACE(end.Name);
+    Exec("UPDATE T SET N = 9");
+    EXPECT_TRUE(engine.InTransaction());
+    ASSERT_TRUE(Open("SELECT N FROM T"));  // a query inside keeps the transaction
+    FetchAll();
+    engine.CloseQuery();
+    EXPECT_TRUE(engine.InTransaction());
+    EXPECT_EQ(seen(), "5");
+    ASSERT_TRUE(end.Commit ? engine.Commit() : engine.Rollback()) << ErrUtf8();
+    EXPECT_FALSE(engine.InTransaction());
+    EXPECT_EQ(seen(), end.Seen);
+  }
+
+  ASSERT_TRUE(engine.SetAutoCommit(true)) << ErrUtf8();
+  Exec("UPDATE T SET N = 2");
+  EXPECT_FALSE(engine.InTransaction());
+  EXPECT_EQ(seen(), "2");
+  Exec("BEGIN");
+  EXPECT_TRUE(engine.InTransaction());
+  Exec("UPDATE T SET N = 3");
+  EXPECT_EQ(seen(), "2");
+  Exec("COMMIT");
+  EXPECT_FALSE(engine.InTransaction());
+  EXPECT_EQ(seen(), "3");
 }

@@ -490,7 +490,7 @@ TEST_F(PostgresSession, AServerThatRestartedIsConnectedAgainWithoutRunningTheSta
   Exec("INSERT INTO t VALUES (2)");
   restart();
   EXPECT_FALSE(engine.ExecSql("INSERT INTO t VALUES (3)"));
-  EXPECT_EQ(Text(), told + "開始していたトランザクションは失われました。");
+  EXPECT_EQ(Text(), told + "コミットされていない変更は失われました（サーバーがロールバックしました）。");
   ASSERT_TRUE(engine.OpenQuery("SELECT count(*) FROM t")) << Text();
   FetchAll();
   EXPECT_EQ(Cell(1, 1), "1");
@@ -589,3 +589,19 @@ TEST_F(PostgresSession, AServerThatDoesNotAnswerKeepsTheWindowWorking) {
 }
 
 }  // namespace
+
+// The server answers COMMIT of a transaction that an error aborted with a
+// rollback and no error: the user who asked to commit is told the changes
+// are gone.
+TEST_F(PostgresSession, ACommitOfAnAbortedTransactionFails) {
+  LogonOk();
+  Exec("CREATE TABLE T (N INTEGER)");
+  ASSERT_TRUE(engine.SetAutoCommit(false));
+  Exec("INSERT INTO T VALUES (1)");
+  EXPECT_FALSE(engine.ExecSql("INSERT INTO T VALUES ('x')"));
+  EXPECT_TRUE(engine.InTransaction());
+  EXPECT_FALSE(engine.Commit());
+  EXPECT_EQ(engine.ErrCode, FoldSqlState("25P02"));
+  EXPECT_FALSE(engine.InTransaction());
+  ASSERT_TRUE(server->Admin("SELECT 1 FROM T HAVING count(*) = 0")) << server->Error();
+}

@@ -166,3 +166,27 @@ TEST(ServerTypes, StatementsLoseTheirTrailingSemicolons) {
     EXPECT_TRUE(TrimStatement(blank).empty()) << blank;
   }
 }
+
+TEST(ServerTypes, TransactionWordsByLeadingWords) {
+  using W = TTransactionWord;
+  const struct {
+    const char* Sql;
+    W Want;
+  } cases[] = {
+      {"begin", W::Begin},
+      {"  /* x */ START TRANSACTION", W::Begin},
+      {"COMMIT WORK", W::End},
+      {"end", W::End},
+      {"ROLLBACK", W::End},
+      {"rollback to savepoint a", W::Other},
+      {"ROLLBACK WORK TO a", W::Other},
+      {"-- c\nVACUUM", W::Outside},
+      {"create database x", W::Outside},
+      {"CREATE UNIQUE INDEX CONCURRENTLY i ON t(a)", W::Outside},
+      {"PRAGMA journal_mode = WAL", W::Outside},
+      {"UPDATE T SET begin = 1", W::Other},
+      {"CREATE TABLE committed (a int)", W::Other},
+      {"", W::Other},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TransactionWord(c.Sql), c.Want) << c.Sql;
+}

@@ -18,6 +18,7 @@ TBackendParam Sqlite(const char* name, std::function<TLogin(TTempDir&)> fresh, b
   p.SlowQuery = "SELECT count(*) FROM (" + SqliteSeries(2000000000) + ")";
   p.SlowChange = "INSERT INTO T " + SqliteSeries(2000000000);
   if (shared) p.HoldLock = {"BEGIN EXCLUSIVE"};
+  p.Shared = shared;
   return p;
 }
 
@@ -404,4 +405,29 @@ TEST_F(SqliteEngine, LongWorkCallsTheBusyHandlerWhichCanEndTheQuery) {
   EXPECT_EQ(Cell(1, 1), "300000");
   engine.CloseQuery();
   EXPECT_EQ(WriteElsewhere(path, "DROP TABLE T"), SQLITE_OK);
+}
+
+// A COMMIT that waits for another program's read lock can be stopped; the
+// transaction then stays open with its changes, to be committed later.
+TEST_F(SqliteEngine, AStoppedCommitLeavesTheChangesWaiting) {
+  const std::string path = dir.File("t.db");
+  ASSERT_TRUE(engine.Logon("", "", path));
+  ASSERT_TRUE(engine.ExecSql("CREATE TABLE T (N INTEGER)"));
+  ASSERT_TRUE(engine.ExecSql("INSERT INTO T VALUES (1)"));
+  ASSERT_TRUE(engine.SetAutoCommit(false));
+  ASSERT_TRUE(engine.ExecSql("UPDATE T SET N = 2"));
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &reader), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT * FROM T", nullptr, nullptr, nullptr), SQLITE_OK);
+  int calls = 0;
+  engine.WhileBusy = [&calls] { return ++calls < 5; };
+  ASSERT_TRUE(engine.Commit()) << ErrUtf8();
+  EXPECT_TRUE(engine.Stopped());
+  EXPECT_TRUE(engine.InTransaction());
+  sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(reader);
+  engine.WhileBusy = nullptr;
+  ASSERT_TRUE(engine.Commit()) << ErrUtf8();
+  EXPECT_FALSE(engine.InTransaction());
+  EXPECT_EQ(WriteElsewhere(path, "UPDATE T SET N = N + 1 WHERE N = 2"), SQLITE_OK);
 }

@@ -226,3 +226,28 @@ TEST(OptionsTest, FailedWriteKeepsThePreviousFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The commit mode: a file without its element reads as auto-commit and is
+// written back byte for byte without it; one with it round-trips.
+TEST(OptionsTest, ManualCommitHasAnElementOfItsOwn) {
+  TTempDir dir;
+  const std::string defaults = Golden("settings_defaults.xml");
+  std::string manual = defaults;
+  const std::string maxRow = "<MaxRow>1000</MaxRow>\r\n";
+  const size_t at = manual.find(maxRow);
+  ASSERT_NE(at, std::string::npos);
+  manual.insert(at + maxRow.size(), "\t\t<AutoCommit>Off</AutoCommit>\r\n");
+  for (const auto& [bytes, autoCommit] : {std::pair{defaults, true}, std::pair{manual, false}}) {
+    SCOPED_TRACE(autoCommit ? "auto-commit" : "manual");
+    TOptionFile file;
+    EXPECT_EQ(Read(dir, bytes, file), "");
+    EXPECT_EQ(file.Options.AutoCommit, autoCommit);
+    std::string message;
+    ASSERT_TRUE(WriteOptionFile(dir.File("opt.xml"), file, message));
+    EXPECT_EQ(ReadFileBytes(dir.File("opt.xml")), bytes);
+  }
+}
+
+}  // namespace

@@ -61,6 +61,14 @@ bool TFakePlatform::AskYesNo(const QString& title, const QString& text, bool yes
   return yes;
 }
 
+TPlatform::TAnswer TFakePlatform::AskYesNoCancel(const QString& title, const QString& text) {
+  Questions.push_back({title, text, true});
+  if (ThreeWayAnswers.empty()) return TAnswer::Cancel;
+  const TAnswer answer = ThreeWayAnswers.front();
+  ThreeWayAnswers.pop_front();
+  return answer;
+}
+
 int TFakePlatform::ExecModal(QDialog& dialog) {
   ModalLog.push_back(dialog.objectName());
   if (ModalScript.empty()) return QDialog::Rejected;

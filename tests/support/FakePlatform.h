@@ -30,6 +30,9 @@ class TFakePlatform final : public TPlatform {
   // Every question, in order; each takes the first answer (none left: No).
   std::vector<TMessage> Questions;
   std::deque<bool> YesNoAnswers;
+  // Answers to the three-way questions (recorded in Questions too); with
+  // none left the box is cancelled.
+  std::deque<TAnswer> ThreeWayAnswers;
 
   // Modal dialogs: each ExecModal takes the first callback, which may look at
   // and fill the dialog and returns its result; with none left the dialog is
@@ -65,6 +68,7 @@ class TFakePlatform final : public TPlatform {
 
   void ErrorBox(const QString& title, const QString& text) override { Messages.push_back({title, text}); }
   bool AskYesNo(const QString& title, const QString& text, bool yesByDefault) override;
+  TAnswer AskYesNoCancel(const QString& title, const QString& text) override;
   bool OpenFileDialog(TFileDialogSpec& spec, QString& fileName) override { return FileDialog(spec, fileName); }
   bool SaveFileDialog(TFileDialogSpec& spec, QString& fileName) override { return FileDialog(spec, fileName); }
   bool PickColor(QColor& colour) override;

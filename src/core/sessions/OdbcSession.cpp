@@ -210,11 +210,29 @@ class TOdbcDatabase final : public TDatabase {
       return {};
     });
     if (!status.Ok) {
+      // A failed or stopped change that began the driver's transaction
+      // leaves it holding the locks the statement took, and nothing else.
+      if (!AutoCommit() && !pending_) EndTransaction(SQL_ROLLBACK);
       if (StopState()->Stopped) return 0;  // undone by the stop
       Fail(status);
     }
     // The statement ended before the stop reached it.
     StopState()->Clear();
+    // The driver does not say whether a transaction is open; the mode and
+    // the statements run do.
+    switch (TransactionWord(sql)) {
+      case TTransactionWord::Begin:
+        pending_ = true;
+        break;
+      case TTransactionWord::End:
+        pending_ = false;
+        break;
+      case TTransactionWord::Outside:
+        break;
+      case TTransactionWord::Other:
+        if (!AutoCommit()) pending_ = true;
+        break;
+    }
     return static_cast<int>(std::min<long long>(*total, INT_MAX));
   }
 
@@ -247,6 +265,9 @@ class TOdbcDatabase final : public TDatabase {
           return {};
         });
     if (!status.Ok && !StopState()->Stopped) Fail(status);
+    // With auto-commit off the driver began a transaction for the query;
+    // with no change waiting it ends now, so the query holds no lock.
+    if (!AutoCommit() && !pending_) EndTransaction(SQL_COMMIT);
     TReadOutcome& read = opened->Read;
     // A stop before the rows: no columns, no rows.
     if (!status.Ok || !read.Kept) return std::make_unique<TOdbcDynaset>(errors_, std::vector<TOdbcColumn>{},
@@ -284,6 +305,19 @@ class TOdbcDatabase final : public TDatabase {
     words_ = std::move(*words);
     return *asked;
   }
+  void SetAutoCommit(bool on) override {
+    StopState()->Clear();
+    errors_->ClearError();
+    const TOdbcStatus status = Call(ModeJob(on));
+    if (!status.Ok) Fail(status);
+    TDatabase::SetAutoCommit(on);
+    if (on) pending_ = false;  // the driver commits what was open
+  }
+  bool InTransaction() override { return pending_; }
+  // A BEGIN typed in auto-commit mode is ended by SQL; in manual mode the
+  // driver ends the transaction.
+  void Commit() override { AutoCommit() ? (void)ExecuteSql("COMMIT") : Finish(SQL_COMMIT); }
+  void Rollback() override { AutoCommit() ? (void)ExecuteSql("ROLLBACK") : Finish(SQL_ROLLBACK); }
 
   bool NativeCatalog(TCatalog& catalog) override {
     auto out = std::make_shared<TCatalog>();
@@ -314,12 +348,47 @@ class TOdbcDatabase final : public TDatabase {
   // set up on the old one (settings, temporary tables, a transaction) is
   // gone, and the statement may depend on it.
   [[noreturn]] void Reconnect() {
+    const bool lost = pending_;
+    pending_ = false;
     TOdbcStatus status;
     std::unique_ptr<TOdbcLink> link = OpenLink(logon_, &BusyHandler(), status);
     if (!link) Fail(status);
     link_ = std::move(link);
-    errors_->Fail(FoldSqlState("08003"), SJ("サーバーとの接続が切れたため再接続しました。セッションの設定は失われています。"
-                                            "ＳＱＬは実行していません。"));
+    if (!AutoCommit()) {
+      status = link_->Call(ModeJob(false), &BusyHandler(), nullptr);
+      if (!status.Ok) Fail(status);
+    }
+    errors_->Fail(FoldSqlState("08003"), SJ("サーバーとの接続が切れたため再接続しました。セッションの設定は失われています。") +
+                                             (lost ? SJ("コミットされていない変更は失われました（サーバーがロールバックしました）。") : std::string()) +
+                                             SJ("ＳＱＬは実行していません。"));
+  }
+
+  TOdbcJob ModeJob(bool on) {
+    return [connection = link_->Connection, on]() -> TOdbcStatus {
+      const SQLRETURN rc = SQLSetConnectAttr(connection->Dbc, SQL_ATTR_AUTOCOMMIT,
+                                             reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON
+                                                                                                  : SQL_AUTOCOMMIT_OFF)),
+                                             SQL_IS_UINTEGER);
+      return Succeeded(rc) ? TOdbcStatus{} : TOdbcStatus::Failed(ReadDiag(SQL_HANDLE_DBC, connection->Dbc));
+    };
+  }
+
+  TOdbcStatus EndTransaction(SQLSMALLINT how) {
+    return Call([connection = link_->Connection, how]() -> TOdbcStatus {
+      const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, connection->Dbc, how);
+      return Succeeded(rc) ? TOdbcStatus{} : TOdbcStatus::Failed(ReadDiag(SQL_HANDLE_DBC, connection->Dbc));
+    });
+  }
+
+  // The user's commit or rollback. The driver's call cannot be cancelled:
+  // a stop waits for its end, and the transaction ends as the call says.
+  void Finish(SQLSMALLINT how) {
+    StopState()->Clear();
+    errors_->ClearError();
+    const TOdbcStatus status = EndTransaction(how);
+    StopState()->Clear();
+    if (!status.Ok) Fail(status);
+    pending_ = false;
   }
 
   [[noreturn]] void Fail(const TOdbcStatus& status) { errors_->Fail(status.Error.Number, status.Error.Text); }
@@ -348,6 +417,7 @@ class TOdbcDatabase final : public TDatabase {
   std::unique_ptr<TOdbcLink> link_;
   const TLogon logon_;
   TServerWords words_;  // read once per connection, on the worker
+  bool pending_ = false;  // a transaction of the user's is open
   std::shared_ptr<TErrorMembers> errors_ = std::make_shared<TErrorMembers>();
 };
 

@@ -444,7 +444,7 @@ struct TPgLink {
       Errors->Fail(FoldSqlState("08006"), SJ("PostgreSQL サーバーとの接続が切れています: ") + e.Text);
     }
     Errors->Fail(FoldSqlState("08006"),
-                 ReconnectedText() + (lostTransaction ? SJ("開始していたトランザクションは失われました。") : ""));
+                 ReconnectedText() + (lostTransaction ? SJ("コミットされていない変更は失われました（サーバーがロールバックしました）。") : ""));
   }
 
   // Before a statement of the user's: whether their transaction is open.
@@ -642,6 +642,14 @@ class TPgDatabase final : public TDatabase {
     const std::string sql = Statement(sqlCp932);
     if (!Ready()) return 0;
     PGconn* conn = link_->Conn;
+    // Manual commit: the statement runs in a transaction that waits for the
+    // user's COMMIT. Queries open none (see CreateDynaset).
+    const bool opened = !AutoCommit() && PQtransactionStatus(conn) == PQTRANS_IDLE &&
+                        TransactionWord(sql) == TTransactionWord::Other;
+    if (opened) {
+      TResult r = link_->Run("BEGIN");
+      if (!TPgLink::Ok(r.get())) link_->Fail(r.get());
+    }
     link_->Send(sql, false);
     // Row by row, so a statement that returns rows is counted, not kept.
     PQsetSingleRowMode(conn);
@@ -673,6 +681,9 @@ class TPgDatabase final : public TDatabase {
       }
       if (PQstatus(conn) == CONNECTION_BAD) break;
     }
+    // A transaction opened for a statement that failed or was stopped holds
+    // nothing: the server aborted it with the statement.
+    if (opened && PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) == PQTRANS_INERROR) link_->Run("ROLLBACK");
     link_->NoteTransaction();
     if (Stopped(error.get())) return 0;
     StopState()->Clear();  // the statement ended before the stop reached it
@@ -763,6 +774,23 @@ class TPgDatabase final : public TDatabase {
   int LastServerErr() override { return link_->Errors->LastErr(); }
   std::string LastServerErrText() override { return link_->Errors->LastText(); }
   TSqlDialect Dialect() override { return PostgresDialect(link_->Conn, words_); }
+
+  bool InTransaction() override {
+    if (!link_->Conn || PQstatus(link_->Conn) != CONNECTION_OK || link_->OwnTransaction) return false;
+    const PGTransactionStatusType ts = PQtransactionStatus(link_->Conn);
+    return ts == PQTRANS_INTRANS || ts == PQTRANS_INERROR;
+  }
+
+  // The server answers COMMIT of an aborted transaction by rolling it back
+  // without an error; the user asked to keep the changes and must hear that
+  // they are gone.
+  void Commit() override {
+    const bool aborted = link_->Conn && PQtransactionStatus(link_->Conn) == PQTRANS_INERROR;
+    ExecuteSql("COMMIT");
+    if (aborted && !TDatabase::Stopped())
+      link_->Errors->Fail(FoldSqlState("25P02"), SJ("トランザクションはエラーで中断されていたため、ロールバックされました。"
+                                                    "変更は保存されていません。"));
+  }
 
  private:
   std::string Statement(const std::string& sqlCp932) {

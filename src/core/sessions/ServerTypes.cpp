@@ -378,3 +378,53 @@ std::string ServerStatement(const std::string& sqlCp932, TErrorMembers& errors, 
   if (TrimStatement(sql).empty()) errors.Fail(noStatementErr, SJ("実行するＳＱＬ文がありません"));
   return sql;
 }
+
+namespace {
+
+// The next word of s in upper case (letters only), skipping blanks,
+// semicolons and comments before it.
+std::string NextWord(std::string_view& s) {
+  for (;;) {
+    while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.front())) || s.front() == ';')) s.remove_prefix(1);
+    if (s.substr(0, 2) == "--") {
+      const size_t eol = s.find('\n');
+      s.remove_prefix(eol == std::string_view::npos ? s.size() : eol);
+    } else if (s.substr(0, 2) == "/*") {
+      const size_t end = s.find("*/", 2);
+      s.remove_prefix(end == std::string_view::npos ? s.size() : end + 2);
+    } else {
+      break;
+    }
+  }
+  std::string word;
+  while (!s.empty() && std::isalpha(static_cast<unsigned char>(s.front()))) {
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(s.front())));
+    s.remove_prefix(1);
+  }
+  return word;
+}
+
+}  // namespace
+
+TTransactionWord TransactionWord(std::string_view statement) {
+  const std::string first = NextWord(statement);
+  if (first == "BEGIN" || first == "START") return TTransactionWord::Begin;
+  if (first == "COMMIT" || first == "END" || first == "ABORT") return TTransactionWord::End;
+  const std::string second = NextWord(statement);
+  if (first == "ROLLBACK") {
+    if (second == "TO") return TTransactionWord::Other;
+    // ROLLBACK TRANSACTION TO / ROLLBACK WORK TO name a savepoint too.
+    if ((second == "TRANSACTION" || second == "WORK") && NextWord(statement) == "TO") return TTransactionWord::Other;
+    return TTransactionWord::End;
+  }
+  if (first == "VACUUM" || first == "ATTACH" || first == "DETACH" || first == "PRAGMA" || first == "CHECKPOINT" ||
+      first == "DISCARD")
+    return TTransactionWord::Outside;
+  if ((first == "CREATE" || first == "DROP") && (second == "DATABASE" || second == "TABLESPACE"))
+    return TTransactionWord::Outside;
+  if (first == "ALTER" && second == "SYSTEM") return TTransactionWord::Outside;
+  // CREATE INDEX CONCURRENTLY, REINDEX … CONCURRENTLY.
+  for (int i = 0; i < 3; ++i)
+    if (NextWord(statement) == "CONCURRENTLY") return TTransactionWord::Outside;
+  return TTransactionWord::Other;
+}

@@ -65,6 +65,13 @@ std::string OdbcConnectionValue(std::string_view connection, std::string_view ke
 // blanks, semicolons and comments.
 std::string_view TrimStatement(std::string_view statement);
 
+// What a statement does to the transaction, by its leading words: begins
+// one, ends one (ROLLBACK TO a savepoint does not), cannot run inside one
+// (VACUUM, CREATE DATABASE, ATTACH …; manual commit opens no transaction
+// for it), or none of these.
+enum class TTransactionWord { Other, Begin, End, Outside };
+TTransactionWord TransactionWord(std::string_view statement);
+
 class TErrorMembers;
 
 // The first step of every statement a server backend runs: the last error is

@@ -440,6 +440,17 @@ class TSqliteDatabase final : public TDatabase {
       // may report it.
       const sqlite3_int64 before = sqlite3_total_changes64(conn_.get());
       const bool userTransaction = !sqlite3_get_autocommit(conn_.get());
+      // Manual commit: a change opens the transaction that waits for the
+      // user's COMMIT; a read opens none, so it holds no lock afterwards.
+      const bool opened = !AutoCommit() && !userTransaction && !sqlite3_stmt_readonly(stmt.get()) &&
+                          TransactionWord(sqlite3_sql(stmt.get())) == TTransactionWord::Other;
+      if (opened && sqlite3_exec(conn_.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+      // A statement that failed or was stopped left nothing in the
+      // transaction it opened.
+      const auto dropOpened = [&] {
+        if (opened && !sqlite3_get_autocommit(conn_.get()))
+          sqlite3_exec(conn_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      };
       int rc;
       {
         // A long statement lets the window work, and a stop interrupts it:
@@ -449,6 +460,7 @@ class TSqliteDatabase final : public TDatabase {
         }
         if (watch.Stopped()) {
           stmt.reset();
+          dropOpened();
           // An interrupted change inside the user's transaction takes the
           // whole transaction with it.
           const bool lost = userTransaction && sqlite3_get_autocommit(conn_.get());
@@ -457,7 +469,13 @@ class TSqliteDatabase final : public TDatabase {
           return 0;
         }
       }
-      if (rc != SQLITE_DONE) Fail();
+      if (rc != SQLITE_DONE) {
+        const int err = sqlite3_extended_errcode(conn_.get());
+        const std::string text = ErrText(conn_.get());
+        stmt.reset();
+        dropOpened();
+        errors_->Fail(err, text);
+      }
       if (sqlite3_total_changes64(conn_.get()) != before) changes += sqlite3_changes(conn_.get());
     }
     return changes;
@@ -485,6 +503,7 @@ class TSqliteDatabase final : public TDatabase {
   int LastServerErr() override { return errors_->LastErr(); }
   std::string LastServerErrText() override { return errors_->LastText(); }
   TSqlDialect Dialect() override { return SqliteDialect(); }
+  bool InTransaction() override { return !sqlite3_get_autocommit(conn_.get()); }
 
  private:
   [[noreturn]] void Fail() { errors_->Fail(sqlite3_extended_errcode(conn_.get()), ErrText(conn_.get())); }
