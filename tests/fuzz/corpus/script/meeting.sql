@@ -1,0 +1,1 @@
+SELECT '“/–{Œê' FROwwwwwwwwwwwwwww9888888;ÇÇwwwM DUSAL --- •\
