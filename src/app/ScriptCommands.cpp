@@ -155,13 +155,12 @@ void RunScriptExecute(TApp& app) {
     std::string lastResultStart;  // yyyymmddhhmmss of the last query with a result file
     size_t ran = 0;
     for (const TEditStatement& statement : statements) {
-      // A stop between two statements ends the script too.
-      if (ran > 0 && !main.IsRunning()) return main.SetStatusMsg(SJ("強制終了しました"));
       SelectInEdit(edit, statement.From, statement.To);
       TStrings blanked = statement.Typed;
       BlankRemarks(blanked);
       const bool query = IsQuery(blanked);
       if (keepsResults && query) AwaitOwnSecond(app, lastResultStart);
+      // A stop between two statements ends the script too.
       if (ran > 0 && !main.IsRunning()) return main.SetStatusMsg(SJ("強制終了しました"));
       const TRunOutcome outcome = RunStatement(app, statement.Typed);
       if (outcome.Kind == TRunOutcome::Failed) {

@@ -10,12 +10,10 @@
 
 #include <algorithm>
 
-#include "core/Sjis.h"
 #include "core/SqlInfo.h"
+#include "views/QtText.h"
 
 namespace {
-
-QString ToText(std::string_view sjis) { return QString::fromStdString(SjisToUtf8(sjis)); }
 
 QPushButton* Button(const char* caption, const char* name) {
   auto* button = new QPushButton(QString::fromUtf8(caption));
@@ -85,9 +83,9 @@ void TfrmRecordView::ShowRow(int row) {
   const int cols = info_.ColCount();
   grdRecord->setRowCount(cols);
   for (int c = 0; c < cols; ++c) {
-    auto* name = new QTableWidgetItem(ToText(info_.ColName(c)));
+    auto* name = new QTableWidgetItem(ToQ(info_.ColName(c)));
     name->setTextAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto* value = new QTableWidgetItem(row_ >= 1 ? ToText(info_.GetCell(c + 1, row_)) : QString());
+    auto* value = new QTableWidgetItem(row_ >= 1 ? ToQ(info_.GetCell(c + 1, row_)) : QString());
     value->setTextAlignment(Qt::AlignLeft | Qt::AlignTop);
     grdRecord->setItem(c, 0, name);
     grdRecord->setItem(c, 1, value);
