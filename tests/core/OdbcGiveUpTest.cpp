@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "ServerEnv.h"
 #include "core/Catalog.h"
@@ -44,10 +47,77 @@ class TSilentServer {
     fd_ = -1;
   }
   int Port() const { return port_; }
+  int Fd() const { return fd_; }
 
  private:
   int fd_ = -1;
   int port_ = 0;
+};
+
+// A port whose first connection is passed on to the server at `port`, and
+// whose later ones (a cancel request's) are taken and not answered for 3 s.
+class TCancelSwallower {
+ public:
+  explicit TCancelSwallower(int port) {
+    if (listen_.Port() == 0) return;
+    thread_ = std::thread([this, port] { Serve(port); });
+  }
+  ~TCancelSwallower() {
+    quit_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  int Port() const { return listen_.Port(); }
+  int Swallowed() const { return swallowed_; }
+
+ private:
+  static int Dial(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  void Serve(int port) {
+    int client = -1, upstream = -1;
+    std::vector<std::pair<int, Clock::time_point>> silent;
+    while (!quit_) {
+      for (auto& [fd, until] : silent)
+        if (fd >= 0 && Clock::now() >= until) close(std::exchange(fd, -1));
+      std::vector<pollfd> fds{{listen_.Fd(), POLLIN, 0}};
+      if (client >= 0) fds.push_back({client, POLLIN, 0}), fds.push_back({upstream, POLLIN, 0});
+      if (poll(fds.data(), fds.size(), 20) <= 0) continue;
+      if (fds[0].revents & POLLIN) {
+        const int fd = accept(listen_.Fd(), nullptr, nullptr);
+        if (fd >= 0 && client < 0 && (upstream = Dial(port)) >= 0) {
+          client = fd;
+        } else if (fd >= 0) {
+          silent.emplace_back(fd, Clock::now() + std::chrono::seconds(3));
+          ++swallowed_;
+        }
+      }
+      for (size_t i = 1; i < fds.size(); ++i) {
+        if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        char buffer[65536];
+        const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+        if (n <= 0 || write(fds[i].fd == client ? upstream : client, buffer, static_cast<size_t>(n)) != n) {
+          quit_ = true;
+          break;
+        }
+      }
+    }
+    for (auto& [fd, until] : silent)
+      if (fd >= 0) close(fd);
+    if (client >= 0) close(client);
+    if (upstream >= 0) close(upstream);
+  }
+
+  TSilentServer listen_;
+  std::thread thread_;
+  std::atomic<bool> quit_{false};
+  std::atomic<int> swallowed_{0};
 };
 
 // A busy handler that answers `late` once `after` has passed, and counts its calls.
@@ -170,6 +240,29 @@ TEST_F(OdbcGiveUp, AGiveUpReachesTheCatalogue) {
   EXPECT_FALSE(engine.ExecSql("CREATE TABLE later (n INTEGER)"));
   EXPECT_NE(Text().find("再接続しました"), std::string::npos) << Text();
   EXPECT_EQ(Scalar("SELECT count(*) FROM pg_tables WHERE tablename = 'later'"), "0");
+}
+
+// A cancel request that the server never takes holds nobody: the busy
+// handler keeps its pace while the request hangs, and a give-up ends the
+// statement's wait as it would without the request.
+TEST_F(OdbcGiveUp, ACancelThatHangsHoldsNobody) {
+  TCancelSwallower swallower(server->Port());
+  ASSERT_GT(swallower.Port(), 0);
+  ASSERT_TRUE(engine.Logon(TPgServer::User(), TPgServer::Password(),
+                           "odbc:DRIVER=QuorrelPostgreSQL;Servername=127.0.0.1;Port=" +
+                               std::to_string(swallower.Port()) + ";Database=" + TPgServer::Database()))
+      << Text();
+  TStopper stopper{TBusyAnswer::Abandon()};
+  engine.WhileBusy = stopper.Handler();
+  const auto start = Clock::now();
+  EXPECT_FALSE(engine.ExecSql("SELECT pg_sleep(4)"));
+  const double seconds = SecondsSince(start);
+  engine.WhileBusy = nullptr;
+  EXPECT_GE(swallower.Swallowed(), 1) << "no cancel request was sent";
+  // From the stop at 0.2 s to the give-up a second later, every 10 ms.
+  EXPECT_GT(stopper.calls, 60);
+  EXPECT_LT(seconds, 3.0);
+  server->Admin("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = 'quser'");
 }
 
 struct TOdbcLogin {

@@ -9,6 +9,10 @@ TBusyPace::TTurn TBusyPace::Ask() {
   TTurn turn = TTurn::Wait;
   if (!answer.Go() && !stopped_) {
     stopped_ = true;
+    stopAgainAt_ = now + kStopAgain;
+    turn = TTurn::Stop;
+  } else if (stopped_ && now >= stopAgainAt_) {
+    stopAgainAt_ = now + kStopAgain;
     turn = TTurn::Stop;
   }
   if (answer.Abandoning() && giveUpAt_ == Clock::time_point{}) giveUpAt_ = now + kAbandonAfter;

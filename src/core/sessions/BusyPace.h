@@ -1,7 +1,9 @@
 #pragma once
 // The pace at which a server backend lets its busy handler run while it
-// waits on a server or a driver, and what the handler's answers do: the
-// first stop answer asks the server to stop the statement; a give-up answer
+// waits on a server or a driver, and what the handler's answers do: a stop
+// answer asks the server to stop the statement, and the ask is repeated at
+// kStopAgain while the call lasts (a stop that came before the driver began
+// the statement reached nothing, the next one reaches it); a give-up answer
 // leaves the server kAbandonAfter to answer the stop before the waiting side
 // gives the connection up. Shared by the ODBC worker and the PostgreSQL
 // link, so both backends stop and give up alike.
@@ -15,6 +17,8 @@ inline constexpr std::chrono::milliseconds kBusyStep{10};
 // How long a server that was asked to stop may take before a handler that
 // gives up drops the connection.
 inline constexpr std::chrono::seconds kAbandonAfter{1};
+// How often a stop is told again while the stopped call goes on.
+inline constexpr std::chrono::milliseconds kStopAgain{50};
 
 class TBusyPace {
  public:
@@ -23,8 +27,9 @@ class TBusyPace {
   // (a statement), or give it up at once (a logon, which has nothing the
   // server could be asked to stop).
   enum class TOnStop { Cancel, GiveUp };
-  // What the waiting side does after an answer: wait on; stop the call (told
-  // once, at the first stop answer); give the connection up.
+  // What the waiting side does after an answer: wait on; stop the call (at
+  // the first stop answer, and again every kStopAgain after it); give the
+  // connection up.
   enum class TTurn { Wait, Stop, GiveUp };
 
   // handler may be null or empty: the call then waits without it. It must
@@ -45,5 +50,6 @@ class TBusyPace {
   TOnStop onStop_;
   Clock::time_point due_;
   bool stopped_ = false;
+  Clock::time_point stopAgainAt_{};  // after the first stop
   Clock::time_point giveUpAt_{};  // set by the first give-up answer
 };

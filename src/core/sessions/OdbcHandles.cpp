@@ -3,6 +3,8 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 
 #include "core/Sjis.h"
 #include "core/sessions/OdbcText.h"
@@ -68,10 +70,32 @@ TOdbcStatement::~TOdbcStatement() {
   if (Handle != SQL_NULL_HANDLE) SQLFreeHandle(SQL_HANDLE_STMT, Handle);
 }
 
+void TOdbcCancel::Reset() {
+  asked_.store(false);
+  job_.fetch_add(1);
+}
+
 void TOdbcCancel::Ask() {
-  std::lock_guard lock(mutex_);
   asked_.store(true);
-  if (stmt_ != SQL_NULL_HANDLE) SQLCancel(stmt_);
+  if (inFlight_.exchange(true)) return;
+  const unsigned job = job_.load();
+  try {
+    std::thread([self = shared_from_this(), job] {
+      self->Send(job);
+      self->inFlight_.store(false);
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to send it on: the job still stops at its next look at
+    // Asked.
+    inFlight_.store(false);
+  }
+}
+
+void TOdbcCancel::Send(unsigned job) {
+  std::lock_guard lock(mutex_);
+  // A scope of a later job is entered only after Reset has counted it, so
+  // a statement seen here with the count unchanged is the asking job's.
+  if (job_.load() == job && stmt_ != SQL_NULL_HANDLE) SQLCancel(stmt_);
 }
 
 TOdbcCancel::TScope::TScope(TOdbcCancel& cancel, SQLHSTMT stmt) : cancel_(cancel) {

@@ -1,7 +1,8 @@
 #pragma once
 // The driver's handles of one ODBC connection, its diagnostics, and what a
 // stop reaches. Every driver call runs on the connection's worker (see
-// OdbcWorker.h), except SQLCancel, which ODBC allows from any thread.
+// OdbcWorker.h), except SQLCancel, which ODBC allows from any thread
+// (TOdbcCancel sends it).
 
 #include <sql.h>
 
@@ -74,14 +75,18 @@ struct TOdbcStatement {
   SQLHSTMT Handle = SQL_NULL_HANDLE;
 };
 
-// What a stop reaches while a job runs: the statement the job works on
-// (SQLCancel, from the waiting thread), and a flag that a job looks at
-// between two driver calls, where SQLCancel reaches nothing.
-class TOdbcCancel {
+// What a stop reaches while a job runs: the statement the job works on, and
+// a flag that a job looks at between two driver calls, where SQLCancel
+// reaches nothing. SQLCancel may wait on the server (psqlODBC opens a
+// connection to send it), so it is sent from a thread of its own, never from
+// the waiting thread; it holds what it uses and is never joined.
+class TOdbcCancel : public std::enable_shared_from_this<TOdbcCancel> {
  public:
-  // Before each job.
-  void Reset() { asked_.store(false); }
-  // From the waiting thread.
+  // Before each job, on the waiting thread.
+  void Reset();
+  // From the waiting thread, while the job runs: marks the stop and sends
+  // SQLCancel to the job's statement, unless one is still on its way. A
+  // cancel that arrives after its job has ended reaches nothing.
   void Ask();
   bool Asked() const { return asked_.load(std::memory_order_relaxed); }
 
@@ -100,7 +105,14 @@ class TOdbcCancel {
   };
 
  private:
+  // On the cancel's thread: cancels the statement of job `job`, if it runs.
+  void Send(unsigned job);
+
   std::mutex mutex_;
-  SQLHSTMT stmt_ = SQL_NULL_HANDLE;  // guarded by mutex_: freed only after its scope has ended
+  // guarded by mutex_, held through SQLCancel: a scope ends only after the
+  // cancel sent to its statement has returned.
+  SQLHSTMT stmt_ = SQL_NULL_HANDLE;
+  std::atomic<unsigned> job_{0};  // counts Reset: which job a cancel is for
   std::atomic<bool> asked_{false};
+  std::atomic<bool> inFlight_{false};  // a cancel's thread has not returned
 };
