@@ -19,6 +19,7 @@
 #include "app/SessionEnd.h"
 #include "core/Sjis.h"
 #include "storage/Options.h"
+#include "support/EngineProbe.h"
 
 namespace {
 
@@ -152,29 +153,31 @@ TEST_F(AppTest, LongRunChild) {
     std::filesystem::copy_file(dir.File(file), std::string(parentDir) + "/" + file);
 }
 
-// SIGTERM while a statement runs stops it and ends the program as 終了 does,
-// within two seconds, with the favourites, the history and the settings
-// written; the interrupted change leaves nothing behind.
-TEST(SessionEnd, SignalDuringALongStatement) {
-  TTempDir dir;
+// Starts this test program as the child named by filter, in dir, waits
+// until the child has made dir/running, and sends it SIGTERM. The child's
+// exit status, or -1 (with a failure) when it did not end as asked; seconds
+// is the time from the signal to the end.
+int SignalChild(const char* filter, TTempDir& dir, double& seconds) {
   const pid_t pid = fork();
   if (pid == 0) {
     setenv(kChildDir, dir.Path().c_str(), 1);
-    execl("/proc/self/exe", "child", "--gtest_filter=AppTest.LongRunChild", static_cast<char*>(nullptr));
+    execl("/proc/self/exe", "child", (std::string("--gtest_filter=") + filter).c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  ASSERT_GT(pid, 0);
+  EXPECT_GT(pid, 0);
+  if (pid <= 0) return -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  int status = 0;
   while (!std::filesystem::exists(dir.File("running")) && std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    ASSERT_NE(waitpid(pid, &status, WNOHANG), pid) << "the child ended before its run";
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      ADD_FAILURE() << "the child ended before it was ready";
+      return -1;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  ASSERT_TRUE(std::filesystem::exists(dir.File("running")));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const auto signalled = std::chrono::steady_clock::now();
-  ASSERT_EQ(kill(pid, SIGTERM), 0);
-  int status = 0;
+  EXPECT_EQ(kill(pid, SIGTERM), 0);
   pid_t ended = 0;
   while ((ended = waitpid(pid, &status, WNOHANG)) == 0 &&
          std::chrono::steady_clock::now() - signalled < std::chrono::seconds(20))
@@ -182,15 +185,70 @@ TEST(SessionEnd, SignalDuringALongStatement) {
   if (ended == 0) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
-    FAIL() << "the program did not end after SIGTERM";
+    ADD_FAILURE() << "the program did not end after SIGTERM";
+    return -1;
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+  EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// SIGTERM while a statement runs stops it and ends the program as 終了 does,
+// within two seconds, with the favourites, the history and the settings
+// written; the interrupted change leaves nothing behind.
+TEST(SessionEnd, SignalDuringALongStatement) {
+  TTempDir dir;
+  double seconds = 0;
+  ASSERT_EQ(SignalChild("AppTest.LongRunChild", dir, seconds), 0);
   EXPECT_LT(seconds, 2.0);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Frq.xml")).find("SELECT * FROM T"), std::string::npos);
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Log.xml")).find(SJ("中断")), std::string::npos);
   TOptionFile after;
   EXPECT_EQ(ReadOptionFile(dir.File("quorrel_Opt.xml"), after), "");
   EXPECT_TRUE(after.Layout.MainForm.Window.State.has_value());
+}
+
+// The child of the next test: the program, catching the signals, connected
+// in manual mode with a change pending. It says when it is ready by making
+// a file, and leaves its database and files to the parent.
+TEST_F(AppTest, PendingChangeChild) {
+  const char* parentDir = std::getenv(kChildDir);
+  if (!parentDir) GTEST_SKIP() << "run by SignalWithAPendingChange";
+  MakeSeriesTable(Database(), 3);
+  ASSERT_TRUE(StartApp());
+  TSessionEnd end(App());
+  ASSERT_TRUE(end.CatchSignals());
+  Connect();
+  Actions().Execute(Actions().actAutoCommit);
+  Run(QStringLiteral("UPDATE T SET N = N + 10"));
+  ASSERT_TRUE(Main().UncommittedShown());
+  std::ofstream(std::string(parentDir) + "/running") << "1";
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Main().IsClosed(); }, 60000));
+  EXPECT_TRUE(platform.Questions.empty());
+  app_.reset();
+  for (const char* file : {"quorrel_Opt.xml", "quorrel_Log.xml"})
+    std::filesystem::copy_file(dir.File(file), std::string(parentDir) + "/" + file);
+  std::filesystem::copy_file(Database(), std::string(parentDir) + "/quorrel.db");
+}
+
+// SIGTERM with a change pending asks nothing: the change is rolled back,
+// the history says so, and every file is written.
+TEST(SessionEnd, SignalWithAPendingChange) {
+  TTempDir dir;
+  double seconds = 0;
+  ASSERT_EQ(SignalChild("AppTest.PendingChangeChild", dir, seconds), 0);
+  EXPECT_LT(seconds, 2.0);
+  const std::string log = ReadFileBytes(dir.File("quorrel_Log.xml"));
+  EXPECT_NE(log.find("UPDATE T SET N = N + 10"), std::string::npos);
+  EXPECT_NE(log.find("ROLLBACK"), std::string::npos);
+  TOptionFile after;
+  EXPECT_EQ(ReadOptionFile(dir.File("quorrel_Opt.xml"), after), "");
+  EXPECT_FALSE(after.Options.AutoCommit);
+  EXPECT_TRUE(after.Layout.MainForm.Window.State.has_value());
+  TEngineProbe probe;
+  ASSERT_TRUE(probe.engine.CreateSession());
+  ASSERT_TRUE(probe.engine.Logon("", "", dir.File("quorrel.db"))) << probe.ErrUtf8();
+  ASSERT_TRUE(probe.engine.OpenQuery("SELECT sum(N) FROM T")) << probe.ErrUtf8();
+  ASSERT_EQ(probe.FetchAll(), 1);
+  EXPECT_EQ(probe.Cell(1, 1), "6") << "the pending change was kept";
 }
