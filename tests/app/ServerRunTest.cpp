@@ -182,6 +182,32 @@ TEST_F(WindowReconnect, ARunAfterARestartSaysSoAndRunsNothing) {
   EXPECT_EQ(platform.Messages.size(), 1u);
 }
 
+// A restart with a change pending in manual mode: the user hears that the
+// change is lost with the session, and the indicator clears.
+TEST_F(WindowReconnect, ARestartWithAPendingChangeSaysItIsLost) {
+  std::string why;
+  const std::string host = PgHost(dir, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  TPgServer& server = *TestServer(nullptr);
+  ASSERT_TRUE(StartApp());
+  Connect(QString::fromStdString(host));
+  Run(QStringLiteral("CREATE TABLE t AS SELECT 1 AS n"));
+  Actions().Execute(Actions().actAutoCommit);
+  Run(QStringLiteral("UPDATE t SET n = 2"));
+  ASSERT_TRUE(Main().UncommittedShown());
+  server.Stop();
+  ASSERT_TRUE(server.Start()) << server.Error();
+
+  Run(QStringLiteral("SELECT n FROM t"));
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_NE(platform.LastMessage().indexOf(Q8("コミットされていない変更は失われました")), -1)
+      << platform.LastMessage().toStdString();
+  EXPECT_FALSE(Main().UncommittedShown());
+  EXPECT_FALSE(Actions().Update(Actions().actCommit));
+  Run(QStringLiteral("SELECT n FROM t"));
+  EXPECT_EQ(Main().Grid().Cells(1, 1), "1");
+}
+
 // The same restart met by the completion's reading of a table's columns,
 // the first statement after it: the user hears of the new session then,
 // before a statement of theirs runs on it.
