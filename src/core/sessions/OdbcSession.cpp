@@ -19,6 +19,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cassert>
 #include <climits>
 #include <memory>
 #include <optional>
@@ -184,6 +185,14 @@ class TOdbcDatabase final : public TDatabase {
 
   int ExecuteSql(const std::string& sqlCp932) override {
     const std::string sql = Statement(sqlCp932);
+    const TTransactionWord word = TransactionWord(sql);
+    // Manual commit reaches the driver with the first change: queries until
+    // then run as in auto-commit, and end no transaction of the driver's.
+    if (!AutoCommit() && !driverManual_ && word != TTransactionWord::Outside) {
+      const TOdbcStatus mode = Call(ModeJob(false));
+      if (!mode.Ok) Fail(mode);
+      driverManual_ = true;
+    }
     auto total = std::make_shared<long long>(0);
     const TOdbcStatus status = Call([connection = link_->Connection, cancel = link_->Cancel, wide = Utf8ToWide(sql),
                                      total, countByFetch = link_->Traits.CountByFetch]() mutable -> TOdbcStatus {
@@ -212,7 +221,7 @@ class TOdbcDatabase final : public TDatabase {
     if (!status.Ok) {
       // A failed or stopped change that began the driver's transaction
       // leaves it holding the locks the statement took, and nothing else.
-      if (!AutoCommit() && !pending_) EndTransaction(SQL_ROLLBACK);
+      if (driverManual_ && !pending_) LeaveDriverTransaction(SQL_ROLLBACK);
       if (StopState()->Stopped) return 0;  // undone by the stop
       Fail(status);
     }
@@ -220,7 +229,7 @@ class TOdbcDatabase final : public TDatabase {
     StopState()->Clear();
     // The driver does not say whether a transaction is open; the mode and
     // the statements run do.
-    switch (TransactionWord(sql)) {
+    switch (word) {
       case TTransactionWord::Begin:
         pending_ = true;
         break;
@@ -233,6 +242,8 @@ class TOdbcDatabase final : public TDatabase {
         if (!AutoCommit()) pending_ = true;
         break;
     }
+    // A COMMIT or ROLLBACK typed in manual mode ended the transaction.
+    if (driverManual_ && !pending_) LeaveDriverTransaction(SQL_COMMIT);
     return static_cast<int>(std::min<long long>(*total, INT_MAX));
   }
 
@@ -265,9 +276,9 @@ class TOdbcDatabase final : public TDatabase {
           return {};
         });
     if (!status.Ok && !StopState()->Stopped) Fail(status);
-    // With auto-commit off the driver began a transaction for the query;
-    // with no change waiting it ends now, so the query holds no lock.
-    if (!AutoCommit() && !pending_) EndTransaction(SQL_COMMIT);
+    // With no change waiting the driver is in auto-commit: the query began
+    // no transaction and holds no lock.
+    assert(!driverManual_ || pending_);
     TReadOutcome& read = opened->Read;
     // A stop before the rows: no columns, no rows.
     if (!status.Ok || !read.Kept) return std::make_unique<TOdbcDynaset>(errors_, std::vector<TOdbcColumn>{},
@@ -305,13 +316,17 @@ class TOdbcDatabase final : public TDatabase {
     words_ = std::move(*words);
     return *asked;
   }
+  // Manual mode reaches the driver with the first change (see ExecuteSql).
   void SetAutoCommit(bool on) override {
     StopState()->Clear();
     errors_->ClearError();
-    const TOdbcStatus status = Call(ModeJob(on));
-    if (!status.Ok) Fail(status);
+    if (on && driverManual_) {
+      const TOdbcStatus status = Call(ModeJob(true));
+      if (!status.Ok) Fail(status);
+      driverManual_ = false;
+      pending_ = false;  // the driver commits what was open
+    }
     TDatabase::SetAutoCommit(on);
-    if (on) pending_ = false;  // the driver commits what was open
   }
   bool InTransaction() override { return pending_; }
   // A BEGIN typed in auto-commit mode is ended by SQL; in manual mode the
@@ -354,10 +369,7 @@ class TOdbcDatabase final : public TDatabase {
     std::unique_ptr<TOdbcLink> link = OpenLink(logon_, &BusyHandler(), status);
     if (!link) Fail(status);
     link_ = std::move(link);
-    if (!AutoCommit()) {
-      status = link_->Call(ModeJob(false), &BusyHandler(), nullptr);
-      if (!status.Ok) Fail(status);
-    }
+    driverManual_ = false;
     errors_->Fail(FoldSqlState("08003"), SJ("サーバーとの接続が切れたため再接続しました。セッションの設定は失われています。") +
                                              (lost ? SJ("コミットされていない変更は失われました（サーバーがロールバックしました）。") : std::string()) +
                                              SJ("ＳＱＬは実行していません。"));
@@ -380,6 +392,14 @@ class TOdbcDatabase final : public TDatabase {
     });
   }
 
+  // Ends the driver's transaction, with nothing of the user's in it, and
+  // puts the driver back into auto-commit until the next change. What the
+  // statement at hand says stays its own: a failure here is not told.
+  void LeaveDriverTransaction(SQLSMALLINT how) {
+    if (!EndTransaction(how).Ok) return;
+    if (Call(ModeJob(true)).Ok) driverManual_ = false;
+  }
+
   // The user's commit or rollback. The driver's call cannot be cancelled:
   // a stop waits for its end, and the transaction ends as the call says.
   void Finish(SQLSMALLINT how) {
@@ -389,6 +409,7 @@ class TOdbcDatabase final : public TDatabase {
     StopState()->Clear();
     if (!status.Ok) Fail(status);
     pending_ = false;
+    if (Call(ModeJob(true)).Ok) driverManual_ = false;
   }
 
   [[noreturn]] void Fail(const TOdbcStatus& status) { errors_->Fail(status.Error.Number, status.Error.Text); }
@@ -418,6 +439,10 @@ class TOdbcDatabase final : public TDatabase {
   const TLogon logon_;
   TServerWords words_;  // read once per connection, on the worker
   bool pending_ = false;  // a transaction of the user's is open
+  // The driver's auto-commit is off: from the first change in manual mode
+  // until the transaction ends. Implies !AutoCommit(); once a statement has
+  // ended, implies pending_.
+  bool driverManual_ = false;
   std::shared_ptr<TErrorMembers> errors_ = std::make_shared<TErrorMembers>();
 };
 
