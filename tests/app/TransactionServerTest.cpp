@@ -3,6 +3,8 @@
 // BEGIN and COMMIT, and the rollback when the desktop ends the program, each
 // seen from a second connection.
 
+#include <QTimer>
+
 #include <functional>
 
 #include "AppFixture.h"
@@ -10,6 +12,7 @@
 #include "app/SessionEnd.h"
 #include "core/Sjis.h"
 #include "support/EngineProbe.h"
+#include "views/SqlGrid.h"
 #include "../core/ServerEnv.h"
 
 namespace {
@@ -109,6 +112,39 @@ TEST_P(WindowTransaction, PendingChangesEndAsTheUserSays) {
   EXPECT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
   app_.reset();
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Log.xml")).find("ROLLBACK"), std::string::npos);
+}
+
+// 停止 during F11, while a deferred trigger makes the server's COMMIT slow:
+// the run is stopped, and the user is told that the changes were rolled
+// back, not kept waiting.
+class WindowCommitStop : public AppTest {};
+
+TEST_F(WindowCommitStop, TheUserHearsWhatBecameOfTheChanges) {
+  std::string why;
+  const std::string host = PgHost(dir, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  ASSERT_TRUE(StartApp());
+  Connect(QString::fromStdString(host));
+  for (const char* sql :
+       {"CREATE TABLE t (n INTEGER)",
+        "CREATE FUNCTION slow() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN PERFORM pg_sleep(30); RETURN NULL; END $$",
+        "CREATE CONSTRAINT TRIGGER slow AFTER INSERT ON t DEFERRABLE INITIALLY DEFERRED FOR EACH ROW "
+        "EXECUTE FUNCTION slow()"})
+    Run(QString::fromUtf8(sql));
+  ASSERT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
+  Actions().Execute(Actions().actAutoCommit);
+  Run(QStringLiteral("INSERT INTO t VALUES (1)"));
+  ASSERT_TRUE(Main().UncommittedShown());
+
+  QTimer::singleShot(300, &Main(), [&] { Actions().Execute(Actions().actStop); });
+  Actions().Execute(Actions().actCommit);
+  EXPECT_EQ(Main().SqlInfo().Status(), SJ("中断"));
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_NE(platform.LastMessage().indexOf(Q8("ロールバックされました")), -1) << platform.LastMessage().toStdString();
+  EXPECT_FALSE(Main().UncommittedShown());
+  EXPECT_FALSE(Main().IsRunning());
+  Run(QStringLiteral("SELECT count(*) FROM t"));
+  EXPECT_EQ(Main().Grid().Cells(1, 1), "0");
 }
 
 INSTANTIATE_TEST_SUITE_P(
