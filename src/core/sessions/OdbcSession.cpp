@@ -19,7 +19,6 @@
 #include <sqlext.h>
 
 #include <algorithm>
-#include <cassert>
 #include <climits>
 #include <memory>
 #include <optional>
@@ -277,8 +276,9 @@ class TOdbcDatabase final : public TDatabase {
         });
     if (!status.Ok && !StopState()->Stopped) Fail(status);
     // With no change waiting the driver is in auto-commit: the query began
-    // no transaction and holds no lock.
-    assert(!driverManual_ || pending_);
+    // no transaction and holds no lock. Where the driver could not be put
+    // back into auto-commit, the transaction it began for the query ends.
+    if (driverManual_ && !pending_) LeaveDriverTransaction(SQL_COMMIT);
     TReadOutcome& read = opened->Read;
     // A stop before the rows: no columns, no rows.
     if (!status.Ok || !read.Kept) return std::make_unique<TOdbcDynaset>(errors_, std::vector<TOdbcColumn>{},
@@ -440,8 +440,8 @@ class TOdbcDatabase final : public TDatabase {
   TServerWords words_;  // read once per connection, on the worker
   bool pending_ = false;  // a transaction of the user's is open
   // The driver's auto-commit is off: from the first change in manual mode
-  // until the transaction ends. Implies !AutoCommit(); once a statement has
-  // ended, implies pending_.
+  // until the transaction ends (and longer, where the driver refused to
+  // turn it on again). Implies !AutoCommit().
   bool driverManual_ = false;
   std::shared_ptr<TErrorMembers> errors_ = std::make_shared<TErrorMembers>();
 };
