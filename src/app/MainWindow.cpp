@@ -424,16 +424,19 @@ void TfrmMain::CreateStatusBar() {
 }
 
 void TfrmMain::ShowUncommitted(bool on) {
-  if (on) PlaceUncommitted();
   lblTransaction->setVisible(on);
+  PlaceUncommitted();
 }
 
 bool TfrmMain::UncommittedShown() const { return !lblTransaction->isHidden(); }
 
+// The indicator sits at the right end of the message panel, whose text
+// keeps to the left of it.
 void TfrmMain::PlaceUncommitted() {
   const QRect panel = barStatus_->PanelRect(pnMsg).adjusted(1, 1, -1, -1);
   const int width = std::min(panel.width(), lblTransaction->sizeHint().width());
   lblTransaction->setGeometry(panel.right() + 1 - width, panel.top(), width, panel.height());
+  barStatus_->SetPanelReserve(pnMsg, lblTransaction->isHidden() ? 0 : width);
 }
 
 void TfrmMain::WireResultSet() {

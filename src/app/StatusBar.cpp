@@ -17,7 +17,7 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {
 }
 
 void TStatusBar::AddPanel(int width, Qt::Alignment align, const QString& text, bool ownerDrawn) {
-  panels_.push_back({width, align, text, ownerDrawn});
+  panels_.push_back({width, align, text, ownerDrawn, 0});
   update();
 }
 
@@ -41,6 +41,21 @@ void TStatusBar::SetPanelWidth(int index, int width) {
   panel.Width = width;
   updateGeometry();
   update();
+}
+
+void TStatusBar::SetPanelReserve(int index, int pixels) {
+  if (index < 0 || index >= PanelCount()) return;
+  TPanel& panel = panels_[static_cast<size_t>(index)];
+  if (panel.Reserve == pixels) return;
+  panel.Reserve = pixels;
+  update(PanelRect(index));
+}
+
+QRect TStatusBar::TextRect(int index) const {
+  const int reserve = index >= 0 && index < PanelCount() ? panels_[static_cast<size_t>(index)].Reserve : 0;
+  QRect r = PanelRect(index).adjusted(2, 0, -2 - reserve, 0);
+  if (r.width() < 0) r.setWidth(0);
+  return r;
 }
 
 int TStatusBar::Width(int index) const {
@@ -89,7 +104,10 @@ void TStatusBar::paintEvent(QPaintEvent* event) {
     painter.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
     painter.drawLine(r.right(), r.top(), r.right(), r.bottom());
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(r.adjusted(2, 0, -2, 0), static_cast<int>(panel.Align | Qt::AlignVCenter), panel.Text);
+    // Beside a reserve the text ends in an ellipsis rather than cut.
+    const QRect text = TextRect(i);
+    painter.drawText(text, static_cast<int>(panel.Align | Qt::AlignVCenter),
+                     panel.Reserve > 0 ? fontMetrics().elidedText(panel.Text, Qt::ElideRight, text.width()) : panel.Text);
   }
 }
 

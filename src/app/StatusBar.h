@@ -22,6 +22,11 @@ class TStatusBar : public QWidget {
   // Sets a panel's width; the panels to its right move.
   void SetPanelWidth(int index, int width);
   void SetStretchPanel(int index) { stretch_ = index; }
+  // Keeps the right `pixels` of a panel free of its text, for a widget the
+  // owner lays over it; the panel's width stays as it is.
+  void SetPanelReserve(int index, int pixels);
+  // Where a panel's text is drawn: inside its frame, left of its reserve.
+  QRect TextRect(int index) const;
   // The panel's rectangle in the bar's coordinates, exactly its width wide
   // (the stretching panel: what the bar has left, never less than its width).
   QRect PanelRect(int index) const;
@@ -40,6 +45,7 @@ class TStatusBar : public QWidget {
     Qt::Alignment Align;
     QString Text;
     bool OwnerDrawn;
+    int Reserve = 0;
   };
   int Width(int index) const;
 

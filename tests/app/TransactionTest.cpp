@@ -3,6 +3,8 @@
 
 #include <sqlite3.h>
 
+#include <QLabel>
+
 #include "AppFixture.h"
 #include "app/SessionEnd.h"
 #include "core/Sjis.h"
@@ -51,9 +53,13 @@ TEST_F(TransactionTest, AChangeWaitsForTheCommitCommands) {
   std::vector<int> widths;
   for (int i = 0; i < panels; ++i) widths.push_back(Main().StatusBar().PanelRect(i).width());
 
+  const QRect plainText = Main().StatusBar().TextRect(0);
   Run(Q8("UPDATE T SET N = 2"));
   EXPECT_TRUE(Main().UncommittedShown());
   EXPECT_EQ(Seen(), 1);
+  // The message keeps to the left of the indicator.
+  EXPECT_LE(Main().StatusBar().TextRect(0).right(), Main().lblTransaction->geometry().left());
+  EXPECT_EQ(Main().StatusBar().TextRect(0).left(), plainText.left());
   const std::vector<QString> afterUpdate = Panels();
   EXPECT_EQ(Main().StatusBar().PanelCount(), panels);
   for (int i = 0; i < panels; ++i) EXPECT_EQ(Main().StatusBar().PanelRect(i).width(), widths[static_cast<size_t>(i)]);
@@ -75,6 +81,7 @@ TEST_F(TransactionTest, AChangeWaitsForTheCommitCommands) {
     Actions().Execute(command);
     EXPECT_EQ(Seen(), end.Seen);
     EXPECT_FALSE(Main().UncommittedShown());
+    EXPECT_EQ(Main().StatusBar().TextRect(0), plainText);
     EXPECT_EQ(Main().StatusMsg(), SJ(end.Message));
     EXPECT_EQ(Panel(1), Q8("完了"));
     EXPECT_FALSE(Actions().Update(Actions().actRollback));
