@@ -151,8 +151,6 @@ void SortTables(std::vector<TCatalogTable>& tables) {
 TCatalog ReadCatalog(TDatabase& db, const TDatabase::TBusyHandler& busy) {
   TReadingBusy reading(db, busy);
   TCatalog catalog;
-  // As Rows does: the last run's handler would answer stop at once.
-  db.SetBusyHandler({});
   if (db.NativeCatalog(catalog))
     SortTables(catalog.Tables);
   else
@@ -165,7 +163,6 @@ std::vector<TCatalogColumn> ReadColumns(TDatabase& db, const TCatalogTable& tabl
                                         const TDatabase::TBusyHandler& busy) {
   TReadingBusy reading(db, busy);
   std::vector<TCatalogColumn> columns;
-  db.SetBusyHandler({});
   if (db.NativeColumns(table, columns)) return columns;
   return db.Backend() == TBackend::Postgres ? PostgresColumns(db, table) : SqliteColumns(db, table);
 }

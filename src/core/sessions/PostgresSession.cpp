@@ -202,10 +202,14 @@ struct TPgLink {
     if (!PQconsumeInput(Conn) || ready()) return;
     Clock::time_point abandonAt{};
     for (;;) {
+      // Without a handler there is nothing to be on time for, but the wait
+      // still looks at the socket in steps rather than spinning.
+      const bool handled = Busy && *Busy;
       pollfd p{PQsocket(Conn), POLLIN, 0};
-      if (poll(&p, 1, StepMs(NextBusyCall)) < 0 && errno != EINTR) return;
+      if (poll(&p, 1, handled ? StepMs(NextBusyCall) : static_cast<int>(kBusyStep.count())) < 0 && errno != EINTR)
+        return;
       if (!PQconsumeInput(Conn) || ready()) return;
-      if (!Busy || !*Busy || Clock::now() < NextBusyCall) continue;
+      if (!handled || Clock::now() < NextBusyCall) continue;
       const TBusyAnswer answer = (*Busy)();
       NextBusyCall = Clock::now() + kBusyStep;
       if (!answer.Go() && stoppable) SendCancel();
