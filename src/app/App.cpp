@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QLibraryInfo>
 #include <QListWidget>
+#include <QTimer>
 #include <QTranslator>
 
 #include "app/AboutDialog.h"
@@ -135,6 +136,12 @@ void TApp::BeginBusy(TCursor cursor) {
 void TApp::EndBusy() {
   main_->SetIsProcessing(false);
   platform_.SetCursor(savedCursor_);
+  // A close that came during the busy work, once the command that was busy
+  // has returned (a run carries out its own at its end).
+  if (main_->ClosePending() && !main_->IsRunning() && !main_->IsSelect)
+    QTimer::singleShot(0, main_.get(), [main = main_.get()] {
+      if (main->ClosePending() && !main->IsClosed() && !main->IsProcessing()) main->close();
+    });
 }
 
 void TApp::CenterOnMain(QWidget& form) {

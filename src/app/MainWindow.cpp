@@ -794,6 +794,14 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
     e->ignore();
     return;
   }
+  // Busy work that lets messages through (a logon, the catalogue's
+  // reading) is using the connection: its busy handler gives it up once a
+  // close is pending, and the close follows the end of the busy state.
+  if (isProcessing_) {
+    closePending_ = true;
+    e->ignore();
+    return;
+  }
   closePending_ = false;
   // Uncommitted changes are settled first; キャンセル keeps the window.
   if (isConnected_ && actions_ && !SettleTransaction(app_, !SessionEnding)) {

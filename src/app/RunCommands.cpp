@@ -29,6 +29,16 @@ TDatabase::TBusyHandler WindowWhileBusy(TApp& app, std::function<bool()> goOn) {
   };
 }
 
+TDatabase::TBusyHandler BriefWait() {
+  using Clock = std::chrono::steady_clock;
+  const auto until = Clock::now() + std::chrono::seconds(2);
+  return [until]() -> TBusyAnswer {
+    const auto now = Clock::now();
+    if (now < until) return true;
+    return now < until + std::chrono::seconds(1) ? TBusyAnswer(false) : TBusyAnswer::Abandon();
+  };
+}
+
 void ConnectExecute(TApp& app) {
   TmodAction& actions = app.Action();
   TfrmMain& main = app.Main();
@@ -42,7 +52,8 @@ void ConnectExecute(TApp& app) {
   engine.WhileBusy = WindowWhileBusy(app, [] { return true; });
   const bool connected = engine.Logon(login.User(), login.Password(), login.Host());
   engine.WhileBusy = nullptr;
-  if (main.IsClosed()) return;
+  // A close that came meanwhile gave the logon up, or follows it.
+  if (main.IsClosed() || main.ClosePending()) return;
   if (connected) {
     main.SetIsConnected(true);
     ConnectionOpened(app);

@@ -28,6 +28,11 @@ void StopExecute(TApp& app);
 // window works, the wait goes on while goOn() holds, and the window's end
 // gives up on a server that does not answer.
 TDatabase::TBusyHandler WindowWhileBusy(TApp& app, std::function<bool()> goOn);
+// The busy handler of a short reading that lets no message through (one
+// table's columns, asked for while a list or the editor waits): a database
+// that answers does so at once; one that does not is asked to stop after
+// 2 s and given up a second later, rather than letting the window hang.
+TDatabase::TBusyHandler BriefWait();
 
 // Runs body in the run's busy state, when still connected; the run's end
 // step (flags, cursor, the grid focused, a pending close) follows it.

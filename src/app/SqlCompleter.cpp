@@ -9,11 +9,11 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
 
 #include "app/ActionModule.h"
 #include "app/App.h"
 #include "app/MainWindow.h"
+#include "app/RunCommands.h"
 #include "views/QtText.h"
 #include "core/Session.h"
 #include "core/StrUtil.h"
@@ -63,6 +63,8 @@ constexpr int kVisibleRows = 10;
 // A run would have said so; the next statement of the user's will not, so
 // the reading says it, as the run does.
 void ReportLostConnection(TApp& app, const TSessionError& e) {
+  // A reading given up for the window's close says nothing.
+  if (app.Main().IsClosed() || app.Main().ClosePending()) return;
   if (e.ServerErr >= FoldSqlState("08000") && e.ServerErr < FoldSqlState("09000"))
     app.Action().ReportError(ToQ(e.Text));
 }
@@ -175,18 +177,10 @@ const TNameList* TSqlCompleter::Columns(int table) {
   // command may be using it.
   if (reading_ || !EngineIdle()) return nullptr;
   TRaised reading(reading_);
-  // One table's columns come at once from a database that answers; one
-  // that does not is given up on rather than letting the window hang.
-  using Clock = std::chrono::steady_clock;
-  const auto until = Clock::now() + std::chrono::seconds(2);
-  auto busy = [until]() -> TBusyAnswer {
-    const auto now = Clock::now();
-    if (now < until) return true;
-    return now < until + std::chrono::seconds(1) ? TBusyAnswer(false) : TBusyAnswer::Abandon();
-  };
   std::vector<TCatalogColumn> read;
   try {
-    read = ::ReadColumns(*app_.Main().SqlManager().Database(), catalog_.Tables[static_cast<size_t>(table)], busy);
+    read = ::ReadColumns(*app_.Main().SqlManager().Database(), catalog_.Tables[static_cast<size_t>(table)],
+                         BriefWait());
   } catch (const TSessionError& e) {
     ReportLostConnection(app_, e);
     return nullptr;  // asked again next time

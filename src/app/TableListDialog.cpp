@@ -14,6 +14,7 @@
 #include "app/ActionModule.h"
 #include "app/App.h"
 #include "app/MainWindow.h"
+#include "app/RunCommands.h"
 #include "views/QtText.h"
 #include "core/Session.h"
 
@@ -42,8 +43,8 @@ void FitColumns(QTreeWidget* list) {
 
 }  // namespace
 
-TfrmTableList::TfrmTableList(TDatabase& db, QPlainTextEdit& edit, QWidget* parent)
-    : QDialog(parent), db_(db), edit_(edit) {
+TfrmTableList::TfrmTableList(TDatabase& db, QPlainTextEdit& edit, QWidget* parent, TDatabase::TBusyHandler busy)
+    : QDialog(parent), db_(db), edit_(edit), busy_(std::move(busy)) {
   setObjectName(QStringLiteral("frmTableList"));
   setWindowTitle(U("テーブル一覧"));
   resize(560, 420);
@@ -124,7 +125,7 @@ TfrmTableList::TfrmTableList(TDatabase& db, QPlainTextEdit& edit, QWidget* paren
 }
 
 void TfrmTableList::Load() {
-  catalog_ = ReadCatalog(db_);
+  catalog_ = busy_ ? ReadCatalog(db_, busy_) : ReadCatalog(db_);
   columnsOf_ = -1;
   lstTables->clear();
   QList<QTreeWidgetItem*> items;
@@ -173,7 +174,7 @@ void TfrmTableList::ShowColumns() {
   lblMessage->clear();
   if (!t) return;
   try {
-    columns_ = ReadColumns(db_, *t);
+    columns_ = ReadColumns(db_, *t, BriefWait());
   } catch (const TSessionError& e) {
     lblMessage->setText(ToQ(e.Text));
     return;
@@ -199,14 +200,17 @@ void TableListExecute(TApp& app) {
   // The last run's statement would hold the connection (some ODBC drivers
   // allow one open result only); its rows are all in the grid by now.
   manager.CloseQuery();
-  TfrmTableList dialog(*db, *main.edtSql, &main);
+  TfrmTableList dialog(*db, *main.edtSql, &main, WindowWhileBusy(app, [] { return true; }));
   try {
     TBusy busy(app, TCursor::HourGlass);
     dialog.Load();
   } catch (const TSessionError& e) {
+    // Given up for the window's close, which follows.
+    if (main.IsClosed() || main.ClosePending()) return;
     app.Action().ReportError(U("テーブル一覧の読込み時にエラーが発生しました。") + QLatin1Char('\n') + ToQ(e.Text));
     return;
   }
+  if (main.IsClosed() || main.ClosePending()) return;
   app.CenterOnMain(dialog);
   dialog.edtFilter->setFocus();
   if (app.Platform().ExecModal(dialog) == QDialog::Accepted && main.edtSql->isEnabled()) main.edtSql->setFocus();

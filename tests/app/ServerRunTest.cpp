@@ -4,11 +4,14 @@
 // stop command ends the run soon after, and the next run works on the same
 // connection.
 
+#include <QTest>
 #include <QTimer>
 #include <signal.h>
 
 #include "views/SqlGrid.h"
 
+#include <atomic>
+#include <thread>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -141,6 +144,44 @@ TEST_F(WindowStall, ClosingWhileTheServerStallsGivesTheConnectionUp) {
   EXPECT_TRUE(platform.Messages.empty());
   app_.reset();
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Log.xml")), "");
+  EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
+}
+
+// The same stall met by the table list's reading of the catalogue: the
+// window works meanwhile, and its close gives the reading up instead of
+// waiting for the server; the list is never shown.
+TEST_F(WindowStall, ClosingWhileTheTableListReadsGivesTheReadingUp) {
+  std::string why;
+  const std::string host = PgHost(dir, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  ASSERT_TRUE(StartApp());
+  Connect(QString::fromStdString(host));
+  Run(QStringLiteral("SELECT pg_backend_pid()"));
+  const pid_t backend = std::stoi(Main().Grid().Cells(1, 1));
+  ASSERT_GT(backend, 0);
+  if (kill(backend, SIGSTOP) != 0) GTEST_SKIP() << "cannot stop the server's process: " << std::strerror(errno);
+  // Whatever happens, the server goes on after a while.
+  std::atomic<bool> done{false}, resumedFirst{false};
+  std::thread resume([&] {
+    for (int i = 0; i < 160 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!done) resumedFirst = true;
+    kill(backend, SIGCONT);
+  });
+  int shown = 0;
+  platform.ModalScript.push_back([&shown](QDialog& dialog) {
+    ++shown;
+    return dialog.result();
+  });
+  QTimer::singleShot(300, &Main(), [&] { Main().close(); });
+  Actions().Execute(Actions().actTableList);
+  const bool closed = QTest::qWaitFor([&] { return Main().IsClosed(); }, 5000);
+  done = true;
+  resume.join();
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(resumedFirst) << "the window closed only once the server went on";
+  EXPECT_EQ(shown, 0);
+  EXPECT_TRUE(platform.Messages.empty()) << platform.LastMessage().toStdString();
+  app_.reset();
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
 }
 

@@ -120,6 +120,24 @@ TEST_F(AppTest, SessionEndWaitsForDialogsAndBusyWork) {
   EXPECT_NE(ReadFileBytes(dir.File("quorrel_Opt.xml")), "");
 }
 
+// The user's own close during busy work that lets messages through (a
+// logon, the catalogue's reading) waits for the work's end instead of
+// disconnecting under it, then closes as 終了 does.
+TEST_F(AppTest, ACloseDuringBusyWorkFollowsItsEnd) {
+  ASSERT_TRUE(StartApp());
+  Connect();
+  {
+    TBusy busy(App(), TCursor::HourGlass);
+    Main().close();
+    EXPECT_FALSE(Main().IsClosed());
+    EXPECT_TRUE(Main().IsConnected());
+    EXPECT_TRUE(Main().ClosePending());
+  }
+  EXPECT_TRUE(QTest::qWaitFor([this] { return Main().IsClosed(); }, 60000));
+  EXPECT_FALSE(Main().IsConnected());
+  EXPECT_EQ(Main().StatusMsg(), SJ("接続を切断しました"));
+}
+
 namespace {
 
 constexpr const char* kChildDir = "QUORREL_LONG_RUN_CHILD";
