@@ -111,6 +111,31 @@ TEST_P(BackendCases, RowLimitKeepsTheFullRecordCount) {
   EXPECT_EQ(Cell(1, 1), "7");
 }
 
+// A result of many blocks, cut by the row limit inside one: every row kept
+// arrives whole, in order, and the rest is counted.
+TEST_P(BackendCases, ManyBlocksArriveInOrderAndTheRestIsCounted) {
+  const TBackendParam& p = GetParam();
+  Exec("CREATE TABLE T (N " + p.NumberType + ", V " + p.TextType + ", D " + p.DayType + ")");
+  Exec("INSERT INTO T (N) SELECT n FROM (" + p.Series(30000) + ") s");
+  Exec("UPDATE T SET V = '山田①' WHERE N % 3 = 1");
+  Exec("UPDATE T SET V = 'x' WHERE N % 3 = 2");
+  Exec("UPDATE T SET D = '2004-03-05' WHERE N % 5 = 0");
+  engine.MaxRow = [] { return 23456; };
+  ASSERT_TRUE(Open("SELECT N, V, D FROM T ORDER BY N")) << ErrUtf8();
+  EXPECT_EQ(info.RowCount(), 30000);
+  ASSERT_EQ(FetchAll(), 23456);
+  EXPECT_EQ(engine.ErrCode, 0) << ErrUtf8();
+  int wrong = 0;
+  for (int n = 1; n <= 23456 && wrong < 5; ++n) {
+    const std::string v = n % 3 == 1 ? SJ("山田①") : n % 3 == 2 ? "x" : "";
+    const std::string d = n % 5 == 0 ? "2004/03/05 00:00:00" : "";
+    if (Cell(1, n) != std::to_string(n) || Cell(2, n) != v || Cell(3, n) != d) {
+      ADD_FAILURE() << "row " << n << ": " << Cell(1, n) << " | " << Cell(2, n) << " | " << Cell(3, n);
+      ++wrong;
+    }
+  }
+}
+
 TEST_P(BackendCases, ValuesNullsDatesAndJapaneseText) {
   const TBackendParam& p = GetParam();
   Exec("CREATE TABLE T (V " + p.TextType + ", N " + p.NumberType + ", C " + p.CharType + ", D " + p.DateType +

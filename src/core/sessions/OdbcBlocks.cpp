@@ -3,6 +3,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cassert>
 
 #include "core/Sjis.h"
 #include "core/SqlInfo.h"
@@ -11,16 +12,16 @@ namespace {
 
 bool IsShown(int code) { return code == otVarchar2 || code == otNumber || code == otDate || code == otChar; }
 
-// The cell's text from what the driver wrote into Text or Utf8: a number
-// without the zeros that trail its fraction, a date-time text as a
-// date-time.
-void SetCellText(TOdbcRows& rows, size_t i) {
-  TOdbcCell& cell = rows.Cells[i];
+// The cell's text from what the driver wrote into scratch.Text or
+// scratch.Utf8: a number without the zeros that trail its fraction, a
+// date-time text as a date-time.
+void SetCellText(const TOdbcRows& rows, size_t i, TCellScratch& scratch, TOdbcCell& cell) {
   cell.Kind = TValueKind::Text;
+  cell.Text.clear();
   if (rows.Narrow)
-    AppendUtf8AsSjis(cell.Text, rows.Utf8);
+    AppendUtf8AsSjis(cell.Text, scratch.Utf8);
   else
-    AppendWideAsSjis(cell.Text, rows.Text.data(), rows.Text.size(), rows.Utf8);
+    AppendWideAsSjis(cell.Text, scratch.Text.data(), scratch.Text.size(), scratch.Utf8);
   if (rows.Codes[i] == otNumber) {
     const std::string_view trimmed = TrimNumberText(cell.Text);
     if (trimmed.data() == cell.Text.data())
@@ -33,10 +34,19 @@ void SetCellText(TOdbcRows& rows, size_t i) {
   // hh:mm:ss[.f]": the plain form becomes its cell text at once, any other
   // a date-time; a value that is no date (SQLite allows them) stays text.
   if (rows.Codes[i] != otDate) return;
-  if (IsoDateCellText(cell.Text, rows.DateText))
-    cell.Text.swap(rows.DateText);
+  if (IsoDateCellText(cell.Text, scratch.DateText))
+    cell.Text.swap(scratch.DateText);
   else if (ParseIsoDateTime(cell.Text, cell.Date))
     cell.Kind = TValueKind::DateTime;
+}
+
+void Keep(const TOdbcCell& cell, TKeptRows& kept) {
+  if (cell.Kind == TValueKind::DateTime)
+    kept.AddDate(cell.Date);  // read once
+  else if (cell.Kind == TValueKind::Text)
+    kept.AddText(cell.Text);
+  else
+    kept.AddNull();
 }
 
 enum class TGot { Value, Null, Failed };
@@ -71,8 +81,8 @@ TGot GetParts(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, std::basic_
 }
 
 TGot GetText(SQLHSTMT stmt, SQLUSMALLINT column, TOdbcRows& rows) {
-  if (rows.Narrow) return GetParts(stmt, column, SQL_C_CHAR, rows.Utf8);
-  return GetParts(stmt, column, SQL_C_WCHAR, rows.Text);
+  if (rows.Narrow) return GetParts(stmt, column, SQL_C_CHAR, rows.Scratch.Utf8);
+  return GetParts(stmt, column, SQL_C_WCHAR, rows.Scratch.Text);
 }
 
 // Binds the shown columns for fetching in blocks, when every one of them
@@ -110,76 +120,57 @@ void BindForBlocks(SQLHDBC dbc, SQLHSTMT stmt, TOdbcRows& rows, const std::vecto
     bound.push_back(std::move(b));
   }
   if (bound.empty()) return;
-  SQLULEN block = std::clamp<SQLULEN>((256 << 10) / rowBytes, 1, 512);
+  SQLULEN block = std::clamp<SQLULEN>((1 << 20) / rowBytes, 1, 2048);
   if (!Succeeded(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0)) ||
       !Succeeded(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(block), 0)))
     return;
   SQLULEN granted = 0;
   if (!Succeeded(SQLGetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &granted, 0, nullptr)) || granted == 0) granted = 1;
   block = granted;
-  const SQLSMALLINT cType = rows.Narrow ? SQL_C_CHAR : SQL_C_WCHAR;
-  for (TBoundColumn& b : bound) {
-    b.Buf.resize(b.Width * block);
-    b.Ind.resize(block);
-    if (!Succeeded(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), cType, b.Buf.data(),
-                              static_cast<SQLLEN>(b.Width), b.Ind.data()))) {
-      SQLFreeStmt(stmt, SQL_UNBIND);
-      SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
-      return;
-    }
-  }
   rows.Bound = std::move(bound);
+  rows.Block = block;
+  GrowSlots(rows, 1);
+  if (!BindSlot(stmt, rows, 0)) {
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    rows.Bound.clear();
+    rows.Slots = 0;
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    return;
+  }
   SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &rows.Fetched, 0);
   rows.Reread = true;
 }
 
-// The next row of a block fetch.
-TFetch FetchBlockRow(SQLHSTMT stmt, TOdbcRows& rows, TDiag& error) {
-  if (rows.Next >= rows.Fetched) {
-    rows.Fetched = rows.Next = 0;
-    SQLRETURN rc = SQLFetch(stmt);
-    if (rc == SQL_NO_DATA || (Succeeded(rc) && rows.Fetched == 0)) return TFetch::End;
-    if (!Succeeded(rc)) {
-      error = ReadDiag(SQL_HANDLE_STMT, stmt);
-      return TFetch::Failed;
-    }
-  }
-  const SQLULEN row = rows.Next++;
+// Where a value of a block fetch lies, and whether it fits its buffer.
+struct TBoundValue {
+  const char* Bytes = nullptr;
+  SQLLEN Ind = SQL_NULL_DATA;
+  bool Fits = true;
+};
+
+TBoundValue BoundValue(const TOdbcRows& rows, const TBoundColumn& b, size_t slot, SQLULEN row) {
   const size_t unit = rows.Narrow ? 1 : sizeof(SQLWCHAR);
-  for (TBoundColumn& b : rows.Bound) {
-    TOdbcCell& cell = rows.Cells[b.Cell];
-    cell.Kind = TValueKind::Null;
-    cell.Text.clear();
-    const SQLLEN ind = b.Ind[row];
-    if (ind == SQL_NULL_DATA) continue;
-    const char* value = b.Buf.data() + row * b.Width;
-    const size_t units = b.Width / unit;
-    if (ind == SQL_NO_TOTAL || ind < 0 || static_cast<size_t>(ind) / unit >= units) {
-      // Longer than the column said: read it again whole, never cut.
-      if (!rows.Reread ||
-          !Succeeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE))) {
-        error = {FoldSqlState("01004"), "01004", SJ("ODBC ドライバーが列の長さを超える値を返したため、読めません")};
-        return TFetch::Failed;
-      }
-      const TGot got = GetText(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), rows);
-      if (got == TGot::Failed) {
-        error = ReadDiag(SQL_HANDLE_STMT, stmt);
-        return TFetch::Failed;
-      }
-      if (got == TGot::Null) continue;
-    } else if (rows.Narrow) {
-      size_t got = static_cast<size_t>(ind);
-      if (value[got] != 0) got = std::find(value + got, value + b.Width - 1, char(0)) - value;  // as GetParts
-      rows.Utf8.assign(value, got);
-    } else {
-      const SQLWCHAR* wide = reinterpret_cast<const SQLWCHAR*>(value);
-      size_t got = static_cast<size_t>(ind) / sizeof(SQLWCHAR);
-      if (wide[got] != 0) got = std::find(wide + got, wide + units - 1, SQLWCHAR(0)) - wide;  // as GetParts
-      rows.Text.assign(wide, got);
-    }
-    SetCellText(rows, b.Cell);
+  const TBoundColumn::TSlot& s = b.Slots[slot];
+  TBoundValue v;
+  v.Bytes = s.Buf.data() + row * b.Width;
+  v.Ind = s.Ind[row];
+  v.Fits = v.Ind == SQL_NULL_DATA || (v.Ind >= 0 && static_cast<size_t>(v.Ind) / unit < b.Width / unit);
+  return v;
+}
+
+// A value that fits its buffer, into scratch.Utf8 or scratch.Text.
+void TakeFitting(const TOdbcRows& rows, const TBoundColumn& b, const TBoundValue& v, TCellScratch& scratch) {
+  if (rows.Narrow) {
+    size_t got = static_cast<size_t>(v.Ind);
+    if (v.Bytes[got] != 0) got = std::find(v.Bytes + got, v.Bytes + b.Width - 1, char(0)) - v.Bytes;  // as GetParts
+    scratch.Utf8.assign(v.Bytes, got);
+  } else {
+    const size_t units = b.Width / sizeof(SQLWCHAR);
+    const SQLWCHAR* wide = reinterpret_cast<const SQLWCHAR*>(v.Bytes);
+    size_t got = static_cast<size_t>(v.Ind) / sizeof(SQLWCHAR);
+    if (wide[got] != 0) got = std::find(wide + got, wide + units - 1, SQLWCHAR(0)) - wide;  // as GetParts
+    scratch.Text.assign(wide, got);
   }
-  return TFetch::Row;
 }
 
 }  // namespace
@@ -218,7 +209,6 @@ bool DescribeColumns(SQLHDBC dbc, SQLHSTMT stmt, TOdbcRows& rows, std::vector<TO
 }
 
 TFetch FetchRowInto(SQLHSTMT stmt, TOdbcRows& rows, TDiag& error) {
-  if (!rows.Bound.empty()) return FetchBlockRow(stmt, rows, error);
   SQLRETURN rc = SQLFetch(stmt);
   if (rc == SQL_NO_DATA) return TFetch::End;
   if (!Succeeded(rc)) {
@@ -237,7 +227,105 @@ TFetch FetchRowInto(SQLHSTMT stmt, TOdbcRows& rows, TDiag& error) {
       error = ReadDiag(SQL_HANDLE_STMT, stmt);
       return TFetch::Failed;
     }
-    if (got == TGot::Value) SetCellText(rows, i);
+    if (got == TGot::Value) SetCellText(rows, i, rows.Scratch, cell);
   }
   return TFetch::Row;
+}
+
+void GrowSlots(TOdbcRows& rows, size_t slots) {
+  if (slots <= rows.Slots) return;
+  rows.Slots = slots;
+  for (TBoundColumn& b : rows.Bound) {
+    b.Slots.resize(slots);
+    for (TBoundColumn::TSlot& s : b.Slots) {
+      s.Buf.resize(b.Width * rows.Block);
+      s.Ind.resize(rows.Block);
+    }
+  }
+}
+
+bool BindSlot(SQLHSTMT stmt, TOdbcRows& rows, size_t slot) {
+  assert(slot < rows.Slots);
+  const SQLSMALLINT cType = rows.Narrow ? SQL_C_CHAR : SQL_C_WCHAR;
+  for (TBoundColumn& b : rows.Bound) {
+    TBoundColumn::TSlot& s = b.Slots[slot];
+    if (!Succeeded(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), cType, s.Buf.data(),
+                              static_cast<SQLLEN>(b.Width), s.Ind.data())))
+      return false;
+  }
+  return true;
+}
+
+TFetch FetchBlock(SQLHSTMT stmt, TOdbcRows& rows, TDiag& error) {
+  rows.Fetched = 0;
+  const SQLRETURN rc = SQLFetch(stmt);
+  if (rc == SQL_NO_DATA || (Succeeded(rc) && rows.Fetched == 0)) return TFetch::End;
+  if (!Succeeded(rc)) {
+    error = ReadDiag(SQL_HANDLE_STMT, stmt);
+    return TFetch::Failed;
+  }
+  return TFetch::Row;
+}
+
+bool BlockFits(const TOdbcRows& rows, size_t slot, SQLULEN count) {
+  for (const TBoundColumn& b : rows.Bound)
+    for (SQLULEN row = 0; row < count; ++row)
+      if (!BoundValue(rows, b, slot, row).Fits) return false;
+  return true;
+}
+
+void KeepFittingBlock(const TOdbcRows& rows, size_t slot, SQLULEN count, TCellScratch& scratch, TKeptRows& kept) {
+  const size_t columns = rows.Codes.size();
+  for (SQLULEN row = 0; row < count; ++row) {
+    auto b = rows.Bound.begin();
+    for (size_t i = 0; i < columns; ++i) {
+      if (b == rows.Bound.end() || b->Cell != i) {
+        kept.AddNull();  // a column the engine never shows
+        continue;
+      }
+      const TBoundValue v = BoundValue(rows, *b, slot, row);
+      assert(v.Fits);
+      if (v.Ind == SQL_NULL_DATA) {
+        kept.AddNull();
+      } else {
+        TakeFitting(rows, *b, v, scratch);
+        SetCellText(rows, i, scratch, scratch.Cell);
+        Keep(scratch.Cell, kept);
+      }
+      ++b;
+    }
+    kept.EndRow();
+  }
+}
+
+bool KeepBlock(SQLHSTMT stmt, TOdbcRows& rows, size_t slot, SQLULEN count, TKeptRows& kept, TDiag& error) {
+  for (SQLULEN row = 0; row < count; ++row) {
+    for (const TBoundColumn& b : rows.Bound) {
+      TOdbcCell& cell = rows.Cells[b.Cell];
+      cell.Kind = TValueKind::Null;
+      cell.Text.clear();
+      const TBoundValue v = BoundValue(rows, b, slot, row);
+      if (v.Ind == SQL_NULL_DATA) continue;
+      if (v.Fits) {
+        TakeFitting(rows, b, v, rows.Scratch);
+      } else {
+        // Longer than the column said: read it again whole, never cut.
+        if (!rows.Reread ||
+            !Succeeded(SQLSetPos(stmt, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE))) {
+          error = {FoldSqlState("01004"), "01004", SJ("ODBC ドライバーが列の長さを超える値を返したため、読めません")};
+          return false;
+        }
+        const TGot got = GetText(stmt, static_cast<SQLUSMALLINT>(b.Cell + 1), rows);
+        if (got == TGot::Failed) {
+          error = ReadDiag(SQL_HANDLE_STMT, stmt);
+          return false;
+        }
+        if (got == TGot::Null) continue;
+      }
+      SetCellText(rows, b.Cell, rows.Scratch, cell);
+    }
+    for (const TOdbcCell& cell : rows.Cells) Keep(cell, kept);
+    kept.EndRow();
+  }
+  return true;
 }
