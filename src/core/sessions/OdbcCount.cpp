@@ -10,8 +10,9 @@
 namespace {
 
 // Slots for the blocks of a result larger than one: the driver fills one
-// while the keeper turns the others into cells.
-constexpr size_t kKeeperSlots = 4;
+// while the keeper turns the other into cells. More slots only spread the
+// driver's writes over more memory than the processor's cache holds.
+constexpr size_t kKeeperSlots = 2;
 
 // One row at a time, where the driver cannot fetch in blocks. False once the
 // rows have ended.
