@@ -8,6 +8,7 @@
 
 #include "CellStore.h"
 #include "core/Sjis.h"
+#include "storage/AtomicFile.h"
 #include "support/TempDir.h"
 #include "support/XlsxDump.h"
 
@@ -62,10 +63,17 @@ TEST(ResultXlsxTest, CellsFollowTheDeclaredTypeAndReadBack) {
       {3, "a\tb", "s\t'a\\tb'\tGeneral\t0\t0"},
       // Spreadsheets read "_x0041_" as "A"; openpyxl shows the escapes as stored.
       {3, "_x0041_ _x00", "s\t'_x005F_x0041_ _x00'\tGeneral\t0\t0"},
+      // XML holds no control characters: they take the same form.
+      {3, "a\rb\x01", "s\t'a_x000D_b_x0001_'\tGeneral\t0\t0"},
+      {3, " <a & b> ", "s\t' <a & b> '\tGeneral\t0\t0"},
   };
-  const int rows = static_cast<int>(std::size(cases));
+  // And rows that fill their columns, or leave the middle one empty.
+  const int rows = static_cast<int>(std::size(cases)) + 2;
   info.SetRowPos(rows);
-  for (int r = 1; r <= rows; ++r) info.SetCell(cases[r - 1].col, r, SJ(cases[r - 1].text));
+  for (int r = 1; r <= rows - 2; ++r) info.SetCell(cases[r - 1].col, r, SJ(cases[r - 1].text));
+  for (int c = 1; c <= 3; ++c) info.SetCell(c, rows - 1, c == 2 ? "2006/01/02" : "9");
+  info.SetCell(1, rows, "8");
+  info.SetCell(3, rows, "7");
   info.SetDate(EncodeDateTime(2006, 12, 31, 23, 59, 58));
   info.SetStartTime(EncodeDateTime(2006, 12, 31, 23, 59, 58));
   info.SetEndTime(EncodeDateTime(2007, 1, 1, 0, 0, 3));
@@ -89,7 +97,12 @@ TEST(ResultXlsxTest, CellsFollowTheDeclaredTypeAndReadBack) {
   EXPECT_LT(b, c);
   EXPECT_EQ(book.Cell("実行結果!A1"), "s\t'数値'\tGeneral\t1\t0");
   EXPECT_EQ(book.Cell("実行結果!C1"), "s\t'名前'\tGeneral\t1\t0");
-  for (int r = 1; r <= rows; ++r) {
+  const std::string full = std::to_string(rows), gap = std::to_string(rows + 1);
+  for (const auto& [coord, read] : {std::pair{"A" + full, "n\t9\t0\t0\t0"}, {"B" + full, "d\t2006-01-02T00:00:00\tyyyy/mm/dd hh:mm:ss\t0\t0"},
+                                    {"C" + full, "s\t'9'\tGeneral\t0\t0"}, {"A" + gap, "n\t8\t0\t0\t0"},
+                                    {"B" + gap, ""}, {"C" + gap, "s\t'7'\tGeneral\t0\t0"}})
+    EXPECT_EQ(book.Cell("実行結果!" + coord), read) << coord;
+  for (int r = 1; r <= rows - 2; ++r) {
     const TCase& k = cases[r - 1];
     SCOPED_TRACE(k.text);
     const std::string coord = "実行結果!" + std::string(1, static_cast<char>('A' + k.col - 1)) + std::to_string(r + 1);
@@ -157,6 +170,19 @@ TEST(ResultXlsxTest, AnUnwritableTargetIsAFileErrorAndTheExtensionAnyCase) {
   EXPECT_THROW(SaveXlsx(info, dir.File("d.xlsx")), TFileError);
   EXPECT_THROW(SaveXlsx(info, dir.File("missing/r.xlsx")), TFileError);
   EXPECT_EQ(Listing(dir), std::vector<std::string>{"d.xlsx"});
+  {
+    // The disk fills up in the middle of the sheet.
+    struct TReset {
+      ~TReset() { SetAtomicWriteFailAfterForTesting(-1); }
+    } reset;
+    TSqlInfo big;
+    big.SetColCount(4);
+    big.SetRowPos(200000);
+    big.OnGetCell = [](TSqlInfo&, int c, int r) { return std::to_string(c * r); };
+    SetAtomicWriteFailAfterForTesting(100000);
+    EXPECT_THROW(SaveXlsx(big, dir.File("full.xlsx")), TFileError);
+    EXPECT_EQ(Listing(dir), std::vector<std::string>{"d.xlsx"});
+  }
   // An empty result is still a workbook.
   SaveXlsx(info, dir.File("e.XLSX"));
   EXPECT_EQ(ReadXlsx(dir, dir.File("e.XLSX")).sheets.size(), 2u);
