@@ -160,6 +160,7 @@ class TZipWriter::TStream {
     queued_.notify_one();
     while (!pieces_.empty() && (pieces_.front()->State == TState::Done || pieces_.size() >= maxPieces_))
       WriteFirst(lock);
+    assert(pieces_.size() < maxPieces_);
     lock.unlock();
     if (!last) current_ = NewPiece();
   }
@@ -170,6 +171,7 @@ class TZipWriter::TStream {
     done_.wait(lock, [this] { return pieces_.front()->State == TState::Done; });
     std::unique_ptr<TPiece> p = std::move(pieces_.front());
     pieces_.pop_front();
+    assert(p->State == TState::Done);
     lock.unlock();
     if (!p->Ok) sums_.Ok = false;
     if (sums_.Ok) {
