@@ -94,7 +94,9 @@ class TZipWriter::TStream {
   };
 
   explicit TStream(TZipWriter& zip) : zip_(zip) {
-    const unsigned n = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    // More workers than four would only hold more pieces in memory: the
+    // rows cannot be turned into XML faster than four deflate it.
+    const unsigned n = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
     maxPieces_ = 2 * n + 1;
     current_ = NewPiece();
     for (unsigned i = 0; i < n; ++i) workers_.emplace_back([this] { Work(); });
