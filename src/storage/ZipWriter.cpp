@@ -294,7 +294,10 @@ void TZipWriter::Begin(std::string_view name) {
   stream_ = std::make_unique<TStream>(*this);
 }
 
-void TZipWriter::Write(std::string_view bytes) { stream_->Write(bytes); }
+void TZipWriter::Write(std::string_view bytes) {
+  // Once the file has failed there is nothing left to deflate for.
+  if (!failed_) stream_->Write(bytes);
+}
 
 bool TZipWriter::End() {
   const TStream::TSums sums = stream_->End();
